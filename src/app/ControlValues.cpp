@@ -1,0 +1,49 @@
+#include "ControlValues.h"
+
+#include "NumberReading.h"
+
+#include <QAbstractButton>
+#include <QAbstractSlider>
+#include <QAction>
+#include <QCheckBox>
+#include <QDoubleSpinBox>
+#include <QLineEdit>
+#include <QSpinBox>
+
+int controlState(const QObject* control) {
+    if (const auto* box = qobject_cast<const QCheckBox*>(control)) {
+        switch (box->checkState()) {
+        case Qt::Checked:
+            return 1;
+        case Qt::PartiallyChecked:
+            return -1;
+        default:
+            return 0;
+        }
+    }
+    if (const auto* button = qobject_cast<const QAbstractButton*>(control))
+        return button->isCheckable() && button->isChecked() ? 1 : 0;
+    if (const auto* action = qobject_cast<const QAction*>(control))
+        return action->isCheckable() && action->isChecked() ? 1 : 0;
+    return 0;
+}
+
+float controlFloatValue(const QObject* control) {
+    if (const auto* slider = qobject_cast<const QAbstractSlider*>(control))
+        return static_cast<float>(slider->value());
+    if (const auto* spin = qobject_cast<const QSpinBox*>(control))
+        return static_cast<float>(spin->value());
+    if (const auto* spin = qobject_cast<const QDoubleSpinBox*>(control))
+        return static_cast<float>(spin->value());
+    if (const auto* field = qobject_cast<const QLineEdit*>(control))
+        return floatValue(field->text());
+    return 0.0f;
+}
+
+int fieldIntValue(const QLineEdit* field) {
+    return field ? intValue(field->text()) : 0;
+}
+
+float fieldFloatValue(const QLineEdit* field) {
+    return field ? floatValue(field->text()) : 0.0f;
+}

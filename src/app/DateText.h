@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+#include <QStringView>
+
+#include <chrono>
+#include <optional>
+
+// The fixed date texts of the application, all in UTC and all truncated (a fraction is dropped,
+// never carried up).
+namespace datetext {
+
+using Date = std::chrono::system_clock::time_point;
+
+Date now();
+
+// Request-time text: "2012-06-01T08:05:09.2500Z", four fraction digits and a literal Z.
+QString requestTime(Date t);
+// Strict: exactly that pattern with valid calendar values, or no moment.
+std::optional<Date> parseRequestTime(QStringView text);
+
+// URL time text: "2012-06-15T10:00:00", whole seconds, no zone letter.
+QString urlTime(Date t);
+
+// The standard description of a date: "2012-06-15 10:00:00 +0000".
+QString description(Date t);
+
+// ISO 8601 as catalogues write it: "yyyy-MM-ddTHH:mm:ss" with an optional fraction of any
+// length and an optional trailing "Z".
+std::optional<Date> parseCatalogTime(QStringView text);
+
+} // namespace datetext

@@ -1,0 +1,151 @@
+#include "WindowLayout.h"
+
+#include "QuilmRealTimeDisplayView02.h"
+#include "ui_ChannelFinderWindow.h"
+#include "ui_EventListWindow.h"
+#include "ui_HelpWindow.h"
+#include "ui_LogWindow.h"
+#include "ui_SeismogramWindow.h"
+#include "ui_SettingsWindow.h"
+
+#include <QButtonGroup>
+#include <QHeaderView>
+#include <QMainWindow>
+
+struct WindowLayout::Forms {
+    QMainWindow seismogramWindow;
+    QWidget settingsWindow, logWindow, eventListWindow, helpWindow, channelFinderWindow;
+    Ui::SeismogramWindow seismogram;
+    Ui::SettingsWindow settings;
+    Ui::LogWindow log;
+    Ui::EventListWindow eventList;
+    Ui::HelpWindow help;
+    Ui::ChannelFinderWindow finder;
+};
+
+// The help page is compiled into the static core library; its resource must be registered
+// (outside any namespace, as Q_INIT_RESOURCE requires).
+static void initialiseResources() {
+    Q_INIT_RESOURCE(help);
+}
+
+WindowLayout::WindowLayout() : forms_((initialiseResources(), std::make_unique<Forms>())) {
+    Forms& f = *forms_;
+    f.seismogram.setupUi(&f.seismogramWindow);
+    f.settings.setupUi(&f.settingsWindow);
+    f.log.setupUi(&f.logWindow);
+    f.eventList.setupUi(&f.eventListWindow);
+    f.help.setupUi(&f.helpWindow);
+    f.finder.setupUi(&f.channelFinderWindow);
+    // Closing the seismogram window quits; the others only hide.
+    for (QWidget* w : {&f.settingsWindow, &f.logWindow, &f.eventListWindow, &f.helpWindow,
+                       &f.channelFinderWindow})
+        w->setAttribute(Qt::WA_QuitOnClose, false);
+
+    // The monitor durations, tagged with their minutes.
+    const std::pair<const char*, int> durations[] = {
+        {"Last 10 minutes", 10}, {"Last 30 minutes", 30}, {"Last hour", 60}, {"Last 2 hours", 120}};
+    for (const auto& [text, minutes] : durations)
+        f.seismogram.monitorDurationPopUp->addItem(QObject::tr(text), minutes);
+    f.seismogram.monitorDurationPopUp->setCurrentIndex(2);
+
+    // The matrix's cells carry their tags as a property; the group's ids are the tags.
+    auto* matrix = new QButtonGroup(&f.seismogramWindow);
+    matrix->setObjectName(QStringLiteral("seisServerMatrix"));
+    for (QRadioButton* cell : {f.seismogram.monitorWindowCell, f.seismogram.chosenWindowCell})
+        matrix->addButton(cell, cell->property("tag").toInt());
+
+    f.eventList.eventListTblView->horizontalHeader()->setSectionResizeMode(
+        QHeaderView::ResizeToContents);
+
+    Outlets& o = outlets_;
+    o.seismogramWindow = &f.seismogramWindow;
+    o.settingsWindow = &f.settingsWindow;
+    o.logWindow = &f.logWindow;
+    o.helpWindow = &f.helpWindow;
+    o.eventListWindow = &f.eventListWindow;
+    o.channelFinderWindow = &f.channelFinderWindow;
+
+    o.connectionLogTView = f.log.connectionLogTView;
+    o.channelListTView = f.settings.channelListTView;
+    o.channelFileListPopUp = f.settings.channelFileListPopUp;
+    o.plotTitleTField = f.settings.plotTitleTField;
+
+    o.channelFinderTView = f.finder.channelFinderTView;
+    o.loadChannelInfoButton = f.finder.loadChannelInfoButton;
+    o.channelListProgressIndicator = f.finder.channelListProgressIndicator;
+    o.networkTField = f.finder.networkTField;
+    o.stationTField = f.finder.stationTField;
+    o.siteCodeTField = f.finder.siteCodeTField;
+    o.channelTField = f.finder.channelTField;
+
+    o.seisView = f.seismogram.seisView;
+    o.startTField = f.seismogram.startTField;
+    o.endTField = f.seismogram.endTField;
+    o.queryWarningTField = f.seismogram.queryWarningTField;
+    o.networkProgressIndicator = f.seismogram.networkProgressIndicator;
+    o.monitorIndicatorTField = f.seismogram.monitorIndicatorTField;
+    o.autoUpdateButton = f.seismogram.autoUpdateButton;
+    o.seisServerMatrix = matrix;
+    o.plotGainSlider = f.seismogram.plotGainSlider;
+
+    o.updateIntervalTField = f.settings.updateIntervalTField;
+    o.monitorRequestDurationTField = f.settings.monitorRequestDurationTField;
+    o.LP_lpcTField = f.settings.LP_lpcTField;
+    o.LP_hpcTField = f.settings.LP_hpcTField;
+    o.LP_applyFilterButton = f.settings.LP_applyFilterButton;
+    o.LP_decimateButton = f.settings.LP_decimateButton;
+    o.LP_integrateButton = f.settings.LP_integrateButton;
+    o.LP_decimationFactorTField = f.settings.LP_decimationFactorTField;
+    o.LP_wwlpButton = f.settings.LP_wwlpButton;
+    o.BB_lpcTField = f.settings.BB_lpcTField;
+    o.BB_hpcTField = f.settings.BB_hpcTField;
+    o.BB_applyFilterButton = f.settings.BB_applyFilterButton;
+    o.BB_decimateButton = f.settings.BB_decimateButton;
+    o.BB_integrateButton = f.settings.BB_integrateButton;
+    o.BB_decimationFactorTField = f.settings.BB_decimationFactorTField;
+    o.BB_wwspButton = f.settings.BB_wwspButton;
+    o.BB_wwlpButton = f.settings.BB_wwlpButton;
+    o.timeSeriesServiceURLTField = f.settings.timeSeriesServiceURLTField;
+    o.eventServiceURLTField = f.settings.eventServiceURLTField;
+    o.stationServiceURLTField = f.settings.stationServiceURLTField;
+    o.statusPageURLTField = f.settings.statusPageURLTField;
+
+    o.eventListTblView = f.eventList.eventListTblView;
+    o.eventRequestDurationTField = f.eventList.eventRequestDurationTField;
+    o.minMagTField = f.eventList.minMagTField;
+
+    ActionControls& a = actions_;
+    a.retrieveButton = f.seismogram.retrieveButton;
+    a.monitorDurationPopUp = f.seismogram.monitorDurationPopUp;
+    a.opacitySlider = f.seismogram.opacitySlider;
+    a.darkSchemeCheckBox = f.seismogram.darkSchemeCheckBox;
+    a.originMarksCheckBox = f.seismogram.originMarksCheckBox;
+    a.setupChannelsButton = f.settings.setupChannelsButton;
+    a.markHistoryButton = f.log.markHistoryButton;
+    a.clearHistoryButton = f.log.clearHistoryButton;
+    a.statusPageButton = f.log.statusPageButton;
+    a.reloadEventsButton = f.eventList.reloadEventsButton;
+    a.eventSeismogramsButton = f.eventList.eventSeismogramsButton;
+    a.eventPageButton = f.eventList.eventPageButton;
+    a.eventMapButton = f.eventList.eventMapButton;
+    a.listChannelsButton = f.finder.listChannelsButton;
+    a.showSettingsAction = f.seismogram.showSettingsAction;
+    a.showLogAction = f.seismogram.showLogAction;
+    a.showHelpAction = f.seismogram.showHelpAction;
+    a.showEventListAction = f.seismogram.showEventListAction;
+    a.showChannelFinderAction = f.seismogram.showChannelFinderAction;
+    a.retrieveAction = f.seismogram.retrieveAction;
+    a.toggleAutoUpdateAction = f.seismogram.toggleAutoUpdateAction;
+    a.setupChannelsAction = f.seismogram.setupChannelsAction;
+    a.markHistoryAction = f.seismogram.markHistoryAction;
+    a.clearHistoryAction = f.seismogram.clearHistoryAction;
+    a.statusPageAction = f.seismogram.statusPageAction;
+    a.quitAction = f.seismogram.quitAction;
+}
+
+WindowLayout::~WindowLayout() = default;
+
+QMainWindow* WindowLayout::seismogramWindow() const {
+    return &forms_->seismogramWindow;
+}

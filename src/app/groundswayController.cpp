@@ -1,0 +1,278 @@
+// The controller's state, settings, accessors, teardown and the wiring of its controls.
+#include "groundswayController.h"
+
+#include "NEIC_QueryController.h"
+#include "QuilmRealTimeDisplayView02.h"
+#include "SacObject.h"
+#include "SystemLog.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSlider>
+#include <QTableView>
+#include <QTimer>
+
+#include <cstdlib>
+#include <ctime>
+
+namespace {
+
+// The settings shown by text fields, with their registered defaults, and where each is shown.
+struct TextSetting {
+    const char* key;
+    const char* fallback;
+    QLineEdit* Outlets::*field;
+};
+
+constexpr TextSetting kTextSettings[] = {
+    {"eventDurationMinutes", "90", &Outlets::eventRequestDurationTField},
+    {"monitorDurationMinutes", "60", &Outlets::monitorRequestDurationTField},
+    {"updateIntervalSeconds", "120", &Outlets::updateIntervalTField},
+    {"bbDecimationFactor", "2", &Outlets::BB_decimationFactorTField},
+    {"bbHighFrequencyCorner", "-10", &Outlets::BB_lpcTField},
+    {"bbLowFrequencyCorner", "0.005", &Outlets::BB_hpcTField},
+    {"lpDecimationFactor", "2", &Outlets::LP_decimationFactorTField},
+    {"lpHighFrequencyCorner", "0.05", &Outlets::LP_lpcTField},
+    {"lpLowFrequencyCorner", "0.002", &Outlets::LP_hpcTField},
+    {"networkSearchString", "_US-TA", &Outlets::networkTField},
+    {"siteCodeSearchString", "*", &Outlets::siteCodeTField},
+    {"stationSearchString", "SSPA", &Outlets::stationTField},
+    {"minMagnitude", "5", &Outlets::minMagTField},
+    // Where the three services and the status page live.
+    {"timeSeriesServiceURL", "https://service.iris.edu", &Outlets::timeSeriesServiceURLTField},
+    {"eventServiceURL", "https://earthquake.usgs.gov", &Outlets::eventServiceURLTField},
+    {"stationServiceURL", "https://service.iris.edu", &Outlets::stationServiceURLTField},
+    {"statusPageURL", "http://www.iris.edu", &Outlets::statusPageURLTField},
+};
+
+// The processing check boxes keep their state between runs too; first run: filters on.
+struct BoxSetting {
+    const char* key;
+    bool fallback;
+    QCheckBox* Outlets::*box;
+};
+
+constexpr BoxSetting kBoxSettings[] = {
+    {"lpApplyFilter", true, &Outlets::LP_applyFilterButton},
+    {"lpWWSSNLongPeriod", false, &Outlets::LP_wwlpButton},
+    {"lpDecimate", false, &Outlets::LP_decimateButton},
+    {"lpIntegrate", false, &Outlets::LP_integrateButton},
+    {"bbApplyFilter", true, &Outlets::BB_applyFilterButton},
+    {"bbWWSSNLongPeriod", false, &Outlets::BB_wwlpButton},
+    {"bbWWSSNShortPeriod", false, &Outlets::BB_wwspButton},
+    {"bbDecimate", false, &Outlets::BB_decimateButton},
+    {"bbIntegrate", false, &Outlets::BB_integrateButton},
+};
+
+// Replaces a shared list unless it is the one already held (then it is not let go first).
+template <class T> void replaceShared(std::shared_ptr<T>& held, std::shared_ptr<T> next) {
+    if (held == next)
+        return;
+    held = std::move(next);
+}
+
+} // namespace
+
+groundswayController::groundswayController(QObject* parent) : QObject(parent) {
+    // Every date written or read without an explicit zone is UTC, whatever TZ the user has.
+    ::setenv("TZ", "UTC", 1);
+    ::tzset();
+    theNetworks_ = std::make_shared<QStringList>();
+    theStations_ = std::make_shared<QStringList>();
+    theChannels_ = std::make_shared<QStringList>();
+    theChannelCodes_ = std::make_shared<QStringList>();
+    theLabels_ = std::make_shared<QStringList>();
+    theWaveforms_ = std::make_shared<WaveformList>();
+    availableChannels_ = std::make_shared<ChannelList>();
+    stationObjects_ = std::make_shared<QVariantList>();
+    neicQueryController_ = std::make_shared<NEIC_QueryController>();
+    http_.userAgent = UserAgent;
+    neicQueryController_->setHttpOptions([this] {
+        HttpOptions o = http_;
+        o.maxBodyBytes = std::size_t{64} << 20;
+        return o;
+    }());
+    systemLog(QStringLiteral("Initializing Controller."));
+    registerDefaults();
+}
+
+groundswayController::~groundswayController() {
+    if (theSeismgrmUpdateTimer_)
+        theSeismgrmUpdateTimer_->stop();
+    settheSeismgrmUpdateTimer(nullptr);
+    setTheWaveforms(nullptr);
+    setNeicQueryController(nullptr);
+    setavailableChannels(nullptr);
+    setStationObjects(nullptr);
+    setTheStations(nullptr);
+    setTheNetworks(nullptr);
+    setTheLabels(nullptr);
+    setTheChannelCodes(nullptr);
+    setSupportDirectory(nullptr);
+    theChannels_.reset();
+}
+
+void groundswayController::registerDefaults() {
+    QList<std::pair<QString, QVariant>> defaults;
+    for (const TextSetting& s : kTextSettings)
+        defaults.append({QString::fromLatin1(s.key), QString::fromLatin1(s.fallback)});
+    for (const BoxSetting& s : kBoxSettings)
+        defaults.append({QString::fromLatin1(s.key), s.fallback});
+    defaults_.registerDefaults(defaults);
+}
+
+void groundswayController::setTheWaveforms(std::shared_ptr<WaveformList> list) {
+    if (theWaveforms_ == list)
+        return;
+    // The view draws this very list; it must never be left holding one that is gone.
+    if (o_.seisView && o_.seisView->wvfrmsArray() == theWaveforms_.get())
+        o_.seisView->setWvfrmsArray(list.get());
+    theWaveforms_ = std::move(list);
+}
+
+void groundswayController::setNeicQueryController(std::shared_ptr<NEIC_QueryController> c) {
+    replaceShared(neicQueryController_, std::move(c));
+}
+void groundswayController::setavailableChannels(std::shared_ptr<ChannelList> list) {
+    replaceShared(availableChannels_, std::move(list));
+}
+void groundswayController::setStationObjects(std::shared_ptr<QVariantList> list) {
+    replaceShared(stationObjects_, std::move(list));
+}
+void groundswayController::setTheStations(std::shared_ptr<QStringList> list) {
+    replaceShared(theStations_, std::move(list));
+}
+void groundswayController::setTheNetworks(std::shared_ptr<QStringList> list) {
+    replaceShared(theNetworks_, std::move(list));
+}
+void groundswayController::setTheLabels(std::shared_ptr<QStringList> list) {
+    replaceShared(theLabels_, std::move(list));
+}
+void groundswayController::setTheChannelCodes(std::shared_ptr<QStringList> list) {
+    replaceShared(theChannelCodes_, std::move(list));
+}
+void groundswayController::setSupportDirectory(std::shared_ptr<QString> path) {
+    replaceShared(supportDirectory_, std::move(path));
+}
+
+void groundswayController::setHttpIdleTimeoutSeconds(long seconds) {
+    http_.idleTimeoutSeconds = seconds;
+    if (neicQueryController_) {
+        HttpOptions o = http_;
+        o.maxBodyBytes = std::size_t{64} << 20;
+        neicQueryController_->setHttpOptions(o);
+    }
+}
+
+void groundswayController::connectOutlets(const Outlets& outlets, const ActionControls& actions) {
+    o_ = outlets;
+    bindSettingsToControls();
+    connectActions(actions);
+}
+
+void groundswayController::bindSettingsToControls() {
+    for (const TextSetting& s : kTextSettings) {
+        QLineEdit* field = o_.*(s.field);
+        if (!field)
+            continue;
+        const QString key = QString::fromLatin1(s.key);
+        field->setText(defaults_.stringForKey(key));
+        connect(field, &QLineEdit::textEdited, this,
+                [this, key](const QString& text) { defaults_.setObject(text, key); });
+    }
+    for (const BoxSetting& s : kBoxSettings) {
+        QCheckBox* box = o_.*(s.box);
+        if (!box)
+            continue;
+        const QString key = QString::fromLatin1(s.key);
+        box->setChecked(defaults_.boolForKey(key));
+        connect(box, &QCheckBox::toggled, this,
+                [this, key](bool on) { defaults_.setObject(on, key); });
+    }
+    if (o_.eventServiceURLTField && neicQueryController_) {
+        neicQueryController_->setServiceURL(o_.eventServiceURLTField->text());
+        connect(o_.eventServiceURLTField, &QLineEdit::textChanged, this,
+                [this](const QString& url) {
+                    if (neicQueryController_)
+                        neicQueryController_->setServiceURL(url);
+                });
+    }
+}
+
+void groundswayController::connectActions(const ActionControls& a) {
+    // Each button or command hands itself to its operation as the sender.
+    auto onClick = [this](QAbstractButton* b, void (groundswayController::*op)(QObject*)) {
+        if (b)
+            connect(b, &QAbstractButton::clicked, this, [this, b, op] { (this->*op)(b); });
+    };
+    auto onTrigger = [this](QAction* act, void (groundswayController::*op)(QObject*)) {
+        if (act)
+            connect(act, &QAction::triggered, this, [this, act, op] { (this->*op)(act); });
+    };
+    onClick(a.retrieveButton, &groundswayController::retrieveSeismograms);
+    onClick(o_.autoUpdateButton, &groundswayController::toggleAutoUpdate);
+    onClick(a.setupChannelsButton, &groundswayController::setupChannels);
+    onClick(a.markHistoryButton, &groundswayController::markHistory);
+    onClick(a.clearHistoryButton, &groundswayController::clearHistory);
+    onClick(a.statusPageButton, &groundswayController::tamsyStatus);
+    onClick(a.reloadEventsButton, &groundswayController::loadNEICInfo);
+    onClick(a.eventSeismogramsButton, &groundswayController::getRecentEventSeismograms);
+    onClick(a.eventPageButton, &groundswayController::loadNEICEventPage);
+    onClick(a.eventMapButton, &groundswayController::openGoogleMaps);
+    onClick(o_.loadChannelInfoButton, &groundswayController::acquireavailableChannels);
+    onClick(a.listChannelsButton, &groundswayController::updateChannelFinderList);
+    onClick(a.darkSchemeCheckBox, &groundswayController::toggleColorScheme);
+    onClick(a.originMarksCheckBox, &groundswayController::toggleShowOrigins);
+
+    onTrigger(a.showSettingsAction, &groundswayController::showSettingsWindow);
+    onTrigger(a.showLogAction, &groundswayController::showLogWindow);
+    onTrigger(a.showHelpAction, &groundswayController::showHelpWindow);
+    onTrigger(a.showEventListAction, &groundswayController::showEventListWindow);
+    onTrigger(a.showChannelFinderAction, &groundswayController::showChannelFinderWindow);
+    onTrigger(a.retrieveAction, &groundswayController::retrieveSeismograms);
+    onTrigger(a.toggleAutoUpdateAction, &groundswayController::toggleAutoUpdate);
+    onTrigger(a.setupChannelsAction, &groundswayController::setupChannels);
+    onTrigger(a.markHistoryAction, &groundswayController::markHistory);
+    onTrigger(a.clearHistoryAction, &groundswayController::clearHistory);
+    onTrigger(a.statusPageAction, &groundswayController::tamsyStatus);
+    if (a.quitAction)
+        connect(a.quitAction, &QAction::triggered, qApp, &QCoreApplication::quit,
+                Qt::QueuedConnection);
+
+    if (QComboBox* popup = a.monitorDurationPopUp)
+        connect(popup, &QComboBox::activated, this, [this, popup] { lastNMinutes(popup); });
+    if (QComboBox* popup = o_.channelFileListPopUp)
+        connect(popup, &QComboBox::activated, this, [this, popup] { parseChannelList(popup); });
+    if (QSlider* slider = a.opacitySlider)
+        connect(slider, &QSlider::valueChanged, this,
+                [this, slider] { setSeismogramWindowOpacity(slider); });
+    if (QSlider* slider = o_.plotGainSlider)
+        connect(slider, &QSlider::valueChanged, this,
+                [this, slider] { adjustWaveformPlotGain(slider); });
+    if (QTableView* table = o_.eventListTblView)
+        connect(table, &QTableView::doubleClicked, this,
+                [this, table] { getRecentEventSeismograms(table); });
+}
+
+void groundswayController::showWindow(QWidget* window) {
+    if (!window)
+        return;
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+void groundswayController::makeNoFirstResponder(QWidget* window) {
+    if (!window)
+        return;
+    if (QWidget* focused = window->focusWidget())
+        focused->clearFocus();
+    // The window itself takes the focus, so activation hands it to no field.
+    window->setFocus(Qt::OtherFocusReason);
+}

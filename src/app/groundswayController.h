@@ -1,0 +1,159 @@
+#pragma once
+
+#include "AvailableChannel.h"
+#include "ChannelRequest.h"
+#include "HttpClient.h"
+#include "Outlets.h"
+#include "UserDefaults.h"
+
+#include <QObject>
+#include <QStringList>
+#include <QVariantList>
+
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <vector>
+
+class NEIC_QueryController;
+class QTimer;
+class SacObject;
+
+// The one controller of the application. It owns every list the application keeps, the
+// earthquake list component, the auto-update timer and the support directory path; it holds the
+// controls the window layout made; every user action and every timer tick arrives as one of its
+// operations. Its definition is spread over one file per subsystem folder.
+class groundswayController : public QObject {
+    Q_OBJECT
+public:
+    using Date = std::chrono::system_clock::time_point;
+    using WaveformList = std::vector<std::unique_ptr<SacObject>>;
+    using ChannelList = std::vector<AvailableChannel>;
+
+    static inline const QString UserAgent = QStringLiteral("Groundsway (Mac; Mac OS; June 2012)");
+
+    explicit groundswayController(QObject* parent = nullptr);
+    ~groundswayController() override;
+
+    // Takes the window layout's controls, shows each setting in its control and stores the
+    // user's edits, and connects the buttons, pop-ups and menu commands to the operations.
+    void connectOutlets(const Outlets& outlets, const ActionControls& actions = {});
+    const Outlets& outlets() const { return o_; }
+    UserDefaults& userDefaults() { return defaults_; }
+
+    // Application shell: state, settings and start-up.
+    const std::shared_ptr<WaveformList>& theWaveforms() const { return theWaveforms_; }
+    void setTheWaveforms(std::shared_ptr<WaveformList> list);
+    const std::shared_ptr<NEIC_QueryController>& neicQueryController() const {
+        return neicQueryController_;
+    }
+    void setNeicQueryController(std::shared_ptr<NEIC_QueryController> controller);
+    const std::shared_ptr<ChannelList>& availableChannels() const { return availableChannels_; }
+    void setavailableChannels(std::shared_ptr<ChannelList> list);
+    const std::shared_ptr<QVariantList>& stationObjects() const { return stationObjects_; }
+    void setStationObjects(std::shared_ptr<QVariantList> list);
+    const std::shared_ptr<QStringList>& theStations() const { return theStations_; }
+    void setTheStations(std::shared_ptr<QStringList> list);
+    const std::shared_ptr<QStringList>& theNetworks() const { return theNetworks_; }
+    void setTheNetworks(std::shared_ptr<QStringList> list);
+    const std::shared_ptr<QStringList>& theLabels() const { return theLabels_; }
+    void setTheLabels(std::shared_ptr<QStringList> list);
+    const std::shared_ptr<QStringList>& theChannelCodes() const { return theChannelCodes_; }
+    void setTheChannelCodes(std::shared_ptr<QStringList> list);
+    const std::shared_ptr<QStringList>& theChannels() const { return theChannels_; }
+    const std::shared_ptr<QString>& supportDirectory() const { return supportDirectory_; }
+    void setSupportDirectory(std::shared_ptr<QString> path);
+
+    void awakeFromNib();
+    void applicationDidFinishLaunching();
+    void showSettingsWindow(QObject* sender = nullptr);
+    void showLogWindow(QObject* sender = nullptr);
+    void showHelpWindow(QObject* sender = nullptr);
+
+    // Channel lists.
+    void setUpChannelListMenu();
+    void parseChannelList(QObject* sender);
+    void loadChannelListFromFile(const QString& fileName);
+    void setupChannels(QObject* sender = nullptr);
+    void updateChannelFinderList(QObject* sender = nullptr);
+    void acquireavailableChannels(QObject* sender = nullptr);
+    void showChannelFinderWindow(QObject* sender = nullptr);
+    // Removes, in place, every entry equal to an earlier one; the first occurrence stays.
+    template <class List> static void removeArrayDuplicates(List& list);
+
+    // Seismogram acquisition.
+    std::optional<QString> buildURLForChannel(const ChannelRequest& request) const;
+    QString formatDateAsString(std::optional<Date> date) const;
+    std::unique_ptr<SacObject> downloadSeismogramWithURL(const ChannelRequest& request);
+    std::optional<QByteArray> getHTTPDataWithCustomUserAgent(const std::optional<QString>& url);
+    QString buildFileNameFromDictionary(const ChannelRequest& request) const;
+    void retrieveSeismograms(QObject* sender = nullptr);
+    void lastNMinutes(QObject* sender = nullptr);
+    void getRecentEventSeismograms(QObject* sender = nullptr);
+    // For tests: how long a transfer may stand still before it fails (30 s otherwise).
+    void setHttpIdleTimeoutSeconds(long seconds);
+    const HttpOptions& httpOptions() const { return http_; }
+
+    // Waveform processing.
+    void processSeismogram(SacObject& seismogram);
+
+    // Display and auto-update.
+    void toggleAutoUpdate(QObject* sender = nullptr);
+    void update();
+    void getAutoUpdateTimer();
+    QTimer* theSeismgrmUpdateTimer() const { return theSeismgrmUpdateTimer_.get(); }
+    void settheSeismgrmUpdateTimer(std::unique_ptr<QTimer> timer);
+    void setSeismogramWindowOpacity(QObject* sender);
+    void toggleColorScheme(QObject* sender);
+    void toggleShowOrigins(QObject* sender);
+    void adjustWaveformPlotGain(QObject* sender = nullptr);
+
+    // Earthquake list.
+    void showEventListWindow(QObject* sender = nullptr);
+    void loadNEICInfo(QObject* sender = nullptr);
+    void loadNEICEventPage(QObject* sender = nullptr);
+    void openGoogleMaps(QObject* sender = nullptr);
+
+    // History log.
+    void appendToHistory(const QString& message);
+    void markHistory(QObject* sender = nullptr);
+    void clearHistory(QObject* sender = nullptr);
+    void tamsyStatus(QObject* sender = nullptr);
+
+private:
+    void registerDefaults();
+    void bindSettingsToControls();
+    void connectActions(const ActionControls& actions);
+    void showWindow(QWidget* window);
+    void makeNoFirstResponder(QWidget* window);
+    QString channelListDirectory() const;
+
+    UserDefaults defaults_;
+    Outlets o_;
+    HttpOptions http_;
+
+    std::shared_ptr<QStringList> theNetworks_, theStations_, theChannels_, theChannelCodes_,
+        theLabels_;
+    std::shared_ptr<WaveformList> theWaveforms_;
+    std::shared_ptr<ChannelList> availableChannels_;
+    std::shared_ptr<QVariantList> stationObjects_;
+    std::shared_ptr<NEIC_QueryController> neicQueryController_;
+    std::unique_ptr<QTimer> theSeismgrmUpdateTimer_;
+    std::shared_ptr<QString> supportDirectory_;
+};
+
+template <class List> void groundswayController::removeArrayDuplicates(List& list) {
+    auto n = list.size();
+    if (n == 0)
+        return;
+    for (decltype(n) i = 0; i < n; ++i) {
+        for (decltype(n) j = i + 1; j < n;) {
+            if (list[i] == list[j]) {
+                list.erase(list.begin() + static_cast<std::ptrdiff_t>(j));
+                --n; // j stays: the entry that moved up is compared next
+            } else {
+                ++j;
+            }
+        }
+    }
+}

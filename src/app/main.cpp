@@ -1,0 +1,34 @@
+#include "QuitOnSignal.h"
+#include "SystemLog.h"
+#include "WindowLayout.h"
+#include "groundswayController.h"
+
+#include <QApplication>
+#include <QTimer>
+
+#include <csignal>
+
+namespace {
+
+// Qt's own warnings go to the system log too, in its format, so each stays one entry.
+void logQtMessage(QtMsgType, const QMessageLogContext&, const QString& message) {
+    systemLog(message);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qInstallMessageHandler(logQtMessage);
+    QApplication app(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("Groundsway"));
+    QApplication::setApplicationName(QStringLiteral("Groundsway"));
+    QuitOnSignal quitOnSignal({SIGTERM, SIGINT});
+
+    WindowLayout layout;
+    groundswayController controller;
+    controller.connectOutlets(layout.outlets(), layout.actions());
+    controller.awakeFromNib();
+    QTimer::singleShot(0, &controller,
+                       [&controller] { controller.applicationDidFinishLaunching(); });
+    return app.exec();
+}

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "AvailableChannel.h"
+
+#include <QByteArrayView>
+#include <QHash>
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+// Reading the FDSN station service's text format.
+namespace inventory {
+
+// Station names from a level=station answer, keyed "NET.STA". Nothing when the body has no
+// header line naming the network, station and site name columns.
+std::optional<QHash<QString, QString>> parseStationNames(QByteArrayView body);
+
+// Channels from a level=channel answer, labelled with the station's name where `names` has it,
+// else with the station code. A blank location becomes "--", as the time-series service wants
+// it. Characters that would break a channel list line (";", line breaks) become blanks. Nothing
+// when the body has no header naming the network, station, location and channel columns.
+std::optional<std::vector<AvailableChannel>> parseChannels(QByteArrayView body,
+                                                           const QHash<QString, QString>& names);
+
+} // namespace inventory

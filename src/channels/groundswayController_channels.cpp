@@ -1,0 +1,91 @@
+// Saved channel list files, their pop-up, and the channel list parser.
+#include "groundswayController.h"
+
+#include "AsciiFile.h"
+#include "ChannelListParser.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+
+#include <filesystem>
+
+QString groundswayController::channelListDirectory() const {
+    if (!supportDirectory_)
+        return {};
+    return *supportDirectory_ + QStringLiteral("/ChannelLists");
+}
+
+void groundswayController::setUpChannelListMenu() {
+    if (!o_.channelFileListPopUp)
+        return;
+    o_.channelFileListPopUp->clear();
+    const QString dir = channelListDirectory();
+    if (dir.isEmpty())
+        return;
+    namespace fs = std::filesystem;
+    const fs::path root = dir.toStdString();
+    std::error_code ec;
+    if (!fs::exists(root, ec))
+        return;
+    // Listing order as the file system gives it. Lists in folders below are titled with their
+    // path from "ChannelLists" ("regional/alaska"), so choosing one finds it by the same rule
+    // as a list at the top.
+    for (auto it = fs::recursive_directory_iterator(
+             root, fs::directory_options::skip_permission_denied, ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+        const fs::path& path = it->path();
+        std::error_code typeError;
+        if (path.extension() != ".txt" || !it->is_regular_file(typeError))
+            continue;
+        fs::path relative = path.lexically_relative(root);
+        relative.replace_extension();
+        const QString title = QString::fromStdString(relative.generic_string());
+        // Titles stay unique: a later one replaces the earlier item.
+        const int existing =
+            o_.channelFileListPopUp->findText(title, Qt::MatchExactly | Qt::MatchCaseSensitive);
+        if (existing >= 0)
+            o_.channelFileListPopUp->removeItem(existing);
+        o_.channelFileListPopUp->addItem(title);
+    }
+}
+
+void groundswayController::parseChannelList(QObject* sender) {
+    const auto* popup = qobject_cast<const QComboBox*>(sender);
+    if (!popup || popup->currentIndex() < 0)
+        return;
+    loadChannelListFromFile(popup->currentText() + QStringLiteral(".txt"));
+}
+
+void groundswayController::loadChannelListFromFile(const QString& fileName) {
+    const QString dir = channelListDirectory();
+    if (dir.isEmpty() || !o_.channelListTView)
+        return;
+    // Only files inside "ChannelLists" are read.
+    const QString path = QDir::cleanPath(dir + u'/' + fileName);
+    if (!path.startsWith(QDir::cleanPath(dir) + u'/'))
+        return;
+    // A list that cannot be read (missing, not ASCII) leaves the text view as it was, so the
+    // user's current list is not lost.
+    if (const auto text = readAsciiFile(path))
+        o_.channelListTView->setPlainText(*text);
+}
+
+void groundswayController::setupChannels(QObject*) {
+    theNetworks_->clear();
+    theStations_->clear();
+    theChannels_->clear();
+    theChannelCodes_->clear();
+    theLabels_->clear();
+    if (!o_.channelListTView)
+        return;
+    ParsedChannelList parsed = parseChannelListText(o_.channelListTView->toPlainText());
+    *theNetworks_ = std::move(parsed.networks);
+    *theStations_ = std::move(parsed.stations);
+    *theChannels_ = std::move(parsed.channels);
+    *theChannelCodes_ = std::move(parsed.locations); // the location codes, by their old name
+    *theLabels_ = std::move(parsed.labels);
+    if (parsed.title && o_.plotTitleTField)
+        o_.plotTitleTField->setText(*parsed.title);
+}

@@ -1,0 +1,74 @@
+#pragma once
+
+#include "HttpClient.h"
+#include "SeismicOrigin.h"
+
+#include <QAbstractTableModel>
+#include <QByteArrayView>
+#include <QPointer>
+
+#include <optional>
+#include <vector>
+
+class QTableView;
+
+// The recent-earthquake list: it fetches an FDSN event service's text format, holds the origins
+// and serves them as the rows of the earthquake table, whose selection it acts on.
+class NEIC_QueryController : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    enum Column {
+        TimeColumn,
+        MagnitudeColumn,
+        RegionColumn,
+        DepthColumn,
+        LatitudeColumn,
+        LongitudeColumn,
+        ColumnCount
+    };
+
+    explicit NEIC_QueryController(QObject* parent = nullptr);
+
+    void setEventTableView(QTableView* view);
+    void setMinMagnitude(float magnitude);
+    float minMagnitude() const { return minMagnitude_; }
+    // Base address (scheme and host) of the event service and of its event pages.
+    void setServiceURL(const QString& base);
+    void setHttpOptions(const HttpOptions& options) { http_ = options; }
+
+    // Replaces the list with the catalogue's earthquakes of the last 30 days of at least the
+    // minimum magnitude, newest first, before it returns. A failed load keeps the list and
+    // writes one line to the system log.
+    void loadNEIC_TextList();
+    // The request loadNEIC_TextList sends.
+    QString queryURL() const;
+
+    const std::vector<SeismicOrigin>& seismicOrigins() const { return origins_; }
+    const std::vector<SeismicOrigin>* getSeismicOriginsPointer() const { return &origins_; }
+
+    // Open the selected earthquake's page, or a map at its epicentre; nothing without a selection.
+    void loadNeicEventPage();
+    void openGoogleMaps();
+    QString eventPageURL(const SeismicOrigin& origin) const;
+    static QString mapURL(const SeismicOrigin& origin);
+    // The selected row of the table, or -1.
+    int selectedRow() const;
+
+    // Reads the FDSN event text format. Nothing when the body is no catalogue text (no header
+    // and no readable line); lines that cannot be read are skipped and counted.
+    static std::optional<std::vector<SeismicOrigin>> parseEventText(QByteArrayView body,
+                                                                    int* skippedLines = nullptr);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+
+private:
+    std::vector<SeismicOrigin> origins_;
+    QPointer<QTableView> tableView_;
+    float minMagnitude_ = 5.0f;
+    QString serviceURL_ = QStringLiteral("https://earthquake.usgs.gov");
+    HttpOptions http_;
+};

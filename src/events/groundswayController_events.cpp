@@ -1,0 +1,33 @@
+// The recent-earthquake list and its web links.
+#include "groundswayController.h"
+
+#include "ControlValues.h"
+#include "NEIC_QueryController.h"
+
+#include <QLineEdit>
+#include <QTableView>
+
+void groundswayController::showEventListWindow(QObject*) {
+    showWindow(o_.eventListWindow);
+    loadNEICInfo(nullptr);
+    makeNoFirstResponder(o_.eventListWindow);
+}
+
+void groundswayController::loadNEICInfo(QObject*) {
+    if (!neicQueryController_)
+        return;
+    neicQueryController_->setMinMagnitude(fieldFloatValue(o_.minMagTField));
+    neicQueryController_->loadNEIC_TextList();
+    if (o_.eventListTblView)
+        o_.eventListTblView->viewport()->update();
+}
+
+void groundswayController::loadNEICEventPage(QObject*) {
+    if (neicQueryController_)
+        neicQueryController_->loadNeicEventPage();
+}
+
+void groundswayController::openGoogleMaps(QObject*) {
+    if (neicQueryController_)
+        neicQueryController_->openGoogleMaps();
+}

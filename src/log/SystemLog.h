@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+// The system log: each message goes to standard error as
+// "yyyy-MM-dd HH:mm:ss.zzz Groundsway[pid] message" (UTC) and a line feed. The message is
+// written exactly as given, so one that holds line feeds stays multi-line.
+void systemLog(const QString& message);
+
+// Lets a caller see every message as it is logged (the tests read the log this way); returns
+// the previous observer. The message still goes to standard error.
+using SystemLogObserver = std::function<void(const QString&)>;
+SystemLogObserver setSystemLogObserver(SystemLogObserver observer);

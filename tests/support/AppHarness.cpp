@@ -1,0 +1,58 @@
+#include "AppHarness.h"
+
+#include "SacObject.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+
+AppHarness::AppHarness()
+    : layout_(std::make_unique<WindowLayout>()),
+      controller_(std::make_unique<groundswayController>()) {
+    controller_->connectOutlets(layout_->outlets(), layout_->actions());
+    controller_->setHttpIdleTimeoutSeconds(2);
+}
+
+AppHarness::~AppHarness() {
+    controller_.reset();
+    layout_.reset();
+}
+
+QString AppHarness::supportDirectory() {
+    return QDir::homePath() + QStringLiteral("/Library/Application Support/Groundsway");
+}
+
+void AppHarness::writeSupportFile(const QString& relativePath, const QByteArray& content) {
+    const QString path = supportDirectory() + u'/' + relativePath;
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    if (f.open(QIODevice::WriteOnly))
+        f.write(content);
+}
+
+void AppHarness::removeSupportDirectory() {
+    QDir(QDir::homePath() + QStringLiteral("/Library")).removeRecursively();
+}
+
+void AppHarness::useServices(const QString& baseUrl) {
+    o().timeSeriesServiceURLTField->setText(baseUrl);
+    o().eventServiceURLTField->setText(baseUrl);
+    o().stationServiceURLTField->setText(baseUrl);
+    o().statusPageURLTField->setText(baseUrl);
+}
+
+void AppHarness::setChannelList(const QString& text) {
+    o().channelListTView->setPlainText(text);
+    controller_->setupChannels(nullptr);
+}
+
+QByteArray sacBytes(const std::vector<float>& samples, double delta,
+                    std::chrono::system_clock::time_point start, const std::string& component) {
+    SacObject s = SacObject::fromSamples(samples, delta, start);
+    s.header()->setText(sac::text::KCMPNM, component);
+    const auto bytes = s.encode();
+    return QByteArray(reinterpret_cast<const char*>(bytes.data()),
+                      static_cast<qsizetype>(bytes.size()));
+}

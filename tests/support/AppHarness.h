@@ -1,0 +1,44 @@
+#pragma once
+
+#include "LogCapture.h"
+#include "WindowLayout.h"
+#include "groundswayController.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <memory>
+
+class SacObject;
+
+// The real windows and the real controller, wired as main() wires them (no start-up run), with
+// the system log captured. The support directory lives in the test's throwaway home.
+class AppHarness {
+public:
+    AppHarness();
+    ~AppHarness();
+
+    groundswayController& controller() { return *controller_; }
+    const Outlets& o() const { return controller_->outlets(); }
+    const ActionControls& actions() const { return layout_->actions(); }
+    LogCapture& log() { return log_; }
+
+    static QString supportDirectory();
+    // Writes a file below the support directory, creating folders.
+    static void writeSupportFile(const QString& relativePath, const QByteArray& content);
+    // Removes the whole support directory.
+    static void removeSupportDirectory();
+
+    // Points the three services at a test server.
+    void useServices(const QString& baseUrl);
+    void setChannelList(const QString& text);
+
+private:
+    LogCapture log_;
+    std::unique_ptr<WindowLayout> layout_;
+    std::unique_ptr<groundswayController> controller_;
+};
+
+// Little-endian SAC bytes for samples starting at a given instant.
+QByteArray sacBytes(const std::vector<float>& samples, double delta,
+                    std::chrono::system_clock::time_point start, const std::string& component);
