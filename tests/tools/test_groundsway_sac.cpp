@@ -1,0 +1,106 @@
+// The batch tool, run as a separate process on real files.
+#include "CivilTime.h"
+#include "SacObject.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct ToolRun {
+    int exitCode;
+    QString out, err;
+};
+
+ToolRun tool(const QStringList& args) {
+    QProcess p;
+    p.start(QStringLiteral(GS_BINARY_DIR "/groundsway-sac"), args);
+    p.waitForFinished(60000);
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+            QString::fromUtf8(p.readAllStandardOutput()),
+            QString::fromUtf8(p.readAllStandardError())};
+}
+
+SacObject read(const QString& path) {
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << path.toStdString();
+    const QByteArray b = f.readAll();
+    SacObject s;
+    EXPECT_TRUE(s.initWithNSData(
+        std::as_bytes(std::span(b.constData(), static_cast<std::size_t>(b.size()))), ""));
+    return s;
+}
+
+const QString kInput = QStringLiteral(GS_GOLDEN_DIR "/bb20.in.sac");
+
+} // namespace
+
+TEST(GroundswaySac, ReproducesTheChainOnARealFile) {
+    QTemporaryDir dir;
+    const QString out = dir.filePath("out.sac");
+    const ToolRun r = tool(
+        {kInput, "--rtrend",    "--rmean", "--taper", "0.05",  "--lowpass",    "2", "2",
+         "2",    "--highpass",  "0.1",     "2",       "1",     "--instrument", "2", "--decimate",
+         "2",    "--integrate", "--scale", "3",       "--rms", "-o",           out});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+
+    SacObject expected = read(kInput);
+    expected.SubtractLinearTrend();
+    expected.RemoveMean();
+    expected.Taper(0.05f);
+    expected.LPBUfilter(2.0f, 2, 2); // --lowpass FC NP NPASS: 2 poles, 2 passes
+    expected.HPBUfilter(0.1f, 1, 2); // 2 poles, 1 pass
+    expected.ConvolveInstrument(2);
+    expected.Decimate(2);
+    expected.Integrate();
+    expected.ScaleAmplitudes(3.0f);
+    EXPECT_NEAR(r.out.trimmed().toDouble(), expected.simpleRMS(), 1e-6 * expected.simpleRMS());
+
+    SacObject written = read(out);
+    EXPECT_TRUE(written.isSacFile());
+    EXPECT_EQ(written.GetSacHeader()->byteOrder(), std::endian::little);
+    EXPECT_EQ(std::vector<float>(written.samples().begin(), written.samples().end()),
+              std::vector<float>(expected.samples().begin(), expected.samples().end()));
+    EXPECT_FLOAT_EQ(static_cast<float>(written.delta()), 0.1f);
+    EXPECT_EQ(written.GetSacHeader()->getInt(sac::word::NPTS),
+              static_cast<int>(expected.samples().size()));
+    EXPECT_NEAR(civil::secondsBetween(expected.startTime(), written.startTime()), 0.0, 1e-5);
+    const float hi = *std::max_element(expected.samples().begin(), expected.samples().end());
+    EXPECT_FLOAT_EQ(written.GetSacHeader()->getFloat(sac::word::DEPMAX), hi);
+    EXPECT_NEAR(written.GetSacHeader()->getFloat(sac::word::E),
+                written.begin() + static_cast<double>(written.samples().size() - 1) * 0.1, 1e-3);
+}
+
+TEST(GroundswaySac, RefusesWhatItCannotReadWithAClearMessage) {
+    QTemporaryDir dir;
+    QFile text(dir.filePath("notes.txt"));
+    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+    text.write("This is a text file, not a seismogram.\n");
+    text.close();
+    const std::pair<QStringList, const char*> cases[] = {
+        {{text.fileName(), "-o", dir.filePath("x.sac")}, "is not a SAC file"},
+        {{dir.filePath("missing.sac")}, "cannot read"},
+        {{dir.path()}, "cannot read"},
+    };
+    for (const auto& [args, message] : cases) {
+        const ToolRun r = tool(args);
+        EXPECT_EQ(r.exitCode, 1) << args.join(' ').toStdString();
+        EXPECT_TRUE(r.err.contains(message)) << r.err.toStdString();
+    }
+    EXPECT_FALSE(QFile::exists(dir.filePath("x.sac")));
+}
+
+TEST(GroundswaySac, RejectsBadArgumentsWithItsUsage) {
+    for (const QStringList& args :
+         {QStringList{}, QStringList{kInput, "--lowpass", "1"},
+          QStringList{kInput, "--taper", "wide"}, QStringList{kInput, "--instrument", "3"},
+          QStringList{kInput, "--decimate", "2.5"}, QStringList{kInput, "--bogus"},
+          QStringList{kInput, "-o"}}) {
+        const ToolRun r = tool(args);
+        EXPECT_EQ(r.exitCode, 2) << args.join(' ').toStdString();
+        EXPECT_TRUE(r.err.contains("usage: groundsway-sac")) << r.err.toStdString();
+    }
+}
