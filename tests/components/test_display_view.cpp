@@ -1,0 +1,266 @@
+// The seismogram display rendered offscreen into an image, and its properties read back from the
+// pixels.
+#include "CivilTime.h"
+#include "QuilmRealTimeDisplayView02.h"
+#include "SacObject.h"
+
+#include <QImage>
+#include <QPainter>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <numbers>
+
+namespace {
+
+using Date = SacObject::Date;
+const Date kRef = civil::dateOf(2024, 5, 1, 12, 0, 0);
+const QSize kSize(900, 600);
+
+std::unique_ptr<SacObject> trace(double startOffset, double seconds, double delta = 0.5,
+                                 double amplitude = 1.0, const std::string& label = "trace") {
+    const auto n = static_cast<std::size_t>(seconds / delta) + 1;
+    std::vector<float> x(n);
+    for (std::size_t i = 0; i < n; ++i)
+        x[i] = static_cast<float>(
+            amplitude * std::sqrt(2.0) *
+            std::sin(2 * std::numbers::pi * static_cast<double>(i) * delta / 20.0));
+    auto s = std::make_unique<SacObject>(
+        SacObject::fromSamples(std::move(x), delta, civil::addSeconds(kRef, startOffset)));
+    s->setLabelString(label);
+    return s;
+}
+
+QImage render(QuilmRealTimeDisplayView02& view) {
+    QImage image(kSize, QImage::Format_RGB32);
+    QPainter p(&image);
+    view.render(p, kSize);
+    return image;
+}
+
+bool isInk(QRgb c, QColor fg) {
+    return std::abs(qGray(c) - qGray(fg.rgb())) < 90;
+}
+
+// Rows [top, bottom) of the plot that hold trace ink in columns [x0, x1).
+std::pair<int, int> inkRows(const QImage& img, int x0, int x1, int top, int bottom, QColor fg) {
+    int first = -1, last = -1;
+    for (int y = top; y < bottom; ++y)
+        for (int x = x0; x < x1; ++x)
+            if (isInk(img.pixel(x, y), fg)) {
+                if (first < 0)
+                    first = y;
+                last = y;
+                break;
+            }
+    return {first, last};
+}
+
+int inkColumns(const QImage& img, int x0, int x1, int y0, int y1, QColor fg) {
+    int count = 0;
+    for (int x = x0; x < x1; ++x)
+        for (int y = y0; y < y1; ++y)
+            if (isInk(img.pixel(x, y), fg)) {
+                ++count;
+                break;
+            }
+    return count;
+}
+
+class DisplayView : public ::testing::Test {
+protected:
+    QuilmRealTimeDisplayView02 view;
+    QuilmRealTimeDisplayView02::WaveformList list;
+    QRect plot = QuilmRealTimeDisplayView02::plotRect(kSize);
+    void SetUp() override {
+        view.setWvfrmsArray(&list);
+        view.setRefDate(kRef);
+        view.setTitle("Title");
+        view.setXLabelString("Time (seconds)");
+    }
+    int xOf(double t) {
+        return static_cast<int>(std::lround(
+            QuilmRealTimeDisplayView02::timeToX(t, view.axisLeft(), view.axisRight(), plot)));
+    }
+};
+
+} // namespace
+
+TEST_F(DisplayView, AnEmptyListStillDrawsTheAxisAndTitle) {
+    using List = QuilmRealTimeDisplayView02::WaveformList;
+    for (const List* l : std::initializer_list<const List*>{&list, nullptr}) {
+        view.setWvfrmsArray(l);
+        view.computePlotLimits();
+        const QImage img = render(view);
+        EXPECT_GT(inkColumns(img, 0, kSize.width(), 0, plot.top() - 2, Qt::black), 10); // title
+        EXPECT_GT(inkColumns(img, plot.left(), plot.right(), plot.bottom() + 2, kSize.height(),
+                             Qt::black),
+                  50); // numbers
+        EXPECT_EQ(inkColumns(img, plot.left() + 5, plot.right() - 5, plot.top() + 5,
+                             plot.bottom() - 5, Qt::black),
+                  0);
+    }
+}
+
+TEST_F(DisplayView, EachTraceIsDrawnInItsOwnBandInListOrder) {
+    list.push_back(trace(0, 600, 0.5, 0.3, "first"));
+    list.push_back(trace(0, 600, 0.5, 0.3, "second"));
+    list.push_back(trace(0, 600, 0.5, 0.3, "third"));
+    view.computePlotLimits();
+    const QImage img = render(view);
+    const int band = plot.height() / 3;
+    for (int k = 0; k < 3; ++k) {
+        const auto rows =
+            inkRows(img, plot.left() + 10, plot.right() - 10, plot.top() + k * band + 2,
+                    plot.top() + (k + 1) * band - 2, Qt::black);
+        ASSERT_GE(rows.first, 0) << k;
+        // Centred in the band.
+        EXPECT_NEAR((rows.first + rows.second) / 2.0, plot.top() + (k + 0.5) * band, 3) << k;
+        // Its label at the left, level with it.
+        EXPECT_GT(inkColumns(img, 2, plot.left() - 4, plot.top() + k * band + band / 2 - 8,
+                             plot.top() + k * band + band / 2 + 8, Qt::black),
+                  5)
+            << k;
+    }
+}
+
+TEST_F(DisplayView, ATraceThatStartsLaterStartsFurtherRight) {
+    list.push_back(trace(0, 1000));
+    list.push_back(trace(500, 500));
+    view.computePlotLimits();
+    EXPECT_DOUBLE_EQ(view.axisLeft(), 0);
+    EXPECT_DOUBLE_EQ(view.axisRight(), 1000);
+    const QImage img = render(view);
+    const int band = plot.height() / 2;
+    const int top2 = plot.top() + band + 2, bottom2 = plot.bottom() - 2;
+    EXPECT_EQ(inkColumns(img, plot.left() + 2, xOf(500) - 2, top2, bottom2, Qt::black), 0);
+    EXPECT_GT(inkColumns(img, xOf(500) + 2, plot.right() - 2, top2, bottom2, Qt::black),
+              (xOf(1000) - xOf(500)) * 9 / 10);
+    EXPECT_GT(inkColumns(img, plot.left() + 2, xOf(500) - 2, plot.top() + 2, plot.top() + band - 2,
+                         Qt::black),
+              (xOf(500) - plot.left()) * 9 / 10);
+}
+
+TEST_F(DisplayView, OriginMarksLandAtTheirTimeRelativeToTheReference) {
+    list.push_back(trace(0, 1000, 0.5, 0.05));
+    view.computePlotLimits();
+    SeismicOrigin inside, outside;
+    inside.originTime = civil::addSeconds(kRef, 250);
+    inside.mag = 6.1;
+    outside.originTime = civil::addSeconds(kRef, -3600);
+    view.setEventOrigins({inside, outside});
+    view.setDrawOriginTimes(true);
+    const QImage img = render(view);
+    auto reddish = [](QRgb c) { return qRed(c) > 150 && qGreen(c) < 120 && qBlue(c) < 120; };
+    int redColumn = -1;
+    for (int x = plot.left(); x < plot.right(); ++x)
+        if (reddish(img.pixel(x, plot.top() + plot.height() / 4)))
+            redColumn = redColumn < 0 ? x : redColumn;
+    EXPECT_NEAR(redColumn, xOf(250), 1);
+    view.setDrawOriginTimes(false);
+    const QImage off = render(view);
+    EXPECT_FALSE(reddish(off.pixel(xOf(250), plot.top() + plot.height() / 4)));
+}
+
+TEST_F(DisplayView, WithTheOriginOnTheRightZeroSecondsIsTheRightEdge) {
+    list.push_back(trace(-3600, 3600, 1.0));
+    view.computePlotLimits();
+    view.setXLimitsMin(-3600, 0);
+    view.setOriginOnRight(true);
+    EXPECT_DOUBLE_EQ(view.axisLeft(), -3600);
+    EXPECT_DOUBLE_EQ(view.axisRight(), 0);
+    EXPECT_EQ(xOf(0), plot.left() + plot.width());
+    // Limits set after the computed ones win; origin off puts 0 on the left.
+    view.setOriginOnRight(false);
+    view.setXmin(0);
+    EXPECT_DOUBLE_EQ(view.axisLeft(), 0);
+}
+
+TEST_F(DisplayView, TheColourSchemeRepaintsTheBackground) {
+    EXPECT_EQ(render(view).pixel(3, 3), QColor(Qt::white).rgb());
+    view.setBackGroundColor(Qt::black);
+    view.setDrawingColor(Qt::white);
+    list.push_back(trace(0, 100, 0.5, 0.3));
+    view.computePlotLimits();
+    const QImage img = render(view);
+    EXPECT_EQ(img.pixel(3, 3), QColor(Qt::black).rgb());
+    EXPECT_GT(inkColumns(img, plot.left() + 5, plot.right() - 5, plot.top() + 2, plot.bottom() - 2,
+                         Qt::white),
+              plot.width() / 2);
+}
+
+TEST_F(DisplayView, GainTwoDoublesTheDrawnAmplitude) {
+    list.push_back(trace(0, 400, 0.5, 0.4));
+    view.computePlotLimits();
+    auto height = [&] {
+        const auto [a, b] = inkRows(render(view), plot.left() + 10, plot.right() - 10,
+                                    plot.top() + 1, plot.bottom() - 1, Qt::black);
+        return b - a;
+    };
+    view.setWaveformGain(1.0f);
+    const int one = height();
+    view.setWaveformGain(2.0f);
+    const int two = height();
+    EXPECT_GT(one, 20);
+    EXPECT_NEAR(two, 2 * one, 5); // each edge may round by a pixel
+}
+
+TEST_F(DisplayView, LongTracesAreReducedToTheirEnvelopeWithoutLosingPeaks) {
+    // One day at 100 samples/s with a single spike: the spike must still show.
+    auto s = trace(0, 86400, 0.01, 0.01);
+    std::vector<float> x(s->samples().begin(), s->samples().end());
+    x[4'321'000] = 2.0f;
+    list.push_back(std::make_unique<SacObject>(SacObject::fromSamples(std::move(x), 0.01, kRef)));
+    view.computePlotLimits();
+    const QImage img = render(view);
+    const int spikeX = xOf(43210);
+    const auto [top, bottom] =
+        inkRows(img, spikeX - 1, spikeX + 2, plot.top() + 1, plot.bottom() - 1, Qt::black);
+    EXPECT_LT(top, plot.top() + plot.height() / 2 - 100);
+    (void)bottom;
+}
+
+TEST_F(DisplayView, BadSamplesAndOddSettingsDoNotStopTheDrawing) {
+    auto s = trace(0, 100);
+    std::vector<float> x(s->samples().begin(), s->samples().end());
+    x[3] = std::numeric_limits<float>::quiet_NaN();
+    x[7] = std::numeric_limits<float>::infinity();
+    x[9] = -std::numeric_limits<float>::infinity();
+    list.push_back(std::make_unique<SacObject>(SacObject::fromSamples(std::move(x), 0.5, kRef)));
+    list.push_back(std::make_unique<SacObject>()); // nothing at all
+    list.push_back(std::make_unique<SacObject>(SacObject::fromSamples({1.0f}, 0.5, kRef)));
+    list.push_back(std::make_unique<SacObject>(
+        SacObject::fromSamples({std::numeric_limits<float>::quiet_NaN()}, 0.5, kRef)));
+    view.computePlotLimits();
+    for (float gain : {0.0f, -3.0f, 1e30f, std::numeric_limits<float>::quiet_NaN()}) {
+        view.setWaveformGain(gain);
+        render(view);
+    }
+    view.setXLimitsMin(5, 5);
+    render(view);
+    view.setXLimitsMin(std::numeric_limits<float>::quiet_NaN(),
+                       std::numeric_limits<float>::infinity());
+    render(view);
+    view.setXLimitsMin(-1e30f, 1e30f);
+    render(view);
+    QImage tiny(QSize(3, 3), QImage::Format_RGB32);
+    QPainter p(&tiny);
+    view.render(p, tiny.size());
+}
+
+TEST_F(DisplayView, NoReferenceDateKeepsThePreviousOne) {
+    view.setRefDate(std::nullopt);
+    EXPECT_EQ(view.refDate(), kRef);
+}
+
+TEST(DisplayViewMapping, TimeAndPixelMapBackAndForth) {
+    const QRect plot(100, 20, 800, 400);
+    for (double t : {-3600.0, -1800.0, 0.0})
+        EXPECT_NEAR(QuilmRealTimeDisplayView02::xToTime(
+                        QuilmRealTimeDisplayView02::timeToX(t, -3600, 0, plot), -3600, 0, plot),
+                    t, 1e-9);
+    EXPECT_DOUBLE_EQ(QuilmRealTimeDisplayView02::timeToX(-3600, -3600, 0, plot), 100);
+    EXPECT_DOUBLE_EQ(QuilmRealTimeDisplayView02::timeToX(0, -3600, 0, plot), 900);
+}
