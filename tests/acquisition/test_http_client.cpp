@@ -1,0 +1,102 @@
+// The HTTP layer against a real server on loopback.
+#include "HttpClient.h"
+#include "QtPrinters.h"
+#include "TestServer.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+namespace {
+
+HttpOptions options(std::size_t limit = 1 << 20) {
+    HttpOptions o;
+    o.userAgent = QStringLiteral("Groundsway (Mac; Mac OS; June 2012)");
+    o.idleTimeoutSeconds = 1;
+    o.maxBodyBytes = limit;
+    return o;
+}
+
+} // namespace
+
+TEST(HttpClient, SendsOnlyTheUserAgentBesidesCurlsOwnHeaders) {
+    TestServer server;
+    server.server().Get("/x", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content("hello", "text/plain");
+    });
+    server.start();
+    QString error;
+    const auto r = httpGet(server.baseUrl() + "/x", options(), &error);
+    ASSERT_TRUE(r) << error.toStdString();
+    EXPECT_EQ(r->status, 200);
+    EXPECT_EQ(r->body, "hello");
+    const auto req = server.requests().at(0);
+    EXPECT_EQ(req.header("User-Agent"), "Groundsway (Mac; Mac OS; June 2012)");
+    std::set<std::string> names;
+    for (const auto& [k, v] : req.headers)
+        if (k != "REMOTE_ADDR" && k != "REMOTE_PORT" && k != "LOCAL_ADDR" && k != "LOCAL_PORT")
+            names.insert(k);
+    EXPECT_EQ(names, (std::set<std::string>{"Accept", "Host", "User-Agent"}));
+    EXPECT_EQ(req.header("Accept"), "*/*");
+}
+
+TEST(HttpClient, ErrorStatusesComeBackWithTheirBodies) {
+    TestServer server;
+    server.server().Get("/missing", [](const httplib::Request&, httplib::Response& res) {
+        res.status = 404;
+        res.set_content("Error 404: Not Found", "text/plain");
+    });
+    server.start();
+    const auto r = httpGet(server.baseUrl() + "/missing", options(), nullptr);
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->status, 404);
+    EXPECT_EQ(r->body, "Error 404: Not Found");
+}
+
+TEST(HttpClient, FollowsRedirects) {
+    TestServer server;
+    server.server().Get(
+        "/old", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/new"); });
+    server.server().Get("/new", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content("moved", "text/plain");
+    });
+    server.start();
+    const auto r = httpGet(server.baseUrl() + "/old", options(), nullptr);
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->body, "moved");
+}
+
+TEST(HttpClient, BodiesBeyondTheLimitFailWhetherOrNotTheirLengthIsAnnounced) {
+    TestServer server;
+    const std::string big(5000, 'x');
+    server.server().Get("/sized", [&](const httplib::Request&, httplib::Response& res) {
+        res.set_content(big, "text/plain");
+    });
+    server.server().Get("/chunked", [&](const httplib::Request&, httplib::Response& res) {
+        res.set_chunked_content_provider("text/plain",
+                                         [&](std::size_t offset, httplib::DataSink& sink) {
+                                             if (offset < big.size())
+                                                 sink.write(big.data() + offset, 1000);
+                                             else
+                                                 sink.done();
+                                             return true;
+                                         });
+    });
+    server.start();
+    for (const char* path : {"/sized", "/chunked"}) {
+        QString error;
+        EXPECT_FALSE(httpGet(server.baseUrl() + path, options(4096), &error)) << path;
+        EXPECT_TRUE(error.contains("larger than 4096 bytes")) << error.toStdString();
+        EXPECT_TRUE(httpGet(server.baseUrl() + path, options(5000), &error)) << path;
+    }
+}
+
+TEST(HttpClient, TransportFailuresAreDescribed) {
+    QString error;
+    EXPECT_FALSE(
+        httpGet(QStringLiteral("http://127.0.0.1:%1/").arg(unusedPort()), options(), &error));
+    EXPECT_FALSE(error.isEmpty());
+    EXPECT_FALSE(httpGet(QStringLiteral("ftp://127.0.0.1/file"), options(), &error));
+    EXPECT_FALSE(error.isEmpty());
+    EXPECT_FALSE(httpGet(QStringLiteral("file:///etc/passwd"), options(), &error));
+}

@@ -1,0 +1,119 @@
+#include "SeismogramServer.h"
+
+#include "AppHarness.h"
+#include "CivilTime.h"
+#include "DateText.h"
+#include "SacObject.h"
+
+#include <QString>
+
+#include <cmath>
+#include <thread>
+
+namespace {
+
+double bandInterval(const std::string& cha) {
+    switch (cha.empty() ? ' ' : cha[0]) {
+    case 'L':
+        return 1.0;
+    case 'U':
+        return 10.0;
+    case 'B':
+        return 0.05;
+    case 'S':
+        return 0.025;
+    default:
+        return 1.0;
+    }
+}
+
+std::optional<SacObject::Date> urlTime(const std::string& text) {
+    return datetext::parseRequestTime(QString::fromStdString(text + ".0000Z"));
+}
+
+} // namespace
+
+SeismogramServer::SeismogramServer() {
+    server().Get("/irisws/timeseries/1/query", [this](const httplib::Request& req,
+                                                      httplib::Response& res) {
+        const std::string sta = req.get_param_value("sta");
+        const std::string cha = req.get_param_value("cha");
+        if (sta == "FAIL404") {
+            res.status = 404;
+            res.set_content(
+                "<html><head><title>404 Not Found</title></head><body>Not Found</body></html>",
+                "text/html");
+            return;
+        }
+        if (sta == "EMPTY") {
+            res.status = 200;
+            return;
+        }
+        const auto start = urlTime(req.get_param_value("start"));
+        const auto end = urlTime(req.get_param_value("end"));
+        const double delta = bandInterval(cha);
+        const double seconds = start && end ? civil::secondsBetween(*start, *end) : 60.0;
+        const auto n = static_cast<std::size_t>(std::max(2.0, std::min(seconds / delta, 2e6))) + 1;
+        std::vector<float> x(n);
+        const double amplitude = 1.0 + static_cast<double>(sta.size());
+        for (std::size_t i = 0; i < n; ++i)
+            x[i] = static_cast<float>(amplitude * std::sin(0.7 * static_cast<double>(i) * delta) +
+                                      0.01 * static_cast<double>(i));
+        QByteArray body = sacBytes(x, delta, start.value_or(SacObject::Date{}), cha);
+        if (sta == "TRUNC")
+            body.chop(100);
+        if (sta == "STALL") {
+            const std::string half = body.left(body.size() / 2).toStdString();
+            res.set_chunked_content_provider(
+                "application/octet-stream",
+                [this, half](std::size_t offset, httplib::DataSink& sink) {
+                    if (offset == 0) {
+                        sink.write(half.data(), half.size());
+                        return true;
+                    }
+                    for (int i = 0; i < 80 && !stopping_; ++i)
+                        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                    sink.done();
+                    return true;
+                });
+            return;
+        }
+        res.set_content(body.toStdString(), "application/octet-stream");
+    });
+    server().Get("/fdsnws/event/1/query", [this](const httplib::Request&, httplib::Response& res) {
+        res.status = eventStatus;
+        if (eventStatus != 204)
+            res.set_content(eventBody, "text/plain");
+    });
+    server().Get("/fdsnws/station/1/query",
+                 [this](const httplib::Request& req, httplib::Response& res) {
+                     res.status = stationStatus;
+                     if (stationStatus == 204)
+                         return;
+                     res.set_content(req.get_param_value("level") == "station" ? stationSiteBody
+                                                                               : stationChannelBody,
+                                     "text/plain");
+                 });
+}
+
+SeismogramServer::~SeismogramServer() {
+    stopping_ = true;
+    stop();
+}
+
+std::vector<std::string> SeismogramServer::seismogramTargets() const {
+    std::vector<std::string> out;
+    for (const Request& r : requests())
+        if (r.path == "/irisws/timeseries/1/query")
+            out.push_back(r.target);
+    return out;
+}
+
+std::string eventText(std::initializer_list<std::string> lines) {
+    std::string text =
+        "#EventID|Time|Latitude|Longitude|Depth/km|Author|Catalog|Contributor|ContributorID|"
+        "MagType|Magnitude|MagAuthor|EventLocationName\n";
+    for (const std::string& l : lines)
+        text += l + "\n";
+    return text;
+}
