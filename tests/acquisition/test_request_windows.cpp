@@ -1,0 +1,141 @@
+// The monitor window and the earthquake window, written into the two fields and retrieved.
+#include "AppHarness.h"
+#include "CivilTime.h"
+#include "DateText.h"
+#include "NEIC_QueryController.h"
+#include "QtPrinters.h"
+#include "QuilmRealTimeDisplayView02.h"
+#include "SacObject.h"
+#include "SeismogramServer.h"
+
+#include <QAbstractButton>
+#include <QButtonGroup>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStandardItemModel>
+#include <QTableView>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class RequestWindows : public ::testing::Test {
+protected:
+    SeismogramServer server;
+    AppHarness app;
+    groundswayController& c = app.controller();
+
+    void SetUp() override {
+        server.eventBody =
+            eventText({"ev1|2026-12-07T20:00:00.000|10|20|33|||||mw|5|x|R",
+                       "ev2|2026-12-06T03:04:05.250|1|2|10|||||mb|6.25|x|Southern Alaska"});
+        server.start();
+        app.useServices(server.baseUrl());
+        c.awakeFromNib();
+        app.setChannelList("IU;ANMO;LHZ;00;A\n");
+        app.log().clear();
+    }
+    SacObject::Date start() { return *datetext::parseRequestTime(app.o().startTField->text()); }
+    SacObject::Date end() { return *datetext::parseRequestTime(app.o().endTField->text()); }
+    void startAutoUpdate() {
+        c.toggleAutoUpdate(nullptr);
+        ASSERT_NE(c.theSeismgrmUpdateTimer(), nullptr);
+    }
+};
+
+} // namespace
+
+TEST_F(RequestWindows, TheMonitorWindowIsTheLastMinutesInUtc) {
+    app.o().seisServerMatrix->button(10)->setChecked(true);
+    const auto before = datetext::now();
+    c.lastNMinutes(nullptr);
+    const auto after = datetext::now();
+    EXPECT_TRUE(app.o().startTField->text().endsWith('Z'));
+    EXPECT_EQ(app.o().endTField->text().size(), 25);
+    EXPECT_NEAR(civil::secondsBetween(start(), end()), 3600.0,
+                1e-3); // whole seconds, to the fraction
+    EXPECT_GE(end(), civil::addSeconds(before, -0.001));
+    EXPECT_LE(end(), after);
+    EXPECT_TRUE(app.o().seisServerMatrix->button(20)->isChecked());
+    EXPECT_EQ(server.seismogramTargets().size(), 1u);
+}
+
+TEST_F(RequestWindows,
+       AFieldOfSevenPointNineAsksForSevenMinutesAndDrawsFourHundredSeventyFourSeconds) {
+    app.o().monitorRequestDurationTField->setText("7.9");
+    c.settheSeismgrmUpdateTimer(std::make_unique<QTimer>());
+    c.lastNMinutes(nullptr);
+    EXPECT_NEAR(civil::secondsBetween(start(), end()), 420.0, 1e-3);
+    EXPECT_NEAR(app.o().seisView->axisLeft(), -474.0, 1e-3);
+}
+
+TEST_F(RequestWindows, APopUpsTagWinsOverTheField) {
+    QComboBox* popup = app.actions().monitorDurationPopUp;
+    popup->setCurrentIndex(popup->findData(30));
+    app.o().monitorRequestDurationTField->setText("60");
+    c.lastNMinutes(popup);
+    EXPECT_NEAR(civil::secondsBetween(start(), end()), 1800.0, 1e-3);
+    // The pop-up's own action does the same.
+    popup->setCurrentIndex(popup->findData(10));
+    emit popup->activated(popup->currentIndex());
+    EXPECT_NEAR(civil::secondsBetween(start(), end()), 600.0, 1e-3);
+}
+
+TEST_F(RequestWindows, AnEventRequestWithoutAnEarthquakeChangesNothing) {
+    startAutoUpdate();
+    server.eventBody = eventText({});
+    c.loadNEICInfo(nullptr); // an empty list
+    app.o().startTField->setText("unchanged");
+    const auto requests = server.requests().size();
+    c.getRecentEventSeismograms(nullptr);
+    EXPECT_EQ(app.o().startTField->text(), u"unchanged");
+    EXPECT_NE(c.theSeismgrmUpdateTimer(), nullptr);
+    // A list but no selected row.
+    server.eventBody = eventText({"ev1|2026-12-07T20:00:00.000|10|20|33|||||mw|5|x|R"});
+    c.loadNEICInfo(nullptr);
+    c.getRecentEventSeismograms(nullptr);
+    EXPECT_EQ(app.o().startTField->text(), u"unchanged");
+    EXPECT_NE(c.theSeismgrmUpdateTimer(), nullptr);
+    EXPECT_EQ(server.requests().size(), requests + 1); // the second catalogue load only
+}
+
+TEST_F(RequestWindows, ASelectedRowPastTheEndOfTheListDoesNothing) {
+    startAutoUpdate();
+    server.eventBody = eventText({"ev1|2026-12-07T20:00:00.000|10|20|33|||||mw|5|x|R"});
+    c.loadNEICInfo(nullptr);
+    // The table shows more rows than the list holds (as after a list that shrank).
+    QStandardItemModel longer(5, 1);
+    app.o().eventListTblView->setModel(&longer);
+    app.o().eventListTblView->selectRow(4);
+    app.o().startTField->setText("unchanged");
+    c.getRecentEventSeismograms(nullptr);
+    EXPECT_EQ(app.o().startTField->text(), u"unchanged");
+    EXPECT_NE(c.theSeismgrmUpdateTimer(), nullptr);
+    app.o().eventListTblView->setModel(c.neicQueryController().get());
+}
+
+TEST_F(RequestWindows, AnEventRequestStopsAutoUpdateAndShowsTheEarthquakeFromItsOrigin) {
+    startAutoUpdate();
+    app.o().eventListTblView->selectRow(0);
+    for (const auto& [minutes, seconds] : {std::pair{"90", 5400.0}, std::pair{"1.5", 90.0}}) {
+        app.o().eventRequestDurationTField->setText(minutes);
+        c.getRecentEventSeismograms(nullptr);
+        EXPECT_EQ(c.theSeismgrmUpdateTimer(), nullptr);
+        EXPECT_EQ(app.o().autoUpdateButton->text(), u"Start");
+        EXPECT_TRUE(app.o().monitorIndicatorTField->isHidden());
+        EXPECT_EQ(app.o().startTField->text(), u"2026-12-07T20:00:00.0000Z");
+        EXPECT_NEAR(civil::secondsBetween(start(), end()), seconds, 1e-6) << minutes;
+        EXPECT_EQ(app.o().plotTitleTField->text(), u"R - Magnitude: 5.0");
+        EXPECT_EQ(app.o().seisView->title(), u"R - Magnitude: 5.0");
+        EXPECT_FALSE(app.o().seisView->originOnRight());
+        EXPECT_DOUBLE_EQ(app.o().seisView->axisLeft(), 0.0);
+        EXPECT_EQ(app.o().seisView->refDate(), start());
+    }
+    app.o().eventListTblView->selectRow(1);
+    c.getRecentEventSeismograms(nullptr);
+    EXPECT_EQ(app.o().startTField->text(), u"2026-12-06T03:04:05.2500Z");
+    EXPECT_EQ(app.o().plotTitleTField->text(), u"Southern Alaska - Magnitude: 6.2");
+    EXPECT_EQ(c.theSeismgrmUpdateTimer(), nullptr); // stays off
+}
