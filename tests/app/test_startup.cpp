@@ -1,0 +1,130 @@
+// The whole start-up sequence with the real windows, a throwaway home and a real server.
+#include "AppHarness.h"
+#include "NEIC_QueryController.h"
+#include "QtPrinters.h"
+#include "QuilmRealTimeDisplayView02.h"
+#include "SeismogramServer.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QTextBrowser>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const QStringList kQuietStart{"Initializing Controller.", "Loading initial channel information.",
+                              "Done Waking."};
+
+} // namespace
+
+TEST(StartUp, WithNoSupportDirectoryThePresetListIsParsedAndNothingElseHappens) {
+    AppHarness::removeSupportDirectory();
+    AppHarness app;
+    app.controller().awakeFromNib();
+    EXPECT_EQ(app.log().lines(), kQuietStart);
+    EXPECT_EQ(app.o().channelFileListPopUp->count(), 0);
+    EXPECT_EQ(app.controller().theSeismgrmUpdateTimer(), nullptr);
+    EXPECT_GE(app.controller().theStations()->size(), 4);
+    EXPECT_EQ(*app.controller().supportDirectory(),
+              QDir::homePath() + "/Library/Application Support/Groundsway");
+}
+
+TEST(StartUp, SetsUpTheDisplayTheTableTheFontsAndTheGain) {
+    AppHarness app;
+    auto& c = app.controller();
+    app.o().plotGainSlider->blockSignals(true);
+    app.o().plotGainSlider->setValue(75);
+    app.o().plotGainSlider->blockSignals(false);
+    c.awakeFromNib();
+    QuilmRealTimeDisplayView02& view = *app.o().seisView;
+    EXPECT_EQ(view.wvfrmsArray(), c.theWaveforms().get());
+    EXPECT_EQ(view.xLabel(), u"Time (seconds)");
+    EXPECT_TRUE(view.drawOriginTimes());
+    EXPECT_FLOAT_EQ(view.waveformGain(), 3.0f);
+    EXPECT_EQ(app.o().eventListTblView->model(), c.neicQueryController().get());
+    for (QPlainTextEdit* v :
+         {app.o().connectionLogTView, app.o().channelListTView, app.o().channelFinderTView}) {
+        EXPECT_EQ(v->font().family(), u"Courier") << v->objectName().toStdString();
+        EXPECT_EQ(v->font().pointSize(), 11);
+        EXPECT_EQ(v->font().styleHint(), QFont::TypeWriter);
+    }
+}
+
+TEST(StartUp, WithTheMarkerFileTheMonitorStartsAndRefreshesBeforeDoneWaking) {
+    SeismogramServer server;
+    server.eventBody = eventText({"ev1|2026-12-07T20:00:00.000|10|20|33|||||mw|5|x|R"});
+    server.start();
+    AppHarness::writeSupportFile("autoUpdate.txt", "");
+    AppHarness::writeSupportFile(
+        "ChannelLists/Mine.txt",
+        "Title;My monitor\nIU;ANMO;LHZ;00;Albuquerque\nIU;COLA;LHZ;00;College\n");
+    AppHarness::writeSupportFile("defaultChannelListName.txt", "Mine.txt");
+    AppHarness app;
+    app.useServices(server.baseUrl());
+    app.o().monitorRequestDurationTField->setText("10");
+    // What the server had seen when each line was logged.
+    std::vector<std::pair<QString, std::size_t>> seen;
+    LogCapture log;
+    const auto previous = setSystemLogObserver(
+        [&](const QString& m) { seen.emplace_back(m, server.requests().size()); });
+    app.controller().awakeFromNib();
+    setSystemLogObserver(previous);
+    QStringList lines;
+    for (const auto& [line, count] : seen)
+        lines << line;
+    EXPECT_EQ(lines, (QStringList{"Loading initial channel information.", "Turned on auto update.",
+                                  "Done Waking."}));
+    EXPECT_EQ(seen[1].second, 0u);
+    EXPECT_EQ(seen[2].second, 3u); // the catalogue and both channels before "Done Waking."
+    EXPECT_EQ(server.requests()[0].path, "/fdsnws/event/1/query");
+    EXPECT_NE(app.controller().theSeismgrmUpdateTimer(), nullptr);
+    EXPECT_EQ(app.o().autoUpdateButton->text(), u"Stop");
+    EXPECT_EQ(app.controller().theWaveforms()->size(), 2u);
+    EXPECT_EQ(app.o().seisView->title(), u"My monitor");
+    EXPECT_TRUE(app.o().seisView->originOnRight());
+    EXPECT_EQ(app.o().seisView->eventOrigins().size(), 1u);
+}
+
+TEST(StartUp, FinishingTheLaunchBringsTheSeismogramWindowInFront) {
+    AppHarness app;
+    app.controller().awakeFromNib();
+    app.controller().applicationDidFinishLaunching();
+    EXPECT_TRUE(app.o().settingsWindow->isVisible());
+    EXPECT_TRUE(app.o().seismogramWindow->isVisible());
+    EXPECT_EQ(app.log().lines().value(app.log().lines().size() - 1),
+              u"Application has finished launching.");
+}
+
+TEST(StartUp, TheWindowCommandsShowTheirWindowsWithNoFieldFocused) {
+    AppHarness app;
+    auto& c = app.controller();
+    c.awakeFromNib();
+    const std::pair<void (groundswayController::*)(QObject*), QWidget*> commands[] = {
+        {&groundswayController::showSettingsWindow, app.o().settingsWindow},
+        {&groundswayController::showLogWindow, app.o().logWindow},
+        {&groundswayController::showHelpWindow, app.o().helpWindow},
+    };
+    for (const auto& [command, window] : commands) {
+        (c.*command)(nullptr);
+        EXPECT_TRUE(window->isVisible()) << window->objectName().toStdString();
+        QWidget* focus = window->focusWidget();
+        EXPECT_TRUE(focus == nullptr || focus == window) << window->objectName().toStdString();
+    }
+}
+
+TEST(StartUp, TheHelpIsThere) {
+    AppHarness app;
+    auto* browser = app.o().helpWindow->findChild<QTextBrowser*>("helpTextBrowser");
+    ASSERT_NE(browser, nullptr);
+    const QString help = browser->toPlainText();
+    for (const char* topic :
+         {"Channel lists", "Title;", "ChannelLists", "defaultChannelListName.txt", "autoUpdate.txt",
+          "Monitor", "Earthquake", "Taper and filter", "WWSSN", "Decimate", "Integrate",
+          "system log"})
+        EXPECT_TRUE(help.contains(QLatin1StringView(topic))) << topic;
+}

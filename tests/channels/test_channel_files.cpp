@@ -1,0 +1,129 @@
+// Saved channel lists: which files the pop-up lists, how a chosen or named list is loaded, and
+// what happens with files that cannot be read.
+#include "AppHarness.h"
+#include "QtPrinters.h"
+
+#include <QComboBox>
+#include <QDateTime>
+#include <QDirIterator>
+#include <QPlainTextEdit>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class ChannelFiles : public ::testing::Test {
+protected:
+    AppHarness app;
+    groundswayController& c = app.controller();
+    QComboBox* popup() { return app.o().channelFileListPopUp; }
+    QStringList titles() {
+        QStringList out;
+        for (int i = 0; i < popup()->count(); ++i)
+            out << popup()->itemText(i);
+        out.sort();
+        return out;
+    }
+    QString viewText() { return app.o().channelListTView->toPlainText(); }
+    void start() { c.awakeFromNib(); }
+    void choose(const QString& title) {
+        popup()->setCurrentIndex(popup()->findText(title));
+        emit popup()->activated(popup()->currentIndex());
+    }
+    static void list(const QString& name, const QByteArray& content) {
+        AppHarness::writeSupportFile("ChannelLists/" + name, content);
+    }
+};
+
+} // namespace
+
+TEST_F(ChannelFiles, OnlyDotTxtFilesAreListedTitledWithoutTheExtension) {
+    for (const char* name : {"A.txt", "B.TXT", "C.text", "D", "x.y.txt", ".hidden"})
+        list(name, "IU;ANMO;BHZ;00;A\n");
+    QDir().mkpath(AppHarness::supportDirectory() + "/ChannelLists/folder.txt");
+    start();
+    EXPECT_EQ(titles(), (QStringList{"A", "x.y"}));
+}
+
+TEST_F(ChannelFiles, ChoosingAListFillsTheViewButNotTheChannels) {
+    list("x.y.txt", "Title;Chosen\nII;PFO;BHZ;00;Pinon Flat\n");
+    start();
+    const QStringList before = *c.theStations();
+    choose("x.y");
+    EXPECT_EQ(viewText(), u"Title;Chosen\nII;PFO;BHZ;00;Pinon Flat\n");
+    EXPECT_EQ(*c.theStations(), before);
+    c.setupChannels(nullptr);
+    EXPECT_EQ(*c.theStations(), QStringList{"PFO"});
+}
+
+TEST_F(ChannelFiles, ListsInFoldersAreListedByTheirPathAndLoadable) {
+    list("regional/alaska.txt", "AK;BAGL;BHZ;--;Bagley\n");
+    list("regional/deeper/chile.txt", "C1;AC04;BHZ;--;Chile\n");
+    list("top.txt", "IU;ANMO;BHZ;00;A\n");
+    start();
+    EXPECT_EQ(titles(), (QStringList{"regional/alaska", "regional/deeper/chile", "top"}));
+    choose("regional/deeper/chile");
+    EXPECT_EQ(viewText(), u"C1;AC04;BHZ;--;Chile\n");
+}
+
+TEST_F(ChannelFiles, TheNameFileNamesTheListToLoadAtStartExactly) {
+    list("Pacific.txt", "IU;KIP;BHZ;00;Kipapa\n");
+    list("Exact", "IU;COLA;BHZ;00;College\n");
+    const auto startWithName = [&](const QByteArray& name) {
+        AppHarness fresh;
+        AppHarness::writeSupportFile("defaultChannelListName.txt", name);
+        fresh.controller().awakeFromNib();
+        return fresh.o().channelListTView->toPlainText();
+    };
+    const QString preset = viewText();
+    EXPECT_EQ(startWithName("Pacific.txt"), u"IU;KIP;BHZ;00;Kipapa\n");
+    EXPECT_EQ(startWithName("Pacific.txt\n"), preset); // the line feed is part of the name
+    EXPECT_EQ(startWithName("Pacific"), preset);       // a title is not a file name
+    EXPECT_EQ(startWithName("Exact"), u"IU;COLA;BHZ;00;College\n");
+    EXPECT_EQ(startWithName("../../../../../../etc/passwd"), preset);
+    EXPECT_EQ(startWithName("Pac\xc3\xad"
+                            "fic.txt"),
+              preset); // a name file that is not ASCII is not read
+}
+
+TEST_F(ChannelFiles, AListThatIsNotAsciiLoadsNothingAndKeepsTheView) {
+    list("Europe.txt", "CH;DAVOX;BHZ;--;Z\xc3\xbcrich\n");
+    list("Plain.txt", "IU;ANMO;BHZ;00;A\n");
+    start();
+    choose("Plain");
+    choose("Europe");
+    EXPECT_EQ(viewText(), u"IU;ANMO;BHZ;00;A\n");
+}
+
+TEST_F(ChannelFiles, WithoutAListFolderThePopUpIsEmpty) {
+    AppHarness::removeSupportDirectory();
+    start();
+    EXPECT_EQ(popup()->count(), 0);
+    AppHarness::writeSupportFile("unrelated.txt", "x");
+    start();
+    EXPECT_EQ(popup()->count(), 0);
+}
+
+TEST_F(ChannelFiles, NothingIsEverWritten) {
+    list("A.txt", "IU;ANMO;BHZ;00;A\n");
+    AppHarness::writeSupportFile("defaultChannelListName.txt", "A.txt");
+    const auto snapshot = [] {
+        QStringList files;
+        QDirIterator it(AppHarness::supportDirectory(),
+                        QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            it.next();
+            files << it.filePath() + QString::number(it.fileInfo().size()) +
+                         it.fileInfo().lastModified().toString(Qt::ISODateWithMs);
+        }
+        files.sort();
+        return files;
+    };
+    const QStringList before = snapshot();
+    start();
+    app.o().channelListTView->setPlainText("edited");
+    choose("A");
+    c.setupChannels(nullptr);
+    EXPECT_EQ(snapshot(), before);
+}

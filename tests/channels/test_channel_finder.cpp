@@ -1,0 +1,146 @@
+// The channel finder: its listing in channel list form, duplicate removal, and the lookup in a
+// real station service.
+#include "AppHarness.h"
+#include "ChannelListParser.h"
+#include "QtPrinters.h"
+#include "SeismogramServer.h"
+
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const std::string kChannels =
+    "#Network | Station | Location | Channel | Latitude | Longitude | Elevation | Depth | Azimuth "
+    "| Dip | "
+    "SensorDescription | Scale | ScaleFreq | ScaleUnits | SampleRate | StartTime | EndTime\n"
+    "TA|SSPA||BHZ|40.6|-77.9|270|0|0|-90|STS-2|1e9|1|M/"
+    "S|40|2006-01-01T00:00:00|2599-12-31T23:59:59\n"
+    "TA|SSPA|  |LHZ|40.6|-77.9|270|0|0|-90|STS-2|1e9|1|M/S|1|2006-01-01T00:00:00|\n"
+    "TA|SSPA||BHZ|40.6|-77.9|270|0|0|-90|STS-2|1e9|1|M/S|40|2010-01-01T00:00:00|\n"
+    "IU|ANMO|00|BHZ|34.9|-106.5|1820|100|0|-90|KS54000|1e9|1|M/S|20|1989-08-29T00:00:00|\n";
+const std::string kStations =
+    "#Network|Station|Latitude|Longitude|Elevation|SiteName|StartTime|EndTime\n"
+    "TA|SSPA|40.6|-77.9|270|Standing Stone; Pennsylvania|2006-01-01T00:00:00|\n"
+    "IU|ANMO|34.9|-106.5|1820|Albuquerque, New Mexico, USA|1989-08-29T00:00:00|\n";
+
+class ChannelFinder : public ::testing::Test {
+protected:
+    SeismogramServer server;
+    AppHarness app;
+    groundswayController& c = app.controller();
+    void SetUp() override {
+        server.stationChannelBody = kChannels;
+        server.stationSiteBody = kStations;
+        server.start();
+        app.useServices(server.baseUrl());
+        app.log().clear();
+    }
+    QString listing() { return app.o().channelFinderTView->toPlainText(); }
+};
+
+} // namespace
+
+TEST_F(ChannelFinder, AnEmptyListEmptiesTheView) {
+    app.o().channelFinderTView->setPlainText("old");
+    c.updateChannelFinderList(nullptr);
+    EXPECT_TRUE(listing().isEmpty());
+}
+
+TEST_F(ChannelFinder, EachChannelBecomesAChannelListLineThatParsesBack) {
+    c.availableChannels()->emplace_back("N", "S", "C", "L", "P");
+    c.availableChannels()->emplace_back("IU", "ANMO", "BHZ", "00", "Albuquerque, New Mexico");
+    c.updateChannelFinderList(nullptr);
+    EXPECT_EQ(listing(), u"N; S; C; L; P\nIU; ANMO; BHZ; 00; Albuquerque, New Mexico\n");
+    const auto parsed = parseChannelListText(listing());
+    EXPECT_EQ(parsed.networks, (QStringList{"N", "IU"}));
+    EXPECT_EQ(parsed.stations, (QStringList{"S", "ANMO"}));
+    EXPECT_EQ(parsed.channels, (QStringList{"C", "BHZ"}));
+    EXPECT_EQ(parsed.locations, (QStringList{"L", "00"}));
+    EXPECT_EQ(parsed.labels, (QStringList{"P", "Albuquerque, New Mexico"}));
+}
+
+TEST(RemoveArrayDuplicates, KeepsFirstOccurrencesInOrderAndMissesNoNeighbour) {
+    const std::pair<QStringList, QStringList> rows[] = {
+        {{"a", "b", "a", "a", "c", "b"}, {"a", "b", "c"}},
+        {{}, {}},
+        {{"a", "b", "c"}, {"a", "b", "c"}},
+        {{"x", "x", "x"}, {"x"}},
+        {{"a", "x", "x", "x", "b", "x"}, {"a", "x", "b"}},
+    };
+    for (auto [list, expected] : rows) {
+        groundswayController::removeArrayDuplicates(list);
+        EXPECT_EQ(list, expected);
+    }
+    std::vector<AvailableChannel> channels{
+        {"N", "S", "C", "L", "P"}, {"N", "S", "C", "L", "P"}, {"N", "S", "C", "M", "P"}};
+    groundswayController::removeArrayDuplicates(channels);
+    EXPECT_EQ(channels.size(), 2u);
+}
+
+TEST_F(ChannelFinder, LooksChannelsUpByTheFourPatternsWithTheStationNames) {
+    app.o().networkTField->setText("TA,IU");
+    app.o().stationTField->setText("SS?A,ANMO");
+    app.o().siteCodeTField->setText("*");
+    app.o().channelTField->setText("");
+    c.acquireavailableChannels(nullptr);
+    const auto targets = server.targets();
+    ASSERT_EQ(targets.size(), 2u);
+    EXPECT_EQ(
+        targets[0],
+        "/fdsnws/station/1/query?net=TA,IU&sta=SS%3FA,ANMO&loc=*&cha=*&level=channel&format=text");
+    EXPECT_EQ(targets[1],
+              "/fdsnws/station/1/query?net=TA,IU&sta=SS%3FA,ANMO&level=station&format=text");
+    // Duplicates gone, blank locations as "--", and a ";" in a name cannot break its line.
+    EXPECT_EQ(listing(), u"TA; SSPA; BHZ; --; Standing Stone Pennsylvania\n"
+                         u"TA; SSPA; LHZ; --; Standing Stone Pennsylvania\n"
+                         u"IU; ANMO; BHZ; 00; Albuquerque, New Mexico, USA\n");
+    EXPECT_EQ(c.availableChannels()->size(), 3u);
+    EXPECT_TRUE(app.o().channelListProgressIndicator->isHidden());
+    EXPECT_TRUE(app.log().lines().isEmpty());
+    // Typed text with blanks or quotes is encoded, not sent raw.
+    app.o().stationTField->setText("A B\"");
+    c.acquireavailableChannels(nullptr);
+    EXPECT_EQ(
+        server.targets()[2],
+        "/fdsnws/station/1/query?net=TA,IU&sta=A%20B%22&loc=*&cha=*&level=channel&format=text");
+}
+
+TEST_F(ChannelFinder, WithoutStationNamesTheLabelsAreTheStationCodes) {
+    server.stationSiteBody = "not a station list";
+    c.acquireavailableChannels(nullptr);
+    EXPECT_TRUE(listing().startsWith(u"TA; SSPA; BHZ; --; SSPA\n"));
+}
+
+TEST_F(ChannelFinder, AFailedLookupLogsOneLineAndKeepsThePreviousListing) {
+    c.acquireavailableChannels(nullptr);
+    const QString before = listing();
+    ASSERT_FALSE(before.isEmpty());
+    const auto attempt = [&](const char* what) {
+        app.log().clear();
+        c.acquireavailableChannels(nullptr);
+        EXPECT_EQ(listing(), before) << what;
+        EXPECT_EQ(app.log().lines().size(), 1) << what;
+        EXPECT_TRUE(app.log().lines().value(0).startsWith(
+            "Channel finder: no channels from http://127.0.0.1:"))
+            << what;
+        EXPECT_TRUE(app.o().channelListProgressIndicator->isHidden()) << what;
+    };
+    server.stationStatus = 204;
+    attempt("nothing matches");
+    server.stationStatus = 400;
+    attempt("bad request");
+    server.stationStatus = 200;
+    server.stationChannelBody = "<html>down for maintenance</html>";
+    attempt("not a channel list");
+    app.useServices(QStringLiteral("http://127.0.0.1:%1").arg(unusedPort()));
+    attempt("unreachable");
+}
+
+TEST_F(ChannelFinder, TheWindowComesForward) {
+    c.showChannelFinderWindow(nullptr);
+    EXPECT_TRUE(app.o().channelFinderWindow->isVisible());
+}
