@@ -1,0 +1,37 @@
+#pragma once
+
+#include "DemoWorld.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace httplib {
+class Server;
+}
+
+namespace demo {
+
+// The demo service's HTTP side: the time-series query, the FDSN event and station text
+// queries, and small event and status pages, answered as the public services answer them.
+class DemoService {
+public:
+    // `log` receives one line per request: status, target, and the User-Agent in quotes.
+    explicit DemoService(Date start, std::function<void(const std::string&)> log = {});
+    ~DemoService();
+    DemoService(const DemoService&) = delete;
+    DemoService& operator=(const DemoService&) = delete;
+
+    httplib::Server& server() { return *server_; }
+    const std::vector<Quake>& quakes() const { return quakes_; }
+
+private:
+    std::unique_ptr<httplib::Server> server_;
+    std::vector<Quake> quakes_;
+};
+
+// "yyyy-MM-ddTHH:mm:ss" with an optional fraction (any length) and optional "Z"; or
+// "yyyy-MM-dd". Nothing for anything else.
+std::optional<Date> parseServiceTime(const std::string& text);
+
+} // namespace demo
