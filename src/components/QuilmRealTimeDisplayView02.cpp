@@ -282,8 +282,10 @@ QuilmRealTimeDisplayView02::envelopeFor(const SacObject& trace, double offset, d
     const auto x = trace.samples();
     const double dt = trace.delta();
     const std::size_t n = x.size();
-    const Summary* summary = n >= 2 * kBlock ? &summaryFor(trace) : nullptr;
     const double colSpan = (right - left) / width;
+    // Block summaries pay off only when a column spans several blocks.
+    const bool wideColumns = colSpan / dt >= 4.0 * kBlock;
+    const Summary* summary = wideColumns && n >= 2 * kBlock ? &summaryFor(trace) : nullptr;
     std::size_t a = sampleIndexAt(left, offset, dt, n);
     for (std::size_t c = 0; c < w; ++c) {
         const std::size_t b =
