@@ -15,6 +15,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <map>
 
 namespace {
 
@@ -73,12 +74,20 @@ protected:
             appLog += QString::fromUtf8(app.readAllStandardError());
         }
     }
+    // The service's request lines in the order the requests arrived, without their numbers.
     std::vector<QString> serviceLines() {
         service.waitForReadyRead(200);
         serviceLog += QString::fromUtf8(service.readAllStandardOutput());
+        std::map<int, QString> byArrival;
+        static const QRegularExpression numbered("^#(\\d+) (.*)$");
+        for (const QString& l : serviceLog.split('\n', Qt::SkipEmptyParts)) {
+            const auto m = numbered.match(l);
+            EXPECT_TRUE(m.hasMatch()) << l.toStdString();
+            byArrival[m.captured(1).toInt()] = m.captured(2);
+        }
         std::vector<QString> lines;
-        for (const QString& l : serviceLog.split('\n', Qt::SkipEmptyParts))
-            lines.push_back(l);
+        for (const auto& [arrival, line] : byArrival)
+            lines.push_back(line);
         return lines;
     }
     // Sends SIGTERM and expects a clean exit.

@@ -195,6 +195,9 @@ void inventory(const httplib::Request& req, httplib::Response& res) {
     res.set_content(body, "text/plain");
 }
 
+// The arrival number of the request this thread is answering.
+thread_local std::uint64_t arrival = 0;
+
 } // namespace
 
 DemoService::DemoService(Date start, std::function<void(const std::string&)> log)
@@ -233,11 +236,18 @@ DemoService::DemoService(Date start, std::function<void(const std::string&)> log
             "<html><body><h1>Demo service</h1><p>All services are running.</p></body></html>",
             "text/html");
     });
-    if (log)
-        s.set_logger([log](const httplib::Request& req, const httplib::Response& res) {
-            log(std::to_string(res.status) + " " + req.target + " \"" +
-                req.get_header_value("User-Agent") + "\"");
+    if (log) {
+        // Requests are answered on several threads and logged once answered, so a line can
+        // overtake an earlier request's; each carries the number of its arrival.
+        s.set_pre_routing_handler([this](const httplib::Request&, httplib::Response&) {
+            arrival = ++arrivals_;
+            return httplib::Server::HandlerResponse::Unhandled;
         });
+        s.set_logger([log](const httplib::Request& req, const httplib::Response& res) {
+            log("#" + std::to_string(arrival) + " " + std::to_string(res.status) + " " +
+                req.target + " \"" + req.get_header_value("User-Agent") + "\"");
+        });
+    }
 }
 
 DemoService::~DemoService() = default;

@@ -2,6 +2,8 @@
 
 #include "DemoWorld.h"
 
+#include <atomic>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -16,7 +18,8 @@ namespace demo {
 // queries, and small event and status pages, answered as the public services answer them.
 class DemoService {
 public:
-    // `log` receives one line per request: status, target, and the User-Agent in quotes.
+    // `log` receives one line per request once answered: "#" and the request's arrival number,
+    // the status, the target, and the User-Agent in quotes.
     explicit DemoService(Date start, std::function<void(const std::string&)> log = {});
     ~DemoService();
     DemoService(const DemoService&) = delete;
@@ -28,6 +31,7 @@ public:
 private:
     std::unique_ptr<httplib::Server> server_;
     std::vector<Quake> quakes_;
+    std::atomic<std::uint64_t> arrivals_{0};
 };
 
 // "yyyy-MM-ddTHH:mm:ss" with an optional fraction (any length) and optional "Z"; or
