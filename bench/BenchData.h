@@ -1,7 +1,7 @@
 #pragma once
 
-#include "CivilTime.h"
-#include "SacObject.h"
+#include "base/Time.h"
+#include "components/sac/SacObject.h"
 
 #include <cmath>
 #include <cstdint>

@@ -2,7 +2,7 @@
 // day at 100 samples/s in a 1600x1000 view, against a naive drawing of one line segment per
 // sample of the same data.
 #include "BenchData.h"
-#include "QuilmRealTimeDisplayView02.h"
+#include "components/QuilmRealTimeDisplayView02.h"
 
 #include <QApplication>
 #include <QImage>

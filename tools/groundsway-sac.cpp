@@ -6,7 +6,7 @@
 //
 // Operations run in the order given. OUT.sac is little-endian SAC with NPTS, DELTA, B, E and the
 // extrema brought up to date; --rms prints the RMS of the trace at that point.
-#include "SacObject.h"
+#include "components/sac/SacObject.h"
 
 #include <charconv>
 #include <cmath>

@@ -1,12 +1,12 @@
 // The query URL of one channel and the download of one seismogram.
-#include "groundswayController.h"
+#include "app/groundswayController.h"
 
-#include "CivilTime.h"
-#include "DateText.h"
-#include "NumberReading.h"
-#include "SacObject.h"
-#include "SystemLog.h"
-#include "UrlText.h"
+#include "base/Time.h"
+#include "base/DateText.h"
+#include "base/NumberReading.h"
+#include "components/sac/SacObject.h"
+#include "base/SystemLog.h"
+#include "base/UrlText.h"
 
 #include <QLineEdit>
 

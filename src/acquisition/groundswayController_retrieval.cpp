@@ -1,14 +1,14 @@
 // The retrieval cycle over all channels and the two request windows.
-#include "groundswayController.h"
+#include "app/groundswayController.h"
 
-#include "CivilTime.h"
-#include "ControlValues.h"
-#include "DateText.h"
-#include "NEIC_QueryController.h"
-#include "NumberReading.h"
-#include "QuilmRealTimeDisplayView02.h"
-#include "SacObject.h"
-#include "SystemLog.h"
+#include "base/Time.h"
+#include "app/ControlValues.h"
+#include "base/DateText.h"
+#include "components/NEIC_QueryController.h"
+#include "base/NumberReading.h"
+#include "components/QuilmRealTimeDisplayView02.h"
+#include "components/sac/SacObject.h"
+#include "base/SystemLog.h"
 
 #include <QAbstractButton>
 #include <QButtonGroup>

@@ -1,6 +1,6 @@
-#include "ControlValues.h"
+#include "app/ControlValues.h"
 
-#include "NumberReading.h"
+#include "base/NumberReading.h"
 
 #include <QAbstractButton>
 #include <QAbstractSlider>

@@ -1,4 +1,4 @@
-#include "UserDefaults.h"
+#include "app/UserDefaults.h"
 
 #include <QSettings>
 

@@ -1,6 +1,6 @@
-#include "WindowLayout.h"
+#include "app/WindowLayout.h"
 
-#include "QuilmRealTimeDisplayView02.h"
+#include "components/QuilmRealTimeDisplayView02.h"
 #include "ui_ChannelFinderWindow.h"
 #include "ui_EventListWindow.h"
 #include "ui_HelpWindow.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Outlets.h"
+#include "app/Outlets.h"
 
 #include <memory>
 

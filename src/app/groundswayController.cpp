@@ -1,10 +1,10 @@
 // The controller's state, settings, accessors, teardown and the wiring of its controls.
-#include "groundswayController.h"
+#include "app/groundswayController.h"
 
-#include "NEIC_QueryController.h"
-#include "QuilmRealTimeDisplayView02.h"
-#include "SacObject.h"
-#include "SystemLog.h"
+#include "components/NEIC_QueryController.h"
+#include "components/QuilmRealTimeDisplayView02.h"
+#include "components/sac/SacObject.h"
+#include "base/SystemLog.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "AvailableChannel.h"
-#include "ChannelRequest.h"
-#include "HttpClient.h"
-#include "Outlets.h"
-#include "UserDefaults.h"
+#include "components/AvailableChannel.h"
+#include "acquisition/ChannelRequest.h"
+#include "net/HttpClient.h"
+#include "app/Outlets.h"
+#include "app/UserDefaults.h"
 
 #include <QObject>
 #include <QStringList>

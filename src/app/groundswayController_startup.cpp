@@ -1,10 +1,10 @@
 // Start-up sequence and the window commands.
-#include "groundswayController.h"
+#include "app/groundswayController.h"
 
-#include "AsciiFile.h"
-#include "NEIC_QueryController.h"
-#include "QuilmRealTimeDisplayView02.h"
-#include "SystemLog.h"
+#include "base/AsciiFile.h"
+#include "components/NEIC_QueryController.h"
+#include "components/QuilmRealTimeDisplayView02.h"
+#include "base/SystemLog.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
-#include "QuitOnSignal.h"
-#include "SystemLog.h"
-#include "WindowLayout.h"
-#include "groundswayController.h"
+#include "app/QuitOnSignal.h"
+#include "base/SystemLog.h"
+#include "app/WindowLayout.h"
+#include "app/groundswayController.h"
 
 #include <QApplication>
 #include <QTimer>

@@ -1,4 +1,4 @@
-#include "ChannelListParser.h"
+#include "channels/ChannelListParser.h"
 
 bool isChannelListFieldSpace(QChar c) {
     return c == u'\t' || c.category() == QChar::Separator_Space;

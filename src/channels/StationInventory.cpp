@@ -1,6 +1,6 @@
-#include "StationInventory.h"
+#include "channels/StationInventory.h"
 
-#include "FdsnText.h"
+#include "base/FdsnText.h"
 
 #include <QList>
 #include <QStringList>

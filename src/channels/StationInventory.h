@@ -1,6 +1,6 @@
 #pragma once
 
-#include "AvailableChannel.h"
+#include "components/AvailableChannel.h"
 
 #include <QByteArrayView>
 #include <QHash>

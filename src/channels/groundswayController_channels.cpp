@@ -1,8 +1,8 @@
 // Saved channel list files, their pop-up, and the channel list parser.
-#include "groundswayController.h"
+#include "app/groundswayController.h"
 
-#include "AsciiFile.h"
-#include "ChannelListParser.h"
+#include "base/AsciiFile.h"
+#include "channels/ChannelListParser.h"
 
 #include <QComboBox>
 #include <QDir>

@@ -1,10 +1,10 @@
 // The channel finder: looking channels up in the station service and listing them as channel
 // list lines.
-#include "groundswayController.h"
+#include "app/groundswayController.h"
 
-#include "StationInventory.h"
-#include "SystemLog.h"
-#include "UrlText.h"
+#include "channels/StationInventory.h"
+#include "base/SystemLog.h"
+#include "base/UrlText.h"
 
 #include <QLineEdit>
 #include <QPlainTextEdit>

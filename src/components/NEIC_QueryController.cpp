@@ -1,10 +1,10 @@
-#include "NEIC_QueryController.h"
+#include "components/NEIC_QueryController.h"
 
-#include "DateText.h"
-#include "FdsnText.h"
-#include "NumberReading.h"
-#include "SystemLog.h"
-#include "UrlText.h"
+#include "base/DateText.h"
+#include "base/FdsnText.h"
+#include "base/NumberReading.h"
+#include "base/SystemLog.h"
+#include "base/UrlText.h"
 
 #include <QDesktopServices>
 #include <QItemSelectionModel>

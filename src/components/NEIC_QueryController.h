@@ -1,7 +1,7 @@
 #pragma once
 
-#include "HttpClient.h"
-#include "SeismicOrigin.h"
+#include "net/HttpClient.h"
+#include "components/SeismicOrigin.h"
 
 #include <QAbstractTableModel>
 #include <QByteArrayView>

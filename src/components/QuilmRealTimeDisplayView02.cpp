@@ -1,7 +1,7 @@
-#include "QuilmRealTimeDisplayView02.h"
+#include "components/QuilmRealTimeDisplayView02.h"
 
-#include "CivilTime.h"
-#include "SacObject.h"
+#include "base/Time.h"
+#include "components/sac/SacObject.h"
 
 #include <QFontMetrics>
 #include <QLineF>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "SeismicOrigin.h"
+#include "components/SeismicOrigin.h"
 
 #include <QColor>
 #include <QString>

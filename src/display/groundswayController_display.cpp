@@ -1,10 +1,10 @@
 // Auto-update and the display controls.
-#include "groundswayController.h"
+#include "app/groundswayController.h"
 
-#include "ControlValues.h"
-#include "NEIC_QueryController.h"
-#include "QuilmRealTimeDisplayView02.h"
-#include "SystemLog.h"
+#include "app/ControlValues.h"
+#include "components/NEIC_QueryController.h"
+#include "components/QuilmRealTimeDisplayView02.h"
+#include "base/SystemLog.h"
 
 #include <QLineEdit>
 #include <QPushButton>

@@ -1,8 +1,8 @@
 // The recent-earthquake list and its web links.
-#include "groundswayController.h"
+#include "app/groundswayController.h"
 
-#include "ControlValues.h"
-#include "NEIC_QueryController.h"
+#include "app/ControlValues.h"
+#include "components/NEIC_QueryController.h"
 
 #include <QLineEdit>
 #include <QTableView>

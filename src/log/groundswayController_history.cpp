@@ -1,8 +1,8 @@
 // The history log of the log window, and the status page command.
-#include "groundswayController.h"
+#include "app/groundswayController.h"
 
-#include "DateText.h"
-#include "UrlText.h"
+#include "base/DateText.h"
+#include "base/UrlText.h"
 
 #include <QDesktopServices>
 #include <QLineEdit>

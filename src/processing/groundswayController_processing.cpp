@@ -1,8 +1,8 @@
 // The processing chain every received trace goes through before it is drawn.
-#include "groundswayController.h"
+#include "app/groundswayController.h"
 
-#include "ControlValues.h"
-#include "SacObject.h"
+#include "app/ControlValues.h"
+#include "components/sac/SacObject.h"
 
 #include <QCheckBox>
 #include <QLineEdit>

@@ -1,8 +1,8 @@
 // Downloading one seismogram: the file name, the exchange and the decoding of what came back.
 #include "AppHarness.h"
-#include "CivilTime.h"
+#include "base/Time.h"
 #include "QtPrinters.h"
-#include "SacObject.h"
+#include "components/sac/SacObject.h"
 #include "SeismogramServer.h"
 
 #include <QPlainTextEdit>

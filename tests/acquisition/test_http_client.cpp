@@ -1,5 +1,5 @@
 // The HTTP layer against a real server on loopback.
-#include "HttpClient.h"
+#include "net/HttpClient.h"
 #include "QtPrinters.h"
 #include "TestServer.h"
 

@@ -1,7 +1,7 @@
 // The time-series query URL of one channel request.
 #include "AppHarness.h"
-#include "CivilTime.h"
-#include "DateText.h"
+#include "base/Time.h"
+#include "base/DateText.h"
 #include "QtPrinters.h"
 
 #include <QDateTime>

@@ -1,11 +1,11 @@
 // The monitor window and the earthquake window, written into the two fields and retrieved.
 #include "AppHarness.h"
-#include "CivilTime.h"
-#include "DateText.h"
-#include "NEIC_QueryController.h"
+#include "base/Time.h"
+#include "base/DateText.h"
+#include "components/NEIC_QueryController.h"
 #include "QtPrinters.h"
-#include "QuilmRealTimeDisplayView02.h"
-#include "SacObject.h"
+#include "components/QuilmRealTimeDisplayView02.h"
+#include "components/sac/SacObject.h"
 #include "SeismogramServer.h"
 
 #include <QAbstractButton>

@@ -1,11 +1,11 @@
 // The retrieval cycle end to end against a real server: requests, labels, failures, warning,
 // history and the display's arrangement.
 #include "AppHarness.h"
-#include "CivilTime.h"
-#include "DateText.h"
+#include "base/Time.h"
+#include "base/DateText.h"
 #include "QtPrinters.h"
-#include "QuilmRealTimeDisplayView02.h"
-#include "SacObject.h"
+#include "components/QuilmRealTimeDisplayView02.h"
+#include "components/sac/SacObject.h"
 #include "SeismogramServer.h"
 
 #include <QLineEdit>

@@ -2,9 +2,9 @@
 #include "AppHarness.h"
 #include "QtPrinters.h"
 
-#include "NEIC_QueryController.h"
-#include "QuilmRealTimeDisplayView02.h"
-#include "SacObject.h"
+#include "components/NEIC_QueryController.h"
+#include "components/QuilmRealTimeDisplayView02.h"
+#include "components/sac/SacObject.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>

@@ -1,7 +1,7 @@
 // The fixed date texts: written and read in UTC whatever TZ says (these tests run with a zone
 // that is not UTC), truncated, and parsed strictly.
-#include "CivilTime.h"
-#include "DateText.h"
+#include "base/Time.h"
+#include "base/DateText.h"
 #include "QtPrinters.h"
 
 #include <QDateTime>

@@ -1,5 +1,5 @@
 // Reading numbers out of field texts the way the original desktop framework does.
-#include "NumberReading.h"
+#include "base/NumberReading.h"
 
 #include <QString>
 

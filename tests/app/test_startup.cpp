@@ -1,8 +1,8 @@
 // The whole start-up sequence with the real windows, a throwaway home and a real server.
 #include "AppHarness.h"
-#include "NEIC_QueryController.h"
+#include "components/NEIC_QueryController.h"
 #include "QtPrinters.h"
-#include "QuilmRealTimeDisplayView02.h"
+#include "components/QuilmRealTimeDisplayView02.h"
 #include "SeismogramServer.h"
 
 #include <QComboBox>

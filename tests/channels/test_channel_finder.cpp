@@ -1,7 +1,7 @@
 // The channel finder: its listing in channel list form, duplicate removal, and the lookup in a
 // real station service.
 #include "AppHarness.h"
-#include "ChannelListParser.h"
+#include "channels/ChannelListParser.h"
 #include "QtPrinters.h"
 #include "SeismogramServer.h"
 

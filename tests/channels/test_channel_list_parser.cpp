@@ -1,6 +1,6 @@
 // The channel list format: lines, skipped whitespace, fields, trimming and the title line.
 #include "AppHarness.h"
-#include "ChannelListParser.h"
+#include "channels/ChannelListParser.h"
 #include "QtPrinters.h"
 
 #include <QLineEdit>

@@ -1,8 +1,8 @@
 // The seismogram display rendered offscreen into an image, and its properties read back from the
 // pixels.
-#include "CivilTime.h"
-#include "QuilmRealTimeDisplayView02.h"
-#include "SacObject.h"
+#include "base/Time.h"
+#include "components/QuilmRealTimeDisplayView02.h"
+#include "components/sac/SacObject.h"
 
 #include <QImage>
 #include <QPainter>

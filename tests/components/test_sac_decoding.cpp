@@ -2,7 +2,7 @@
 // malformed bodies a web service or a disk can hand us.
 #include "SacTestFiles.h"
 
-#include "CivilTime.h"
+#include "base/Time.h"
 
 #include <gtest/gtest.h>
 

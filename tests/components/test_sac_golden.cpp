@@ -3,9 +3,9 @@
 // largest sample difference divided by the reference's RMS.
 #include "SacTestFiles.h"
 
-#include "CivilTime.h"
-#include "Decimator.h"
-#include "SignalOps.h"
+#include "base/Time.h"
+#include "components/sac/Decimator.h"
+#include "components/sac/SignalOps.h"
 
 #include <gtest/gtest.h>
 

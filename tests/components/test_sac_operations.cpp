@@ -2,7 +2,7 @@
 // hold nothing.
 #include "SacTestFiles.h"
 
-#include "CivilTime.h"
+#include "base/Time.h"
 
 #include <gtest/gtest.h>
 

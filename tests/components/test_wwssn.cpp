@@ -2,8 +2,8 @@
 // a trace.
 #include "SacTestFiles.h"
 
-#include "CivilTime.h"
-#include "WwssnInstrument.h"
+#include "base/Time.h"
+#include "components/sac/WwssnInstrument.h"
 
 #include <gtest/gtest.h>
 

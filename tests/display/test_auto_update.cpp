@@ -1,8 +1,8 @@
 // Auto-update: the timer, its controls, the immediate first refresh and what each tick does.
 #include "AppHarness.h"
-#include "NEIC_QueryController.h"
+#include "components/NEIC_QueryController.h"
 #include "QtPrinters.h"
-#include "QuilmRealTimeDisplayView02.h"
+#include "components/QuilmRealTimeDisplayView02.h"
 #include "SeismogramServer.h"
 
 #include <QLineEdit>

@@ -1,7 +1,7 @@
 // Opacity, colour scheme, origin marks and gain, driven through their real controls.
 #include "AppHarness.h"
 #include "QtPrinters.h"
-#include "QuilmRealTimeDisplayView02.h"
+#include "components/QuilmRealTimeDisplayView02.h"
 
 #include <QCheckBox>
 #include <QSlider>

@@ -1,9 +1,9 @@
 // The recent-earthquake list: reading the catalogue text, loading it from a real server, the
 // table, failed loads and the two web links.
 #include "AppHarness.h"
-#include "CivilTime.h"
-#include "DateText.h"
-#include "NEIC_QueryController.h"
+#include "base/Time.h"
+#include "base/DateText.h"
+#include "components/NEIC_QueryController.h"
 #include "QtPrinters.h"
 #include "SeismogramServer.h"
 #include "UrlRecorder.h"

@@ -1,8 +1,8 @@
 // The processing chain, checked against the same operations applied by hand: which option set a
 // trace gets, in which order the steps run, and how decimation factors are split.
 #include "AppHarness.h"
-#include "CivilTime.h"
-#include "SacObject.h"
+#include "base/Time.h"
+#include "components/sac/SacObject.h"
 
 #include <QCheckBox>
 #include <QLineEdit>

@@ -1,6 +1,6 @@
 #include "AppHarness.h"
 
-#include "SacObject.h"
+#include "components/sac/SacObject.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "LogCapture.h"
-#include "WindowLayout.h"
-#include "groundswayController.h"
+#include "app/WindowLayout.h"
+#include "app/groundswayController.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "SystemLog.h"
+#include "base/SystemLog.h"
 
 #include <QStringList>
 

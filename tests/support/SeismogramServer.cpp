@@ -1,9 +1,9 @@
 #include "SeismogramServer.h"
 
 #include "AppHarness.h"
-#include "CivilTime.h"
-#include "DateText.h"
-#include "SacObject.h"
+#include "base/Time.h"
+#include "base/DateText.h"
+#include "components/sac/SacObject.h"
 
 #include <QString>
 

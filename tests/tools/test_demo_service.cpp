@@ -1,10 +1,10 @@
 // The demo service, run in-process on loopback and asked what the application asks.
-#include "CivilTime.h"
+#include "base/Time.h"
 #include "DemoService.h"
-#include "HttpClient.h"
-#include "NEIC_QueryController.h"
+#include "net/HttpClient.h"
+#include "components/NEIC_QueryController.h"
 #include "QtPrinters.h"
-#include "SacObject.h"
+#include "components/sac/SacObject.h"
 
 #include <httplib.h>
 

@@ -1,6 +1,6 @@
 // The batch tool, run as a separate process on real files.
-#include "CivilTime.h"
-#include "SacObject.h"
+#include "base/Time.h"
+#include "components/sac/SacObject.h"
 
 #include <QFile>
 #include <QProcess>

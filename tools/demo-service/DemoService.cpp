@@ -1,6 +1,6 @@
 #include "DemoService.h"
 
-#include "CivilTime.h"
+#include "base/Time.h"
 
 #include <httplib.h>
 

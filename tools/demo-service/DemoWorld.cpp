@@ -1,6 +1,6 @@
 #include "DemoWorld.h"
 
-#include "CivilTime.h"
+#include "base/Time.h"
 
 #include <algorithm>
 #include <array>

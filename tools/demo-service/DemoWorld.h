@@ -1,6 +1,6 @@
 #pragma once
 
-#include "SacObject.h"
+#include "components/sac/SacObject.h"
 
 #include <chrono>
 #include <optional>

@@ -1,4 +1,4 @@
-#include "Butterworth.h"
+#include "components/sac/Butterworth.h"
 
 #include <cmath>
 #include <numbers>

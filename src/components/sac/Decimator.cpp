@@ -1,4 +1,4 @@
-#include "Decimator.h"
+#include "components/sac/Decimator.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "SacHeader.h"
+#include "components/sac/SacHeader.h"
 
 #include <algorithm>
 #include <cstring>

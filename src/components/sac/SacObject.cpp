@@ -1,10 +1,10 @@
-#include "SacObject.h"
+#include "components/sac/SacObject.h"
 
-#include "Butterworth.h"
-#include "CivilTime.h"
-#include "Decimator.h"
-#include "SignalOps.h"
-#include "WwssnInstrument.h"
+#include "components/sac/Butterworth.h"
+#include "base/Time.h"
+#include "components/sac/Decimator.h"
+#include "components/sac/SignalOps.h"
+#include "components/sac/WwssnInstrument.h"
 
 #include <algorithm>
 #include <atomic>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "SacHeader.h"
+#include "components/sac/SacHeader.h"
 
 #include <chrono>
 #include <cstddef>

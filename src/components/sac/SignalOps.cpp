@@ -1,4 +1,4 @@
-#include "SignalOps.h"
+#include "components/sac/SignalOps.h"
 
 #include <algorithm>
 #include <cmath>

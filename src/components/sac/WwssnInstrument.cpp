@@ -1,6 +1,6 @@
-#include "WwssnInstrument.h"
+#include "components/sac/WwssnInstrument.h"
 
-#include "Fftw.h"
+#include "components/sac/Fftw.h"
 
 #include <array>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "FdsnText.h"
+#include "base/FdsnText.h"
 
 FdsnTextTable readFdsnText(QByteArrayView body) {
     FdsnTextTable table;

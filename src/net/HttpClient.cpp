@@ -1,4 +1,4 @@
-#include "HttpClient.h"
+#include "net/HttpClient.h"
 
 #include <curl/curl.h>
 

@@ -1,6 +1,6 @@
-#include "DateText.h"
+#include "base/DateText.h"
 
-#include "CivilTime.h"
+#include "base/Time.h"
 
 namespace datetext {
 

@@ -1,4 +1,4 @@
-#include "AsciiFile.h"
+#include "base/AsciiFile.h"
 
 #include <QFile>
 #include <QFileInfo>

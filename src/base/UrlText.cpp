@@ -1,4 +1,4 @@
-#include "UrlText.h"
+#include "base/UrlText.h"
 
 namespace {
 

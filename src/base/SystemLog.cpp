@@ -1,4 +1,4 @@
-#include "SystemLog.h"
+#include "base/SystemLog.h"
 
 #include <QDateTime>
 

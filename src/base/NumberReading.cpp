@@ -1,4 +1,4 @@
-#include "NumberReading.h"
+#include "base/NumberReading.h"
 
 #include <charconv>
 #include <climits>
