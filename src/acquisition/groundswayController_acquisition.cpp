@@ -1,131 +1,92 @@
 // The query URL of one channel and the download of one seismogram.
 #include "app/groundswayController.h"
 
-#include "base/Time.h"
+#include "acquisition/QueryUrl.h"
+#include "acquisition/SeismogramFetch.h"
+#include "app/ControlValues.h"
 #include "base/DateText.h"
 #include "base/NumberReading.h"
-#include "components/sac/SacObject.h"
 #include "base/SystemLog.h"
-#include "base/UrlText.h"
+#include "components/sac/SacObject.h"
 
 #include <QLineEdit>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
 
-// Nominal sample interval (s) a channel code's band letter stands for.
-double bandInterval(const QString& channel) {
-    if (channel.startsWith(u'L'))
-        return 1.0;
-    if (channel.startsWith(u'U'))
-        return 10.0;
-    if (channel.startsWith(u'B'))
-        return 0.05;
-    if (channel.startsWith(u'S'))
-        return 0.025;
-    return 1.0;
+QString timeSeriesBase(const QLineEdit* field) {
+    return field ? field->text() : QStringLiteral("https://service.iris.edu");
 }
-
-// Four days at one sample per second: the most a reversed window may ask for.
-constexpr double kSampleCountLimit = 345600;
 
 } // namespace
 
 std::optional<QString> groundswayController::buildURLForChannel(const ChannelRequest& r) const {
-    const QString base =
-        baseAddress(o_.timeSeriesServiceURLTField ? o_.timeSeriesServiceURLTField->text()
-                                                  : QStringLiteral("https://service.iris.edu"));
-    QString url = base + QStringLiteral("/irisws/timeseries/1/query?");
-    url += QStringLiteral("net=") + r.value(ChannelRequest::Network);
-    url += QStringLiteral("&sta=") + r.value(ChannelRequest::StationID);
-    url += QStringLiteral("&loc=") + r.value(ChannelRequest::LocationCode);
-    url += QStringLiteral("&cha=") + r.value(ChannelRequest::ChannelID);
-
-    // A time that does not parse is sent as the present moment.
-    const auto t0 = datetext::parseRequestTime(r.value(ChannelRequest::StartTime));
-    const auto t1 = datetext::parseRequestTime(r.value(ChannelRequest::EndTime));
-    const QString rate = r.value(ChannelRequest::SampleRate);
-    const bool anyRate = rate == QStringLiteral("*");
-    std::optional<Date> start = t0, end = t1;
-    if (t0 && t1 && *t1 < *t0) {
-        // A reversed window ends at T0 and reaches back 60 times the reversed span, at most
-        // 345600 samples of the channel.
-        float s = static_cast<float>(60.0 * civil::secondsBetween(*t1, *t0));
-        if (anyRate) {
-            const double d = bandInterval(r.value(ChannelRequest::ChannelID));
-            if (std::trunc(static_cast<double>(s) / d) > kSampleCountLimit)
-                s = static_cast<float>(kSampleCountLimit * d);
-        } else {
-            float d = floatValue(rate);
-            // A rate that is not a positive number gives no divisor; the band's interval does.
-            if (!(d > 0) || !std::isfinite(d))
-                d = static_cast<float>(bandInterval(r.value(ChannelRequest::ChannelID)));
-            if (std::trunc(s / d) > static_cast<float>(kSampleCountLimit))
-                s = static_cast<float>(kSampleCountLimit) * d;
-        }
-        start = civil::addSeconds(*t0, -static_cast<double>(s));
-        end = t0;
-    }
-    url += QStringLiteral("&start=") + formatDateAsString(start);
-    url += QStringLiteral("&end=") + formatDateAsString(end);
-    url += QStringLiteral("&scale=AUTO");
-    if (!anyRate)
-        url += QStringLiteral("&deci=") + printfFixed(floatValue(rate), 1);
-    url += QStringLiteral("&output=sacbl");
-    if (!isValidUrlText(url))
-        return std::nullopt;
-    return url;
+    return timeSeriesQueryUrl(timeSeriesBase(o_.timeSeriesServiceURLTField), r, datetext::now());
 }
 
 QString groundswayController::formatDateAsString(std::optional<Date> date) const {
-    return datetext::urlTime(date.value_or(datetext::now()));
+    return urlTimeText(date.value_or(datetext::now()));
 }
 
 std::optional<QByteArray>
 groundswayController::getHTTPDataWithCustomUserAgent(const std::optional<QString>& url) {
-    if (!url) {
-        systemLog(QStringLiteral("Communication Failure: "));
-        systemLog(QStringLiteral("unsupported URL"));
+    AcquisitionFailure failure;
+    const auto response = fetchBody(url, transferOptions(), &failure);
+    for (const QString& line : failure.logLines)
+        systemLog(line);
+    if (!response)
         return std::nullopt;
-    }
-    QString error;
-    const auto response = httpGet(*url, http_, &error);
-    if (!response) {
-        systemLog(QStringLiteral("Communication Failure: %1").arg(*url));
-        systemLog(error);
-        return std::nullopt;
-    }
-    // The status is deliberately not looked at: an error page goes on to the SAC decoder,
-    // which refuses it.
     return response->body;
 }
 
 QString groundswayController::buildFileNameFromDictionary(const ChannelRequest& r) const {
-    QString name = r.value(ChannelRequest::StationID);
-    name += u'.' + r.value(ChannelRequest::Network);
-    name += u'.' + r.value(ChannelRequest::ChannelID);
-    name += u'.' + r.value(ChannelRequest::LocationCode) + QStringLiteral(".sac");
-    name.replace(u':', u'-');
-    return name;
+    return seismogramFileName(r);
 }
 
 std::unique_ptr<SacObject>
 groundswayController::downloadSeismogramWithURL(const ChannelRequest& r) {
-    const auto url = buildURLForChannel(r);
-    const auto body = getHTTPDataWithCustomUserAgent(url);
+    const auto body = getHTTPDataWithCustomUserAgent(buildURLForChannel(r));
     if (!body)
         return nullptr;
-    auto seismogram = std::make_unique<SacObject>();
-    const QString name = buildFileNameFromDictionary(r);
-    const auto bytes =
-        std::as_bytes(std::span(body->constData(), static_cast<std::size_t>(body->size())));
-    if (!seismogram->initWithNSData(bytes, name.toStdString()))
-        return nullptr;
-    if (seismogram->GetSacHeader() && seismogram->GetSacSeis()) {
-        if (!seismogram->isSacFile())
-            return nullptr;
-        seismogram->ComputeExtrema();
+    AcquisitionFailure failure;
+    return decodeSeismogram(*body, buildFileNameFromDictionary(r), &failure);
+}
+
+int groundswayController::maxConcurrentDownloads() {
+    const QString key = QStringLiteral("maxConcurrentDownloads");
+    const QString typed = o_.maxConcurrentDownloadsTField ? o_.maxConcurrentDownloadsTField->text()
+                                                          : QStringLiteral("4");
+    const int asked = intValue(typed);
+    const int used = std::clamp(asked, 1, 5);
+    if (used != asked || typed.trimmed() != QString::number(asked)) {
+        if (reportedSettings_.value(key) != typed) {
+            systemLog(QStringLiteral("The setting maxConcurrentDownloads of \"%1\" is not a whole "
+                                     "number from 1 to 5; using %2.")
+                          .arg(typed)
+                          .arg(used));
+            reportedSettings_.insert(key, typed);
+        }
     }
-    return seismogram;
+    return used;
+}
+
+HttpOptions groundswayController::transferOptions() {
+    HttpOptions options = http_;
+    const QString key = QStringLiteral("transferDeadlineSeconds");
+    const QString typed = o_.transferDeadlineTField ? o_.transferDeadlineTField->text()
+                                                    : QStringLiteral("120");
+    const float asked = floatValue(typed);
+    // Long enough for a day of broadband data on a slow line, short enough to notice a stall.
+    const float used = std::isfinite(asked) ? std::clamp(asked, 2.0f, 3600.0f) : 120.0f;
+    if (used != asked && reportedSettings_.value(key) != typed) {
+        systemLog(QStringLiteral("The setting transferDeadlineSeconds of \"%1\" is outside 2 to "
+                                 "3600 seconds; using %2.")
+                      .arg(typed)
+                      .arg(static_cast<double>(used)));
+        reportedSettings_.insert(key, typed);
+    }
+    options.deadlineSeconds = std::lround(used);
+    return options;
 }

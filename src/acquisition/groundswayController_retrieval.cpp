@@ -1,17 +1,19 @@
 // The retrieval cycle over all channels and the two request windows.
 #include "app/groundswayController.h"
 
-#include "base/Time.h"
+#include "acquisition/RetrievalCycle.h"
+#include "acquisition/TimeSeriesSource.h"
 #include "app/ControlValues.h"
 #include "base/DateText.h"
-#include "components/NEIC_QueryController.h"
 #include "base/NumberReading.h"
+#include "base/Time.h"
+#include "components/NEIC_QueryController.h"
 #include "components/QuilmRealTimeDisplayView02.h"
 #include "components/sac/SacObject.h"
-#include "base/SystemLog.h"
 
 #include <QAbstractButton>
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QItemSelectionModel>
 #include <QLineEdit>
@@ -21,17 +23,6 @@
 
 namespace {
 
-QString failureLine(const ChannelRequest& r) {
-    QString pieces;
-    const std::pair<const char*, const QString*> order[] = {
-        {"net", &ChannelRequest::Network},      {"sta", &ChannelRequest::StationID},
-        {"loc", &ChannelRequest::LocationCode}, {"cha", &ChannelRequest::ChannelID},
-        {"start", &ChannelRequest::StartTime},  {"end", &ChannelRequest::EndTime}};
-    for (const auto& [name, key] : order)
-        pieces += QLatin1StringView(name) + u'=' + r.value(*key) + u' ';
-    return QStringLiteral("Encountered a Connection problem for request:%1").arg(u'\n' + pieces);
-}
-
 QString text(const QLineEdit* field) {
     return field ? field->text() : QString();
 }
@@ -39,65 +30,53 @@ QString text(const QLineEdit* field) {
 } // namespace
 
 void groundswayController::retrieveSeismograms(QObject*) {
-    // 1. The axis minimum, in single precision as the field reads.
-    const float axisMinimum = fieldFloatValue(o_.monitorRequestDurationTField) * -60.0f;
-    // 2. The cycle blocks the event loop, so the indicator is painted at once.
-    if (o_.networkProgressIndicator) {
+    // The arrangement follows the timer as the cycle starts; a cycle still running is cancelled.
+    cycleAxisMinimum_ = fieldFloatValue(o_.monitorRequestDurationTField) * -60.0f;
+    cycleMonitor_ = theSeismgrmUpdateTimer_ != nullptr;
+    if (o_.networkProgressIndicator)
         o_.networkProgressIndicator->show();
-        o_.networkProgressIndicator->repaint();
-    }
-    // 3-4.
     clearHistory(this);
-    theWaveforms_->clear();
+    timeSeries_->setServiceBase(o_.timeSeriesServiceURLTField
+                                    ? o_.timeSeriesServiceURLTField->text()
+                                    : QStringLiteral("https://service.iris.edu"));
+    timeSeries_->setHttpOptions(transferOptions());
+    timeSeries_->setMaxConcurrentTransfers(maxConcurrentDownloads());
+    cycle_->start({{*theNetworks_, *theStations_, *theChannels_, *theChannelCodes_, *theLabels_},
+                   text(o_.startTField),
+                   text(o_.endTField),
+                   cycleMonitor_,
+                   isOn(o_.incrementalUpdatesButton),
+                   processingOptions()});
+}
+
+void groundswayController::applyCycleResult(const std::shared_ptr<CycleResult>& r) {
+    // The view gets the whole new list in one step, never a half-built one.
     QuilmRealTimeDisplayView02* view = o_.seisView;
-
-    // 5.
-    int received = 0;
-    for (qsizetype i = 0; i < theStations_->size(); ++i) {
-        ChannelRequest request;
-        request.setValue(ChannelRequest::Network, theNetworks_->value(i));
-        request.setValue(ChannelRequest::StationID, theStations_->value(i));
-        request.setValue(ChannelRequest::ChannelID, theChannels_->value(i));
-        request.setValue(ChannelRequest::LocationCode, theChannelCodes_->value(i));
-        request.setValue(ChannelRequest::StartTime, text(o_.startTField));
-        request.setValue(ChannelRequest::EndTime, text(o_.endTField));
-        request.setValue(ChannelRequest::SampleRate, QStringLiteral("*"));
-        const auto t0 = datetext::parseRequestTime(request.value(ChannelRequest::StartTime));
-        const auto t1 = datetext::parseRequestTime(request.value(ChannelRequest::EndTime));
-
-        std::unique_ptr<SacObject> s = downloadSeismogramWithURL(request);
-        if (!s) {
-            systemLog(failureLine(request));
-            continue;
-        }
-        processSeismogram(*s);
+    theWaveforms_->clear();
+    for (CycleTrace& t : r->traces) {
         // A window text that does not parse gives no date; object and view keep their reference.
-        if (theSeismgrmUpdateTimer_) {
-            s->adjustReferenceTimeToNSDate(t1);
+        if (cycleMonitor_) {
+            t.seismogram->adjustReferenceTimeToNSDate(r->end);
             if (view) {
-                view->setRefDate(t1);
-                view->setXLimitsMin(axisMinimum, 0.0f);
+                view->setRefDate(r->end);
+                view->setXLimitsMin(cycleAxisMinimum_, 0.0f);
             }
         } else {
-            s->adjustReferenceTimeToNSDate(t0);
+            t.seismogram->adjustReferenceTimeToNSDate(r->start);
             if (view)
-                view->setRefDate(t0);
+                view->setRefDate(r->start);
         }
-        theWaveforms_->push_back(std::move(s));
-        if (!theSeismgrmUpdateTimer_)
+        theWaveforms_->push_back(std::move(t.seismogram));
+        if (!cycleMonitor_)
             appendToHistory(QStringLiteral("Retrieved a seismogram.\n"));
-        theWaveforms_->back()->setLabelString(theLabels_->value(i).toStdString());
-        ++received;
+        theWaveforms_->back()->setLabelString(t.label.toStdString());
     }
-
-    // 6.
     if (o_.queryWarningTField)
-        o_.queryWarningTField->setHidden(received > 0);
-    // 7-10.
+        o_.queryWarningTField->setHidden(!r->traces.empty());
     if (view) {
         view->computePlotLimits();
-        if (theSeismgrmUpdateTimer_) {
-            view->setXLimitsMin(axisMinimum, 0.0f);
+        if (cycleMonitor_) {
+            view->setXLimitsMin(cycleAxisMinimum_, 0.0f);
             view->setOriginOnRight(true);
         } else {
             view->setXmin(0);
@@ -106,7 +85,6 @@ void groundswayController::retrieveSeismograms(QObject*) {
         view->setTitle(text(o_.plotTitleTField));
         view->setNeedsDisplay(true);
     }
-    // 11.
     if (o_.networkProgressIndicator)
         o_.networkProgressIndicator->hide();
 }
@@ -142,9 +120,7 @@ void groundswayController::getRecentEventSeismograms(QObject*) {
         if (!rows.isEmpty())
             row = rows.first().row();
     }
-    if (row == -1)
-        return;
-    // A row left over from a longer list names no earthquake.
+    // No row, or one left over from a longer list, names no earthquake.
     if (row < 0 || static_cast<std::size_t>(row) >= origins->size())
         return;
     if (theSeismgrmUpdateTimer_)

@@ -73,6 +73,9 @@ struct Outlets {
     QLineEdit* eventServiceURLTField = nullptr;
     QLineEdit* stationServiceURLTField = nullptr;
     QLineEdit* statusPageURLTField = nullptr;
+    QLineEdit* maxConcurrentDownloadsTField = nullptr;
+    QLineEdit* transferDeadlineTField = nullptr;
+    QCheckBox* incrementalUpdatesButton = nullptr;
 
     // Earthquake list.
     QTableView* eventListTblView = nullptr;

@@ -1,5 +1,7 @@
 #include "app/QuitOnSignal.h"
 
+#include "net/HttpClient.h"
+
 #include <QCoreApplication>
 #include <QSocketNotifier>
 
@@ -12,6 +14,8 @@ namespace {
 int signalSockets[2] = {-1, -1};
 
 void onSignal(int) {
+    // Transfers notice at once, even while a synchronous retrieval holds the event loop.
+    abortAllTransfers();
     const char byte = 1;
     [[maybe_unused]] const auto written = ::write(signalSockets[0], &byte, 1);
 }

@@ -110,6 +110,9 @@ WindowLayout::WindowLayout() : forms_((initialiseResources(), std::make_unique<F
     o.eventServiceURLTField = f.settings.eventServiceURLTField;
     o.stationServiceURLTField = f.settings.stationServiceURLTField;
     o.statusPageURLTField = f.settings.statusPageURLTField;
+    o.maxConcurrentDownloadsTField = f.settings.maxConcurrentDownloadsTField;
+    o.transferDeadlineTField = f.settings.transferDeadlineTField;
+    o.incrementalUpdatesButton = f.settings.incrementalUpdatesButton;
 
     o.eventListTblView = f.eventList.eventListTblView;
     o.eventRequestDurationTField = f.eventList.eventRequestDurationTField;

@@ -1,10 +1,14 @@
 // The controller's state, settings, accessors, teardown and the wiring of its controls.
 #include "app/groundswayController.h"
 
+#include "acquisition/RetrievalCycle.h"
+#include "acquisition/TimeSeriesSource.h"
+#include "base/Background.h"
+#include "base/SystemLog.h"
 #include "components/NEIC_QueryController.h"
 #include "components/QuilmRealTimeDisplayView02.h"
 #include "components/sac/SacObject.h"
-#include "base/SystemLog.h"
+#include "store/TraceStore.h"
 
 #include <QAction>
 #include <QApplication>
@@ -49,6 +53,9 @@ constexpr TextSetting kTextSettings[] = {
     {"eventServiceURL", "https://earthquake.usgs.gov", &Outlets::eventServiceURLTField},
     {"stationServiceURL", "https://service.iris.edu", &Outlets::stationServiceURLTField},
     {"statusPageURL", "http://www.iris.edu", &Outlets::statusPageURLTField},
+    // How the transfers run.
+    {"maxConcurrentDownloads", "4", &Outlets::maxConcurrentDownloadsTField},
+    {"transferDeadlineSeconds", "120", &Outlets::transferDeadlineTField},
 };
 
 // The processing check boxes keep their state between runs too; first run: filters on.
@@ -68,6 +75,7 @@ constexpr BoxSetting kBoxSettings[] = {
     {"bbWWSSNShortPeriod", false, &Outlets::BB_wwspButton},
     {"bbDecimate", false, &Outlets::BB_decimateButton},
     {"bbIntegrate", false, &Outlets::BB_integrateButton},
+    {"incrementalUpdates", true, &Outlets::incrementalUpdatesButton},
 };
 
 // Replaces a shared list unless it is the one already held (then it is not let go first).
@@ -98,11 +106,20 @@ groundswayController::groundswayController(QObject* parent) : QObject(parent) {
         o.maxBodyBytes = std::size_t{64} << 20;
         return o;
     }());
+    store_ = std::make_unique<TraceStore>(std::chrono::hours(2));
+    timeSeries_ = std::make_unique<TimeSeriesSource>();
+    cycle_ = std::make_unique<RetrievalCycle>(*timeSeries_, *store_);
+    finder_ = std::make_unique<Background>();
+    connect(cycle_.get(), &RetrievalCycle::finished, this,
+            &groundswayController::applyCycleResult);
+    connect(neicQueryController_.get(), &NEIC_QueryController::listLoaded, this,
+            &groundswayController::continueTick);
     systemLog(QStringLiteral("Initializing Controller."));
     registerDefaults();
 }
 
 groundswayController::~groundswayController() {
+    cancelAcquisition();
     if (theSeismgrmUpdateTimer_)
         theSeismgrmUpdateTimer_->stop();
     settheSeismgrmUpdateTimer(nullptr);
@@ -137,7 +154,14 @@ void groundswayController::setTheWaveforms(std::shared_ptr<WaveformList> list) {
 }
 
 void groundswayController::setNeicQueryController(std::shared_ptr<NEIC_QueryController> c) {
-    replaceShared(neicQueryController_, std::move(c));
+    if (neicQueryController_ == c)
+        return;
+    neicQueryController_ = std::move(c);
+    if (neicQueryController_) {
+        neicQueryController_->setInline(inline_);
+        connect(neicQueryController_.get(), &NEIC_QueryController::listLoaded, this,
+                &groundswayController::continueTick);
+    }
 }
 void groundswayController::setavailableChannels(std::shared_ptr<ChannelList> list) {
     replaceShared(availableChannels_, std::move(list));
@@ -159,6 +183,23 @@ void groundswayController::setTheChannelCodes(std::shared_ptr<QStringList> list)
 }
 void groundswayController::setSupportDirectory(std::shared_ptr<QString> path) {
     replaceShared(supportDirectory_, std::move(path));
+}
+
+void groundswayController::setInlineAcquisition(bool on) {
+    inline_ = on;
+    timeSeries_->setMode(on ? TimeSeriesSource::Mode::Inline : TimeSeriesSource::Mode::Pooled);
+    cycle_->setInlineProcessing(on);
+    finder_->setInline(on);
+    if (neicQueryController_)
+        neicQueryController_->setInline(on);
+}
+
+void groundswayController::cancelAcquisition() {
+    cycle_->cancel();
+    finder_->cancel();
+    if (tickWaitingForCatalogue_ && neicQueryController_)
+        neicQueryController_->cancelLoad();
+    tickWaitingForCatalogue_ = false;
 }
 
 void groundswayController::setHttpIdleTimeoutSeconds(long seconds) {

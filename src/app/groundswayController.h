@@ -1,12 +1,14 @@
 #pragma once
 
-#include "components/AvailableChannel.h"
 #include "acquisition/ChannelRequest.h"
-#include "net/HttpClient.h"
 #include "app/Outlets.h"
 #include "app/UserDefaults.h"
+#include "components/AvailableChannel.h"
+#include "net/HttpClient.h"
+#include "processing/ProcessingOptions.h"
 
 #include <QObject>
+#include <QHash>
 #include <QStringList>
 #include <QVariantList>
 
@@ -15,9 +17,14 @@
 #include <optional>
 #include <vector>
 
+class Background;
 class NEIC_QueryController;
 class QTimer;
+class RetrievalCycle;
 class SacObject;
+class TimeSeriesSource;
+class TraceStore;
+struct CycleResult;
 
 // The one controller of the application. It owns every list the application keeps, the
 // earthquake list component, the auto-update timer and the support directory path; it holds the
@@ -94,8 +101,22 @@ public:
     void setHttpIdleTimeoutSeconds(long seconds);
     const HttpOptions& httpOptions() const { return http_; }
 
+    // Transfers, decoding and processing run off the GUI thread, and a retrieval, the catalogue
+    // and the channel finder end later than the call that starts them. Inline, each runs to its
+    // end before the call returns, in the original strict sequence (the tests rely on it).
+    void setInlineAcquisition(bool on);
+    bool inlineAcquisition() const { return inline_; }
+    // Abandons what is in flight: the running cycle and its transfers, a tick that waits for the
+    // catalogue, a channel look-up. What is drawn stays.
+    void cancelAcquisition();
+    RetrievalCycle& retrievalCycle() { return *cycle_; }
+    TraceStore& traceStore() { return *store_; }
+    TimeSeriesSource& timeSeriesSource() { return *timeSeries_; }
+
     // Waveform processing.
     void processSeismogram(SacObject& seismogram);
+    // The two option sets as the settings window shows them now.
+    ProcessingOptions processingOptions() const;
 
     // Display and auto-update.
     void toggleAutoUpdate(QObject* sender = nullptr);
@@ -121,6 +142,11 @@ public:
     void tamsyStatus(QObject* sender = nullptr);
 
 private:
+    void applyCycleResult(const std::shared_ptr<CycleResult>& result);
+    void continueTick();
+    // The transfer settings, each brought into its range with one system-log line.
+    HttpOptions transferOptions();
+    int maxConcurrentDownloads();
     void registerDefaults();
     void bindSettingsToControls();
     void connectActions(const ActionControls& actions);
@@ -140,6 +166,19 @@ private:
     std::shared_ptr<NEIC_QueryController> neicQueryController_;
     std::unique_ptr<QTimer> theSeismgrmUpdateTimer_;
     std::shared_ptr<QString> supportDirectory_;
+
+    // Declared in the order they depend on each other; they go in the reverse one.
+    std::unique_ptr<TraceStore> store_;
+    std::unique_ptr<TimeSeriesSource> timeSeries_;
+    std::unique_ptr<RetrievalCycle> cycle_;
+    std::unique_ptr<Background> finder_;
+    bool inline_ = false;
+    bool tickWaitingForCatalogue_ = false;
+    // Read when a cycle starts, used when its result is applied.
+    float cycleAxisMinimum_ = 0.0f;
+    bool cycleMonitor_ = false;
+    // The last value of each range-checked setting that was reported, so it is said once.
+    QHash<QString, QString> reportedSettings_;
 };
 
 template <class List> void groundswayController::removeArrayDuplicates(List& list) {

@@ -3,9 +3,15 @@
 #include <QDateTime>
 
 #include <cstdio>
+#include <mutex>
 #include <unistd.h>
 
 namespace {
+// Lines from several threads come out whole and in the order they took the lock.
+std::mutex& logMutex() {
+    static std::mutex m;
+    return m;
+}
 SystemLogObserver& observer() {
     static SystemLogObserver o;
     return o;
@@ -20,6 +26,7 @@ void systemLog(const QString& message) {
                                 .arg(static_cast<qint64>(::getpid()))
                                 .arg(message)
                                 .toUtf8();
+    std::lock_guard lock(logMutex());
     std::fwrite(line.constData(), 1, static_cast<std::size_t>(line.size()), stderr);
     std::fflush(stderr);
     if (observer())
@@ -27,6 +34,7 @@ void systemLog(const QString& message) {
 }
 
 SystemLogObserver setSystemLogObserver(SystemLogObserver o) {
+    std::lock_guard lock(logMutex());
     std::swap(observer(), o);
     return o;
 }

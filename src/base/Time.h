@@ -110,3 +110,6 @@ inline Date addSeconds(Date t, double s) {
 }
 
 } // namespace civil
+
+// An instant, UTC, with the clock's sub-second precision.
+using Time = civil::Date;

@@ -1,7 +1,8 @@
 #include "components/NEIC_QueryController.h"
 
+#include "components/catalog/FdsnEventText.h"
+
 #include "base/DateText.h"
-#include "base/FdsnText.h"
 #include "base/NumberReading.h"
 #include "base/SystemLog.h"
 #include "base/UrlText.h"
@@ -11,22 +12,7 @@
 #include <QTableView>
 #include <QUrl>
 
-#include <array>
-#include <cmath>
-
 namespace {
-
-// Columns of the FDSN event text format (USGS ComCat's header, exact).
-constexpr std::array<const char*, 8> kNeeded = {
-    "eventid",  "time",    "latitude",  "longitude",
-    "depth/km", "magtype", "magnitude", "eventlocationname"};
-constexpr std::array<int, 8> kStandardPositions = {0, 1, 2, 3, 4, 9, 10, 12};
-
-std::optional<double> number(QStringView text) {
-    bool ok = false;
-    const double v = text.trimmed().toDouble(&ok);
-    return ok && std::isfinite(v) ? std::optional(v) : std::nullopt;
-}
 
 QString formatTime(SeismicOrigin::Date t) {
     return datetext::description(t).chopped(6); // without " +0000"
@@ -34,8 +20,27 @@ QString formatTime(SeismicOrigin::Date t) {
 
 } // namespace
 
-NEIC_QueryController::NEIC_QueryController(QObject* parent) : QAbstractTableModel(parent) {
+NEIC_QueryController::NEIC_QueryController(QObject* parent)
+    : QAbstractTableModel(parent), catalog_(new EventCatalogSource(this)) {
     http_.maxBodyBytes = std::size_t{64} << 20;
+    connect(catalog_, &EventCatalogSource::loaded, this, &NEIC_QueryController::applyLoad);
+}
+
+void NEIC_QueryController::setInline(bool on) {
+    catalog_->setInline(on);
+}
+
+bool NEIC_QueryController::isLoading() const {
+    return catalog_->isLoading();
+}
+
+void NEIC_QueryController::cancelLoad() {
+    catalog_->cancel();
+}
+
+std::optional<std::vector<SeismicOrigin>> NEIC_QueryController::parseEventText(QByteArrayView body,
+                                                                               int* skippedLines) {
+    return ::parseEventText(body, skippedLines);
 }
 
 void NEIC_QueryController::setEventTableView(QTableView* view) {
@@ -57,30 +62,22 @@ QString NEIC_QueryController::queryURL() const {
 }
 
 void NEIC_QueryController::loadNEIC_TextList() {
-    const QString url = queryURL();
-    auto failed = [&](const QString& why) {
-        systemLog(QStringLiteral("Earthquake list not loaded from %1: %2").arg(url, why));
-    };
-    QString error;
-    const auto response = httpGet(url, http_, &error);
-    if (!response)
-        return failed(error);
-    if (response->status == 204)
-        return failed(
-            QStringLiteral("the catalogue has no earthquakes for this request (HTTP 204)"));
-    if (response->status != 200)
-        return failed(QStringLiteral("HTTP status %1").arg(response->status));
-    int skipped = 0;
-    auto origins = parseEventText(response->body, &skipped);
-    if (!origins)
-        return failed(QStringLiteral("the response is not an earthquake list"));
+    catalog_->load(queryURL(), http_);
+}
+
+void NEIC_QueryController::applyLoad(const CatalogLoad& load) {
+    if (!load.origins) {
+        systemLog(QStringLiteral("Earthquake list not loaded from %1: %2").arg(load.url, load.why));
+        Q_EMIT listLoaded(false);
+        return;
+    }
     // Keep the user's pick across reloads (every auto-update tick reloads the list).
     const int row = selectedRow();
     const QString selectedId = row >= 0 && static_cast<std::size_t>(row) < origins_.size()
                                    ? origins_[static_cast<std::size_t>(row)].eventId
                                    : QString();
     beginResetModel();
-    origins_ = std::move(*origins);
+    origins_ = *load.origins;
     endResetModel();
     if (!selectedId.isEmpty() && tableView_) {
         for (std::size_t k = 0; k < origins_.size(); ++k) {
@@ -90,57 +87,7 @@ void NEIC_QueryController::loadNEIC_TextList() {
             }
         }
     }
-}
-
-std::optional<std::vector<SeismicOrigin>> NEIC_QueryController::parseEventText(QByteArrayView body,
-                                                                               int* skippedLines) {
-    const FdsnTextTable table = readFdsnText(body);
-    // Without a header, the columns stand where ComCat puts them.
-    std::array<int, kNeeded.size()> pos = kStandardPositions;
-    if (table.hasHeader)
-        for (std::size_t k = 0; k < kNeeded.size(); ++k)
-            pos[k] = table.column(QString::fromLatin1(kNeeded[k]));
-    int skipped = 0;
-    std::vector<SeismicOrigin> out;
-    for (const QStringList& row : table.rows) {
-        auto field = [&](std::size_t k) -> std::optional<QString> {
-            if (pos[k] < 0 || pos[k] >= row.size())
-                return std::nullopt;
-            return row[pos[k]];
-        };
-        const auto id = field(0), time = field(1), lat = field(2), lon = field(3), depth = field(4),
-                   magType = field(5), mag = field(6), region = field(7);
-        std::optional<SeismicOrigin::Date> when;
-        std::optional<double> latV, lonV, magV;
-        if (time)
-            when = datetext::parseCatalogTime(*time);
-        if (lat)
-            latV = number(*lat);
-        if (lon)
-            lonV = number(*lon);
-        if (mag)
-            magV = number(*mag);
-        if (!id || !when || !latV || !lonV || !magV || std::abs(*latV) > 90 ||
-            std::abs(*lonV) > 360) {
-            ++skipped;
-            continue;
-        }
-        SeismicOrigin o;
-        o.eventId = *id;
-        o.originTime = *when;
-        o.latitude = *latV;
-        o.longitude = *lonV;
-        o.depthKm = depth ? number(*depth).value_or(0.0) : 0.0;
-        o.mag = *magV;
-        o.magnitudeType = magType.value_or(QString());
-        o.region = region.value_or(QString());
-        out.push_back(std::move(o));
-    }
-    if (skippedLines)
-        *skippedLines = skipped;
-    if (!table.hasHeader && out.empty())
-        return std::nullopt;
-    return out;
+    Q_EMIT listLoaded(true);
 }
 
 int NEIC_QueryController::selectedRow() const {

@@ -1,7 +1,8 @@
 #pragma once
 
-#include "net/HttpClient.h"
 #include "components/SeismicOrigin.h"
+#include "components/catalog/EventCatalogSource.h"
+#include "net/HttpClient.h"
 
 #include <QAbstractTableModel>
 #include <QByteArrayView>
@@ -37,9 +38,13 @@ public:
     void setHttpOptions(const HttpOptions& options) { http_ = options; }
 
     // Replaces the list with the catalogue's earthquakes of the last 30 days of at least the
-    // minimum magnitude, newest first, before it returns. A failed load keeps the list and
-    // writes one line to the system log.
+    // minimum magnitude, newest first: off the GUI thread, ending with listLoaded (inline, before
+    // it returns). A failed load keeps the list and writes one line to the system log. A new
+    // load abandons the one in flight.
     void loadNEIC_TextList();
+    void setInline(bool on);
+    bool isLoading() const;
+    void cancelLoad();
     // The request loadNEIC_TextList sends.
     QString queryURL() const;
 
@@ -65,7 +70,14 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
 
+Q_SIGNALS:
+    // After every load, whether it replaced the list or failed.
+    void listLoaded(bool replaced);
+
 private:
+    void applyLoad(const CatalogLoad& load);
+
+    EventCatalogSource* catalog_;
     std::vector<SeismicOrigin> origins_;
     QPointer<QTableView> tableView_;
     float minMagnitude_ = 5.0f;

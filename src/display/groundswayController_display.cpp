@@ -3,10 +3,12 @@
 
 #include "app/ControlValues.h"
 #include "components/NEIC_QueryController.h"
+#include "acquisition/RetrievalCycle.h"
 #include "components/QuilmRealTimeDisplayView02.h"
 #include "base/SystemLog.h"
 
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSlider>
 #include <QTimer>
@@ -31,6 +33,10 @@ void groundswayController::toggleAutoUpdate(QObject*) {
     } else {
         theSeismgrmUpdateTimer_->stop();
         settheSeismgrmUpdateTimer(nullptr);
+        // A refresh under way ends here; what is drawn stays.
+        cancelAcquisition();
+        if (o_.networkProgressIndicator)
+            o_.networkProgressIndicator->hide();
         if (o_.monitorIndicatorTField)
             o_.monitorIndicatorTField->setHidden(true);
         if (o_.autoUpdateButton)
@@ -61,8 +67,23 @@ void groundswayController::settheSeismgrmUpdateTimer(std::unique_ptr<QTimer> tim
     theSeismgrmUpdateTimer_ = std::move(timer);
 }
 
+// One refresh at a time: a tick that falls due while the previous refresh (or any retrieval)
+// still runs is skipped, and the system log says so. A tick keeps its order of work: the
+// catalogue first, then the seismograms, drawn with that list's origins.
 void groundswayController::update() {
-    loadNEICInfo(nullptr);
+    if (tickWaitingForCatalogue_ || cycle_->isRunning()) {
+        systemLog(QStringLiteral(
+            "Skipped an auto-update tick: the previous retrieval is still running."));
+        return;
+    }
+    tickWaitingForCatalogue_ = true;
+    loadNEICInfo(nullptr); // goes on in continueTick once the list has loaded (or failed)
+}
+
+void groundswayController::continueTick() {
+    if (!tickWaitingForCatalogue_)
+        return;
+    tickWaitingForCatalogue_ = false;
     if (o_.seisView && neicQueryController_)
         o_.seisView->setEventOrigins(neicQueryController_->seismicOrigins());
     lastNMinutes(nullptr);

@@ -2,6 +2,8 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <mutex>
 #include <utility>
@@ -48,31 +50,94 @@ struct BodySink {
     }
 };
 
-// Fails the transfer once no byte has moved for the idle time. curl's own low-speed check
-// averages the speed over several seconds, so after a burst it notices a stall late; this one
-// counts from the last byte.
-struct IdleWatch {
-    std::chrono::steady_clock::time_point lastMovement = std::chrono::steady_clock::now();
-    curl_off_t lastTotal = 0;
-    std::chrono::seconds limit{30};
-    bool expired = false;
+std::atomic<bool> abortEverything{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
 
-    static int progress(void* user, curl_off_t dltotal, curl_off_t dlnow, curl_off_t ultotal,
-                        curl_off_t ulnow) {
-        (void)dltotal;
-        (void)ultotal;
-        auto* self = static_cast<IdleWatch*>(user);
-        const auto now = std::chrono::steady_clock::now();
-        if (dlnow + ulnow != self->lastTotal) {
-            self->lastTotal = dlnow + ulnow;
-            self->lastMovement = now;
-        } else if (now - self->lastMovement >= self->limit) {
-            self->expired = true;
-            return 1; // aborts with CURLE_ABORTED_BY_CALLBACK
+// Watches a transfer: no byte for the idle time, the overall deadline, a cancel request. curl's
+// own low-speed check averages the speed over several seconds, so after a burst it notices a
+// stall late, and a trickle of a byte now and then never trips it; this one counts from the last
+// byte and from the start.
+struct TransferWatch {
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point started = Clock::now();
+    Clock::time_point lastMovement = started;
+    curl_off_t lastTotal = 0;
+    std::chrono::seconds idleLimit{30};
+    std::chrono::seconds deadline{0};
+    const std::atomic<bool>* cancel = nullptr;
+    enum class Verdict { Going, Idle, Deadline, Cancelled } verdict = Verdict::Going;
+
+    bool check(curl_off_t total) {
+        const auto now = Clock::now();
+        if (total != lastTotal) {
+            lastTotal = total;
+            lastMovement = now;
         }
-        return 0;
+        if (abortEverything.load(std::memory_order_relaxed) ||
+            (cancel && cancel->load(std::memory_order_relaxed)))
+            verdict = Verdict::Cancelled;
+        else if (deadline.count() > 0 && now - started >= deadline)
+            verdict = Verdict::Deadline;
+        else if (now - lastMovement >= idleLimit)
+            verdict = Verdict::Idle;
+        return verdict == Verdict::Going;
+    }
+
+    static int progress(void* user, curl_off_t, curl_off_t dlnow, curl_off_t, curl_off_t ulnow) {
+        // A non-zero answer aborts with CURLE_ABORTED_BY_CALLBACK.
+        return static_cast<TransferWatch*>(user)->check(dlnow + ulnow) ? 0 : 1;
     }
 };
+
+// Owns one curl multi handle with one easy handle in it.
+class CurlMulti {
+public:
+    explicit CurlMulti(CURL* easy) : multi_(curl_multi_init()), easy_(easy) {
+        if (multi_ && curl_multi_add_handle(multi_, easy_) != CURLM_OK) {
+            curl_multi_cleanup(multi_);
+            multi_ = nullptr;
+        }
+    }
+    ~CurlMulti() {
+        if (multi_) {
+            curl_multi_remove_handle(multi_, easy_);
+            curl_multi_cleanup(multi_);
+        }
+    }
+    CurlMulti(const CurlMulti&) = delete;
+    CurlMulti& operator=(const CurlMulti&) = delete;
+    CURLM* get() const { return multi_; }
+    explicit operator bool() const { return multi_ != nullptr; }
+
+private:
+    CURLM* multi_;
+    CURL* easy_;
+};
+
+// Runs the transfer to its end, waking at least every tenth of a second so that a cancel, the
+// deadline or a stall ends it promptly even while no byte arrives.
+CURLcode perform(CURL* easy, TransferWatch& watch) {
+    CurlMulti multi(easy);
+    if (!multi)
+        return CURLE_OUT_OF_MEMORY;
+    int running = 1;
+    while (running > 0) {
+        if (curl_multi_perform(multi.get(), &running) != CURLM_OK)
+            return CURLE_FAILED_INIT;
+        if (running == 0)
+            break;
+        if (!watch.check(watch.lastTotal))
+            return CURLE_ABORTED_BY_CALLBACK;
+        if (curl_multi_poll(multi.get(), nullptr, 0, 100, nullptr) != CURLM_OK)
+            return CURLE_FAILED_INIT;
+    }
+    int left = 0;
+    while (CURLMsg* m = curl_multi_info_read(multi.get(), &left)) {
+        if (m->msg == CURLMSG_DONE && m->easy_handle == easy)
+            return m->data.result;
+    }
+    return CURLE_FAILED_INIT;
+}
 
 void initialiseCurlOnce() {
     static std::once_flag once;
@@ -81,25 +146,42 @@ void initialiseCurlOnce() {
 
 } // namespace
 
+void abortAllTransfers() noexcept {
+    abortEverything.store(true, std::memory_order_relaxed);
+}
+
+bool transfersAborted() noexcept {
+    return abortEverything.load(std::memory_order_relaxed);
+}
+
 std::optional<HttpResponse> httpGet(const QString& url, const HttpOptions& options,
-                                    QString* errorDescription) {
-    auto fail = [&](const QString& why) -> std::optional<HttpResponse> {
+                                    QString* errorDescription, HttpFailure* kind) {
+    auto fail = [&](HttpFailure k, const QString& why) -> std::optional<HttpResponse> {
         if (errorDescription)
             *errorDescription = why;
+        if (kind)
+            *kind = k;
         return std::nullopt;
     };
+    const auto cancelled = [&] {
+        return transfersAborted() || (options.cancel && options.cancel->load());
+    };
+    if (cancelled())
+        return fail(HttpFailure::Cancelled, QStringLiteral("The request was cancelled."));
     initialiseCurlOnce();
     CurlEasy curl;
     if (!curl)
-        return fail(QStringLiteral("The transfer could not be set up."));
+        return fail(HttpFailure::Setup, QStringLiteral("The transfer could not be set up."));
 
     const QByteArray urlBytes = url.toUtf8();
     const QByteArray agent = options.userAgent.toUtf8();
     char errorBuffer[CURL_ERROR_SIZE] = {};
     BodySink sink;
     sink.limit = options.maxBodyBytes;
-    IdleWatch idle;
-    idle.limit = std::chrono::seconds(options.idleTimeoutSeconds);
+    TransferWatch watch;
+    watch.idleLimit = std::chrono::seconds(options.idleTimeoutSeconds);
+    watch.deadline = std::chrono::seconds(std::max(0L, options.deadlineSeconds));
+    watch.cancel = options.cancel;
 
     CURL* h = curl.get();
     const std::pair<CURLoption, CURLcode> settings[] = {
@@ -127,27 +209,41 @@ std::optional<HttpResponse> httpGet(const QString& url, const HttpOptions& optio
         {CURLOPT_WRITEFUNCTION, curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &BodySink::write)},
         {CURLOPT_WRITEDATA, curl_easy_setopt(h, CURLOPT_WRITEDATA, &sink)},
         {CURLOPT_XFERINFOFUNCTION,
-         curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &IdleWatch::progress)},
-        {CURLOPT_XFERINFODATA, curl_easy_setopt(h, CURLOPT_XFERINFODATA, &idle)},
+         curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &TransferWatch::progress)},
+        {CURLOPT_XFERINFODATA, curl_easy_setopt(h, CURLOPT_XFERINFODATA, &watch)},
         {CURLOPT_NOPROGRESS, curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L)},
     };
     for (const auto& [option, code] : settings) {
         if (code != CURLE_OK)
-            return fail(QStringLiteral("The transfer could not be set up (option %1: %2).")
+            return fail(HttpFailure::Setup,
+                        QStringLiteral("The transfer could not be set up (option %1: %2).")
                             .arg(static_cast<int>(option))
                             .arg(QString::fromUtf8(curl_easy_strerror(code))));
     }
 
-    const CURLcode result = curl_easy_perform(h);
+    const CURLcode result = perform(h, watch);
     if (sink.overflowed || result == CURLE_FILESIZE_EXCEEDED)
-        return fail(
-            QStringLiteral("The response is larger than %1 bytes.").arg(options.maxBodyBytes));
-    if (idle.expired)
-        return fail(QStringLiteral("The request timed out: no data for %1 seconds.")
+        return fail(HttpFailure::TooLarge, QStringLiteral("The response is larger than %1 bytes.")
+                                               .arg(options.maxBodyBytes));
+    switch (watch.verdict) {
+    case TransferWatch::Verdict::Cancelled:
+        return fail(HttpFailure::Cancelled, QStringLiteral("The request was cancelled."));
+    case TransferWatch::Verdict::Deadline:
+        return fail(HttpFailure::Timeout,
+                    QStringLiteral("The request timed out: not complete after %1 seconds.")
+                        .arg(options.deadlineSeconds));
+    case TransferWatch::Verdict::Idle:
+        return fail(HttpFailure::Timeout,
+                    QStringLiteral("The request timed out: no data for %1 seconds.")
                         .arg(options.idleTimeoutSeconds));
+    case TransferWatch::Verdict::Going:
+        break;
+    }
     if (result != CURLE_OK) {
         const QString detail = QString::fromUtf8(errorBuffer).trimmed();
-        return fail(detail.isEmpty() ? QString::fromUtf8(curl_easy_strerror(result)) : detail);
+        const HttpFailure k = result == CURLE_OPERATION_TIMEDOUT ? HttpFailure::Timeout
+                                                                 : HttpFailure::Transport;
+        return fail(k, detail.isEmpty() ? QString::fromUtf8(curl_easy_strerror(result)) : detail);
     }
     HttpResponse response;
     curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &response.status);

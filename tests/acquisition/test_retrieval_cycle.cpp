@@ -20,7 +20,7 @@ namespace {
 const QString kStart = QStringLiteral("2012-06-15T10:00:00.0000Z");
 const QString kEnd = QStringLiteral("2012-06-15T10:02:00.0000Z");
 
-class RetrievalCycle : public ::testing::Test {
+class TheRetrievalCycle : public ::testing::Test {
 protected:
     SeismogramServer server;
     AppHarness app;
@@ -51,7 +51,7 @@ std::string query(const std::string& sta, const std::string& cha, const std::str
 
 } // namespace
 
-TEST_F(RetrievalCycle, RequestsEveryChannelInOrderWithTheExactQueryAndUserAgent) {
+TEST_F(TheRetrievalCycle, RequestsEveryChannelInOrderWithTheExactQueryAndUserAgent) {
     app.setChannelList("IU; ANMO; BHZ; 00; First\nIU;COLA;LHZ;--;Second\nIU;KONO;BHZ;;Third\n");
     c.retrieveSeismograms(nullptr);
     EXPECT_EQ(server.seismogramTargets(),
@@ -65,7 +65,7 @@ TEST_F(RetrievalCycle, RequestsEveryChannelInOrderWithTheExactQueryAndUserAgent)
     EXPECT_TRUE(app.log().lines().isEmpty());
 }
 
-TEST_F(RetrievalCycle, AFailingMiddleChannelIsLoggedAndLeavesNoGap) {
+TEST_F(TheRetrievalCycle, AFailingMiddleChannelIsLoggedAndLeavesNoGap) {
     app.setChannelList("IU;ANMO;BHZ;00;First\nIU;FAIL404;BHZ;00;Second\nIU;KONO;BHZ;00;Third\n");
     c.retrieveSeismograms(nullptr);
     EXPECT_EQ(labels(), (std::vector<std::string>{"First", "Third"}));
@@ -79,7 +79,7 @@ TEST_F(RetrievalCycle, AFailingMiddleChannelIsLoggedAndLeavesNoGap) {
               "Retrieved a seismogram.\n\nRetrieved a seismogram.\n\n");
 }
 
-TEST_F(RetrievalCycle, WhenEveryChannelFailsTheWarningShows) {
+TEST_F(TheRetrievalCycle, WhenEveryChannelFailsTheWarningShows) {
     app.setChannelList("IU;FAIL404;BHZ;00;A\nIU;EMPTY;BHZ;00;B\nIU;TRUNC;BHZ;00;C\n");
     c.retrieveSeismograms(nullptr);
     EXPECT_TRUE(c.theWaveforms()->empty());
@@ -91,7 +91,7 @@ TEST_F(RetrievalCycle, WhenEveryChannelFailsTheWarningShows) {
     EXPECT_TRUE(app.o().queryWarningTField->isHidden());
 }
 
-TEST_F(RetrievalCycle, AnEmptyChannelTableRequestsNothingButStillArrangesTheDisplay) {
+TEST_F(TheRetrievalCycle, AnEmptyChannelTableRequestsNothingButStillArrangesTheDisplay) {
     app.setChannelList("");
     app.o().plotTitleTField->setText("Quiet");
     app.o().connectionLogTView->setPlainText("old lines");
@@ -106,7 +106,7 @@ TEST_F(RetrievalCycle, AnEmptyChannelTableRequestsNothingButStillArrangesTheDisp
     EXPECT_FALSE(view().originOnRight());
 }
 
-TEST_F(RetrievalCycle, ByHandTheTracesHangFromTheWindowStartWithZeroOnTheLeft) {
+TEST_F(TheRetrievalCycle, ByHandTheTracesHangFromTheWindowStartWithZeroOnTheLeft) {
     app.setChannelList("IU;ANMO;BHZ;00;A\nIU;ANMO;BHZ;00;A\n"); // twice: two requests, two traces
     c.retrieveSeismograms(nullptr);
     ASSERT_EQ(c.theWaveforms()->size(), 2u);
@@ -124,7 +124,7 @@ TEST_F(RetrievalCycle, ByHandTheTracesHangFromTheWindowStartWithZeroOnTheLeft) {
               "Retrieved a seismogram.\n\nRetrieved a seismogram.\n\n");
 }
 
-TEST_F(RetrievalCycle, AsAMonitorTheTracesHangFromTheWindowEndWithZeroOnTheRight) {
+TEST_F(TheRetrievalCycle, AsAMonitorTheTracesHangFromTheWindowEndWithZeroOnTheRight) {
     app.setChannelList("IU;ANMO;BHZ;00;A\n");
     for (const auto& [minutes, axis] : {std::pair{"60", -3600.0}, std::pair{"7.9", -474.0}}) {
         app.o().monitorRequestDurationTField->setText(minutes);
@@ -143,7 +143,7 @@ TEST_F(RetrievalCycle, AsAMonitorTheTracesHangFromTheWindowEndWithZeroOnTheRight
     }
 }
 
-TEST_F(RetrievalCycle, AWindowThatDoesNotParseKeepsThePreviousReference) {
+TEST_F(TheRetrievalCycle, AWindowThatDoesNotParseKeepsThePreviousReference) {
     app.setChannelList("IU;ANMO;BHZ;00;A\n");
     c.retrieveSeismograms(nullptr);
     const auto before = view().refDate();
@@ -154,7 +154,7 @@ TEST_F(RetrievalCycle, AWindowThatDoesNotParseKeepsThePreviousReference) {
     ASSERT_EQ(c.theWaveforms()->size(), 1u);
 }
 
-TEST_F(RetrievalCycle, AServerThatIsNotListeningFailsEveryChannel) {
+TEST_F(TheRetrievalCycle, AServerThatIsNotListeningFailsEveryChannel) {
     app.useServices(QStringLiteral("http://127.0.0.1:%1").arg(unusedPort()));
     app.setChannelList("IU;ANMO;BHZ;00;A\nIU;COLA;BHZ;00;B\n");
     c.retrieveSeismograms(nullptr);

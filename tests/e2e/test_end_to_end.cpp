@@ -56,7 +56,7 @@ protected:
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(content);
     }
-    void startApp() {
+    void startApp(const QStringList& arguments = {QStringLiteral("--inline-acquisition")}) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("HOME", home.path());
         env.insert("XDG_CONFIG_HOME", home.path() + "/.config");
@@ -64,7 +64,7 @@ protected:
         env.insert("QT_QPA_PLATFORM", "offscreen");
         env.insert("TZ", "America/Los_Angeles");
         app.setProcessEnvironment(env);
-        app.start(QStringLiteral(GS_BINARY_DIR "/groundsway"), {});
+        app.start(QStringLiteral(GS_BINARY_DIR "/groundsway"), arguments);
         ASSERT_TRUE(app.waitForStarted(10000));
     }
     // Waits (up to a minute) until the system log holds the line.

@@ -13,6 +13,8 @@ AppHarness::AppHarness()
       controller_(std::make_unique<groundswayController>()) {
     controller_->connectOutlets(layout_->outlets(), layout_->actions());
     controller_->setHttpIdleTimeoutSeconds(2);
+    // The synchronous sequence: each operation has done its work when it returns.
+    controller_->setInlineAcquisition(true);
 }
 
 AppHarness::~AppHarness() {

@@ -56,9 +56,14 @@ SeismogramServer::SeismogramServer() {
         const auto n = static_cast<std::size_t>(std::max(2.0, std::min(seconds / delta, 2e6))) + 1;
         std::vector<float> x(n);
         const double amplitude = 1.0 + static_cast<double>(sta.size());
-        for (std::size_t i = 0; i < n; ++i)
-            x[i] = static_cast<float>(amplitude * std::sin(0.7 * static_cast<double>(i) * delta) +
-                                      0.01 * static_cast<double>(i));
+        // A function of absolute time, like real data: overlapping requests agree sample for
+        // sample.
+        const double first =
+            start ? civil::secondsBetween(civil::dateOf(2012, 6, 15, 10, 0, 0), *start) : 0.0;
+        for (std::size_t i = 0; i < n; ++i) {
+            const double t = first + static_cast<double>(i) * delta;
+            x[i] = static_cast<float>(amplitude * std::sin(0.7 * t) + 0.01 * t / delta);
+        }
         QByteArray body = sacBytes(x, delta, start.value_or(SacObject::Date{}), cha);
         if (sta == "TRUNC")
             body.chop(100);

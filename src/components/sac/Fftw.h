@@ -2,11 +2,19 @@
 
 #include <complex>
 #include <cstddef>
+#include <mutex>
 #include <utility>
 
 #include <fftw3.h>
 
 namespace sac::dsp {
+
+// FFTW shares wisdom and tables between plans: only fftw_execute may run on several threads at
+// once (FFTW manual, "Thread safety"). Every plan is made and destroyed under this lock.
+inline std::mutex& fftwPlannerMutex() {
+    static std::mutex m;
+    return m;
+}
 
 // Owns one fftw_malloc'd buffer (aligned for FFTW's SIMD paths).
 template <class T> class FftwBuffer {
@@ -40,8 +48,10 @@ public:
     FftwPlan() = default;
     explicit FftwPlan(fftw_plan p) : plan_(p) {}
     ~FftwPlan() {
-        if (plan_)
+        if (plan_) {
+            std::lock_guard lock(fftwPlannerMutex());
             fftw_destroy_plan(plan_);
+        }
     }
     FftwPlan(const FftwPlan&) = delete;
     FftwPlan& operator=(const FftwPlan&) = delete;
@@ -60,5 +70,11 @@ public:
 private:
     fftw_plan plan_ = nullptr;
 };
+
+// A plan made under the planner lock: planFftw([&] { return fftw_plan_dft_r2c_1d(...); }).
+template <class Make> FftwPlan planFftw(Make make) {
+    std::lock_guard lock(fftwPlannerMutex());
+    return FftwPlan(make());
+}
 
 } // namespace sac::dsp

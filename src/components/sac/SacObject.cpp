@@ -257,12 +257,14 @@ void SacObject::syncTimingIntoHeader() {
 }
 
 SacObject SacObject::fromSamples(std::vector<float> samples, double delta, Date reference,
-                                 double begin) {
+                                 double begin, const sac::SacHeader* like) {
     SacObject s;
-    s.header_ = SacHeader::blank();
+    s.header_ = like ? *like : SacHeader::blank();
     s.header_->setFloat(word::DELTA, static_cast<float>(delta));
-    s.header_->setInt(word::IZTYPE, IB);
-    s.header_->setInt(word::IDEP, IUNKN);
+    if (!like) {
+        s.header_->setInt(word::IZTYPE, IB);
+        s.header_->setInt(word::IDEP, IUNKN);
+    }
     s.samples_ = std::move(samples);
     s.reference_ = reference;
     s.begin_ = begin;

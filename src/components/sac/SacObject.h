@@ -70,9 +70,11 @@ public:
     std::uint64_t identity() const { return identity_; }
     std::uint64_t revision() const { return revision_; }
 
-    // Builds a trace from samples (for writers, tests and the demo service).
+    // Builds a trace from samples (for writers, tests, the demo service and stored samples). With
+    // `like`, its header is copied (names, coordinates, units) and the timing and extrema are
+    // rewritten for the new samples.
     static SacObject fromSamples(std::vector<float> samples, double delta, Date reference,
-                                 double begin = 0.0);
+                                 double begin = 0.0, const sac::SacHeader* like = nullptr);
     sac::SacHeader* header() { return header_ ? &*header_ : nullptr; }
     // Binary SAC with the header brought up to date (NPTS, DELTA, B, E, extrema, times).
     std::vector<std::byte> encode(std::endian order = std::endian::little) const;

@@ -92,8 +92,10 @@ void convolveInstrument(std::span<float> x, double delta, int code) {
     if (!time || !spectrum)
         return;
     const int len = static_cast<int>(nfft);
-    FftwPlan forward(fftw_plan_dft_r2c_1d(len, time.data(), spectrum.data(), FFTW_ESTIMATE));
-    FftwPlan inverse(fftw_plan_dft_c2r_1d(len, spectrum.data(), time.data(), FFTW_ESTIMATE));
+    const FftwPlan forward = planFftw(
+        [&] { return fftw_plan_dft_r2c_1d(len, time.data(), spectrum.data(), FFTW_ESTIMATE); });
+    const FftwPlan inverse = planFftw(
+        [&] { return fftw_plan_dft_c2r_1d(len, spectrum.data(), time.data(), FFTW_ESTIMATE); });
     if (!forward || !inverse)
         return;
 

@@ -1,0 +1,104 @@
+#pragma once
+
+#include "acquisition/AcquisitionFailure.h"
+#include "acquisition/ChannelRequest.h"
+#include "base/ChannelId.h"
+#include "base/Mailbox.h"
+#include "base/Time.h"
+#include "base/WorkerPool.h"
+#include "channels/ChannelTable.h"
+#include "components/sac/SacHeader.h"
+#include "processing/ProcessingOptions.h"
+
+#include <QObject>
+
+#include <memory>
+#include <optional>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+class SacObject;
+class TraceStore;
+class WaveformSource;
+
+// Everything a cycle reads, taken from the controls at once when it starts.
+struct CycleRequest {
+    ChannelTable channels;     // in table order
+    QString startText, endText; // the window as the two fields hold it
+    bool monitor = false;       // auto-update runs: a window up to now, kept in the store
+    bool incremental = false;   // a monitor tick may ask only for what is new
+    ProcessingOptions options;
+};
+
+struct CycleTrace {
+    int index = 0; // the channel's row in the table
+    QString label; // its label there
+    std::unique_ptr<SacObject> seismogram;
+};
+
+struct ChannelFailure {
+    int index = 0;
+    ChannelId channel;
+    AcquisitionFailure failure;
+};
+
+struct CycleResult {
+    std::vector<CycleTrace> traces;       // table order, failures left out
+    std::vector<ChannelFailure> failures; // table order
+    std::optional<Time> start, end;       // the window's texts, read
+    qint64 bytes = 0;                     // body bytes received
+    int wholeWindows = 0, tails = 0;      // requests of each kind
+};
+
+// One retrieval over all channels of a table: a request per channel to the source, each answer
+// processed off the owner's thread, failures logged in table order as they are delivered, and
+// one result at the end. In monitor mode the raw samples go into the store, and with incremental
+// updates a channel whose stored samples reach back to the window start asks only for the tail
+// from its newest stored sample (less a few samples of overlap) to the window end; the chain
+// then runs on the stored window, so the trace is the one a whole download would give. A tail
+// that does not join cleanly (a gap, another rate, an overlap that disagrees) or that fails
+// makes the channel fetch its whole window next time. Typed and event windows always fetch the
+// whole window and leave the store alone.
+class RetrievalCycle : public QObject {
+    Q_OBJECT
+public:
+    // Samples a tail repeats, so that its join can be checked.
+    static constexpr int kOverlapSamples = 5;
+
+    RetrievalCycle(WaveformSource& source, TraceStore& store, QObject* parent = nullptr);
+    ~RetrievalCycle() override;
+
+    // Processing on the caller's thread, as the answers arrive (with an inline source, the whole
+    // cycle then ends before start() returns).
+    void setInlineProcessing(bool on) { inlineProcessing_ = on; }
+    // A cycle still running is cancelled first.
+    void start(CycleRequest request);
+    // Nothing of the running cycle arrives any more; its transfers are abandoned.
+    void cancel();
+    bool isRunning() const { return running_ != nullptr; }
+
+Q_SIGNALS:
+    void finished(std::shared_ptr<CycleResult> result);
+
+private:
+    struct Running;
+    void onSeismogram(quint64 request, int index, std::shared_ptr<SacObject> seismogram,
+                      qint64 bytes);
+    void onFailure(quint64 request, int index, const AcquisitionFailure& failure);
+    void onSourceFinished(quint64 request);
+    void process(int index, std::shared_ptr<SacObject> whole, std::optional<ChannelId> fromStore);
+    void processed(quint64 generation, int index, std::unique_ptr<SacObject> trace);
+    bool tailJoinsCleanly(const ChannelId& channel, const SacObject& tail) const;
+    void finishIfDone();
+
+    WaveformSource& source_;
+    TraceStore& store_;
+    bool inlineProcessing_ = false;
+    std::unique_ptr<Running> running_;
+    quint64 generation_ = 0;
+    std::unordered_set<ChannelId> dirty_; // must fetch the whole window next time
+    std::unordered_map<ChannelId, sac::SacHeader> headers_; // of each channel's last whole answer
+    Mailbox mailbox_;
+    WorkerPool pool_; // last: joined before the rest goes
+};

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "acquisition/AcquisitionFailure.h"
+#include "net/HttpClient.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+class SacObject;
+
+// What one channel's download brought: a decoded seismogram, or why not.
+struct FetchedSeismogram {
+    std::unique_ptr<SacObject> seismogram;
+    std::optional<AcquisitionFailure> failure;
+    qint64 bytes = 0; // body bytes received
+};
+
+// The body of a query, or nothing with the two system-log lines of a failed exchange
+// ("Communication Failure: URL", then the error) in the failure. No URL fails the same way, with
+// no URL text. The HTTP status is not looked at: an error page goes on to the decoder, which
+// refuses it; only its status tells "no data" from "not a seismogram" afterwards.
+std::optional<HttpResponse> fetchBody(const std::optional<QString>& url,
+                                      const HttpOptions& options, AcquisitionFailure* failure);
+
+// A body decoded into a seismogram named `fileName`, with its extrema; nothing (and the reason)
+// when it is no complete SAC time series.
+std::unique_ptr<SacObject> decodeSeismogram(const QByteArray& body, const QString& fileName,
+                                            AcquisitionFailure* failure, long status = 200);
+
+// Both, as one unit of work that may run on any thread.
+FetchedSeismogram fetchSeismogram(const std::optional<QString>& url, const QString& fileName,
+                                  const HttpOptions& options);

@@ -1,0 +1,104 @@
+#include "acquisition/TimeSeriesSource.h"
+
+#include "acquisition/QueryUrl.h"
+#include "base/DateText.h"
+#include "components/sac/SacObject.h"
+
+#include <QTimer>
+
+#include <algorithm>
+
+TimeSeriesSource::TimeSeriesSource(QObject* parent)
+    : WaveformSource(parent), clock_(&datetext::now) {
+    pool_.setLimit(4);
+}
+
+TimeSeriesSource::~TimeSeriesSource() {
+    for (auto& [id, p] : pending_)
+        p.cancelled->store(true);
+}
+
+void TimeSeriesSource::setMaxConcurrentTransfers(int n) {
+    pool_.setLimit(std::clamp(n, 1, kMaxTransfers));
+}
+
+quint64 TimeSeriesSource::request(std::vector<ChannelRequest> requests) {
+    const quint64 id = ++lastRequest_;
+    const Time now = clock_();
+    if (mode_ == Mode::Inline) {
+        for (std::size_t i = 0; i < requests.size(); ++i) {
+            FetchedSeismogram f = fetchSeismogram(timeSeriesQueryUrl(base_, requests[i], now),
+                                                  seismogramFileName(requests[i]), http_);
+            deliver(id, static_cast<int>(i), f);
+        }
+        Q_EMIT requestFinished(id);
+        return id;
+    }
+    Pending& p = pending_[id];
+    p.cancelled = std::make_shared<std::atomic<bool>>(false);
+    p.total = static_cast<int>(requests.size());
+    if (requests.empty()) {
+        // "finished" comes later than the call that started the work, as for any request.
+        pending_.erase(id);
+        QTimer::singleShot(0, this, [this, id] { Q_EMIT requestFinished(id); });
+        return id;
+    }
+    const Mailbox::Sender back = mailbox_.sender();
+    for (std::size_t i = 0; i < requests.size(); ++i) {
+        const auto url = timeSeriesQueryUrl(base_, requests[i], now);
+        const QString name = seismogramFileName(requests[i]);
+        HttpOptions options = http_;
+        pool_.post([this, back, id, index = static_cast<int>(i), url, name, options,
+                    cancelled = p.cancelled]() mutable {
+            options.cancel = cancelled.get();
+            auto fetched = std::make_shared<FetchedSeismogram>(fetchSeismogram(url, name, options));
+            // Runs on the owner's thread, and only while the source (and its mailbox) lives.
+            back.post([this, id, index, fetched] { arrive(id, index, fetched); });
+        });
+    }
+    return id;
+}
+
+void TimeSeriesSource::cancel(quint64 id) {
+    const auto it = pending_.find(id);
+    if (it == pending_.end())
+        return;
+    it->second.cancelled->store(true);
+    pending_.erase(it);
+}
+
+void TimeSeriesSource::arrive(quint64 id, int index, std::shared_ptr<FetchedSeismogram> fetched) {
+    auto it = pending_.find(id);
+    if (it == pending_.end())
+        return; // cancelled
+    it->second.arrived.emplace(index, std::move(fetched));
+    // Whatever order the answers come in, they go on in request order.
+    while (true) {
+        it = pending_.find(id);
+        if (it == pending_.end())
+            return; // a receiver cancelled it meanwhile
+        Pending& p = it->second;
+        const auto next = p.arrived.find(p.next);
+        if (next == p.arrived.end())
+            return;
+        const std::shared_ptr<FetchedSeismogram> f = next->second;
+        p.arrived.erase(next);
+        const int index = p.next++;
+        const bool last = p.next == p.total;
+        if (last)
+            pending_.erase(it);
+        deliver(id, index, *f);
+        if (last) {
+            Q_EMIT requestFinished(id);
+            return;
+        }
+    }
+}
+
+void TimeSeriesSource::deliver(quint64 id, int index, FetchedSeismogram& f) {
+    if (f.seismogram)
+        Q_EMIT seismogramReceived(id, index, std::shared_ptr<SacObject>(std::move(f.seismogram)),
+                                  f.bytes);
+    else
+        Q_EMIT channelFailed(id, index, f.failure.value_or(AcquisitionFailure{}));
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QHashFunctions>
+#include <QString>
+#include <QStringView>
+
+#include <compare>
+#include <cstddef>
+#include <functional>
+
+// Nominal sample interval (s) the band letter of a channel code stands for: L 1, U 10, B 0.05,
+// S 0.025, anything else (an empty code too) 1. Compared case-sensitively.
+inline double bandSampleInterval(QStringView channelCode) {
+    if (channelCode.startsWith(u'L'))
+        return 1.0;
+    if (channelCode.startsWith(u'U'))
+        return 10.0;
+    if (channelCode.startsWith(u'B'))
+        return 0.05;
+    if (channelCode.startsWith(u'S'))
+        return 0.025;
+    return 1.0;
+}
+
+// One seismic channel by its four codes, as the channel list names it.
+struct ChannelId {
+    QString network, station, location, channel;
+
+    // "NET.STA.LOC.CHA".
+    QString seedId() const { return network + u'.' + station + u'.' + location + u'.' + channel; }
+    double bandSampleInterval() const { return ::bandSampleInterval(channel); }
+
+    friend bool operator==(const ChannelId&, const ChannelId&) = default;
+    friend auto operator<=>(const ChannelId& a, const ChannelId& b) {
+        return a.seedId().compare(b.seedId()) <=> 0;
+    }
+};
+
+inline size_t qHash(const ChannelId& id, size_t seed = 0) {
+    return qHashMulti(seed, id.network, id.station, id.location, id.channel);
+}
+
+template <> struct std::hash<ChannelId> {
+    std::size_t operator()(const ChannelId& id) const noexcept { return qHash(id); }
+};

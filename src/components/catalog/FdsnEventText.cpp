@@ -1,0 +1,76 @@
+#include "components/catalog/FdsnEventText.h"
+
+#include "base/DateText.h"
+#include "base/FdsnText.h"
+
+#include <QStringList>
+
+#include <array>
+#include <cmath>
+
+namespace {
+
+// Columns of the FDSN event text format (USGS ComCat's header, exact).
+constexpr std::array<const char*, 8> kNeeded = {
+    "eventid",  "time",    "latitude",  "longitude",
+    "depth/km", "magtype", "magnitude", "eventlocationname"};
+constexpr std::array<int, 8> kStandardPositions = {0, 1, 2, 3, 4, 9, 10, 12};
+
+std::optional<double> number(QStringView text) {
+    bool ok = false;
+    const double v = text.trimmed().toDouble(&ok);
+    return ok && std::isfinite(v) ? std::optional(v) : std::nullopt;
+}
+
+} // namespace
+
+std::optional<std::vector<SeismicOrigin>> parseEventText(QByteArrayView body, int* skippedLines) {
+    const FdsnTextTable table = readFdsnText(body);
+    // Without a header, the columns stand where ComCat puts them.
+    std::array<int, kNeeded.size()> pos = kStandardPositions;
+    if (table.hasHeader)
+        for (std::size_t k = 0; k < kNeeded.size(); ++k)
+            pos[k] = table.column(QString::fromLatin1(kNeeded[k]));
+    int skipped = 0;
+    std::vector<SeismicOrigin> out;
+    for (const QStringList& row : table.rows) {
+        auto field = [&](std::size_t k) -> std::optional<QString> {
+            if (pos[k] < 0 || pos[k] >= row.size())
+                return std::nullopt;
+            return row[pos[k]];
+        };
+        const auto id = field(0), time = field(1), lat = field(2), lon = field(3), depth = field(4),
+                   magType = field(5), mag = field(6), region = field(7);
+        std::optional<SeismicOrigin::Date> when;
+        std::optional<double> latV, lonV, magV;
+        if (time)
+            when = datetext::parseCatalogTime(*time);
+        if (lat)
+            latV = number(*lat);
+        if (lon)
+            lonV = number(*lon);
+        if (mag)
+            magV = number(*mag);
+        if (!id || !when || !latV || !lonV || !magV || std::abs(*latV) > 90 ||
+            std::abs(*lonV) > 360) {
+            ++skipped;
+            continue;
+        }
+        SeismicOrigin o;
+        o.eventId = *id;
+        o.originTime = *when;
+        o.latitude = *latV;
+        o.longitude = *lonV;
+        o.depthKm = depth ? number(*depth).value_or(0.0) : 0.0;
+        o.mag = *magV;
+        o.magnitudeType = magType.value_or(QString());
+        o.region = region.value_or(QString());
+        out.push_back(std::move(o));
+    }
+    if (skippedLines)
+        *skippedLines = skipped;
+    if (!table.hasHeader && out.empty())
+        return std::nullopt;
+    return out;
+}
+
