@@ -20,11 +20,20 @@ Time wholeSecond(Time t) {
     return civil::dateOf(f.year, f.month, f.day, f.hour, f.minute, f.second);
 }
 
+// SAC keeps the interval in single precision (0.05 is stored as 0.0500000007); summed over an
+// hour that drifts by microseconds, so the store keeps it rounded to the microsecond, as ObsPy
+// does when it reads SAC.
+double intervalOf(const SacObject& s) {
+    const double d = s.delta();
+    const double rounded = std::round(d * 1e6) / 1e6;
+    return std::abs(rounded - d) < 1e-7 * d ? rounded : d;
+}
+
 Segment segmentOf(const ChannelId& channel, const SacObject& s) {
     Segment seg;
     seg.channel = channel;
     seg.start = s.startTime();
-    seg.delta = s.delta();
+    seg.delta = intervalOf(s);
     seg.samples.assign(s.samples().begin(), s.samples().end());
     return seg;
 }
@@ -158,7 +167,7 @@ bool RetrievalCycle::tailJoinsCleanly(const ChannelId& ch, const SacObject& tail
     const double delta = stored->delta;
     if (tail.samples().empty())
         return true; // nothing new, nothing wrong
-    if (std::abs(tail.delta() - delta) > 1e-6 * delta)
+    if (std::abs(intervalOf(tail) - delta) > 1e-6 * delta)
         return false; // another rate
     const double offset = civil::secondsBetween(*end, tail.startTime()) / delta;
     if (offset > 0.5)

@@ -49,12 +49,3 @@ void AppHarness::setChannelList(const QString& text) {
     o().channelListTView->setPlainText(text);
     controller_->setupChannels(nullptr);
 }
-
-QByteArray sacBytes(const std::vector<float>& samples, double delta,
-                    std::chrono::system_clock::time_point start, const std::string& component) {
-    SacObject s = SacObject::fromSamples(samples, delta, start);
-    s.header()->setText(sac::text::KCMPNM, component);
-    const auto bytes = s.encode();
-    return QByteArray(reinterpret_cast<const char*>(bytes.data()),
-                      static_cast<qsizetype>(bytes.size()));
-}

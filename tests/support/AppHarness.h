@@ -1,6 +1,7 @@
 #pragma once
 
 #include "LogCapture.h"
+#include "SacBytes.h"
 #include "app/WindowLayout.h"
 #include "app/groundswayController.h"
 
@@ -39,6 +40,3 @@ private:
     std::unique_ptr<groundswayController> controller_;
 };
 
-// Little-endian SAC bytes for samples starting at a given instant.
-QByteArray sacBytes(const std::vector<float>& samples, double delta,
-                    std::chrono::system_clock::time_point start, const std::string& component);

@@ -1,6 +1,6 @@
 #include "SeismogramServer.h"
 
-#include "AppHarness.h"
+#include "SacBytes.h"
 #include "base/Time.h"
 #include "base/DateText.h"
 #include "components/sac/SacObject.h"
@@ -38,6 +38,19 @@ SeismogramServer::SeismogramServer() {
                                                       httplib::Response& res) {
         const std::string sta = req.get_param_value("sta");
         const std::string cha = req.get_param_value("cha");
+        const int now = ++inFlight_;
+        for (int seen = maxInFlight_; now > seen && !maxInFlight_.compare_exchange_weak(seen, now);) {
+        }
+        struct Leave {
+            std::atomic<int>& n;
+            ~Leave() { --n; }
+        } leave{inFlight_};
+        if (answerDelay) {
+            const auto until = std::chrono::steady_clock::now() +
+                               std::chrono::milliseconds(answerDelay(sta));
+            while (!stopping_ && std::chrono::steady_clock::now() < until)
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
         if (sta == "FAIL404") {
             res.status = 404;
             res.set_content(
@@ -49,9 +62,24 @@ SeismogramServer::SeismogramServer() {
             res.status = 200;
             return;
         }
-        const auto start = urlTime(req.get_param_value("start"));
+        auto start = urlTime(req.get_param_value("start"));
         const auto end = urlTime(req.get_param_value("end"));
-        const double delta = bandInterval(cha);
+        Answer answer{bandInterval(cha)};
+        if (tweakAnswer) {
+            int number;
+            {
+                std::lock_guard lock(countsMutex_);
+                number = ++requestsPerStation_[sta];
+            }
+            tweakAnswer(sta, number, answer);
+        }
+        if (answer.fail) {
+            res.status = 404;
+            return;
+        }
+        if (start)
+            start = civil::addSeconds(*start, answer.shiftSeconds);
+        const double delta = answer.delta;
         const double seconds = start && end ? civil::secondsBetween(*start, *end) : 60.0;
         const auto n = static_cast<std::size_t>(std::max(2.0, std::min(seconds / delta, 2e6))) + 1;
         std::vector<float> x(n);
@@ -86,6 +114,10 @@ SeismogramServer::SeismogramServer() {
         res.set_content(body.toStdString(), "application/octet-stream");
     });
     server().Get("/fdsnws/event/1/query", [this](const httplib::Request&, httplib::Response& res) {
+        const auto until =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(eventDelayMs.load());
+        while (!stopping_ && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
         res.status = eventStatus;
         if (eventStatus != 204)
             res.set_content(eventBody, "text/plain");

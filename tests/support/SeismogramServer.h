@@ -4,6 +4,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
+#include <map>
+#include <mutex>
 #include <string>
 
 // A test server that speaks the three protocols the application uses. The time-series query
@@ -20,6 +23,7 @@ public:
 
     std::string eventBody;
     int eventStatus = 200;
+    std::atomic<int> eventDelayMs{0}; // before the event answer is sent
     std::string stationChannelBody;
     std::string stationSiteBody;
     int stationStatus = 200;
@@ -27,8 +31,27 @@ public:
     // Requests whose path is the time-series query, in order.
     std::vector<std::string> seismogramTargets() const;
 
+    // How long each time-series answer waits before it is sent, in milliseconds, by station
+    // code (set before start()); nothing: no wait.
+    std::function<int(const std::string& station)> answerDelay;
+    // Changes one time-series answer before it is made, by station code and the number of the
+    // request for that station (1 for the first): the sample interval, a shift of the first
+    // sample after the requested start (a gap), or a 404 instead of data. Set before start().
+    struct Answer {
+        double delta;
+        double shiftSeconds = 0;
+        bool fail = false;
+    };
+    std::function<void(const std::string& station, int number, Answer& answer)> tweakAnswer;
+    // Time-series answers being prepared now, and the most there ever were at once.
+    int inFlight() const { return inFlight_; }
+    int maxInFlight() const { return maxInFlight_; }
+
 private:
     std::atomic<bool> stopping_{false};
+    std::atomic<int> inFlight_{0}, maxInFlight_{0};
+    std::mutex countsMutex_;
+    std::map<std::string, int> requestsPerStation_;
 };
 
 // A catalogue in the FDSN event text format with the given lines after the header.

@@ -1,0 +1,90 @@
+// The application with its real windows acquiring off the GUI thread: the event loop keeps
+// turning during a cycle, the view gets the new list in one step, and ticks do not pile up.
+#include "AppHarness.h"
+#include "QtPrinters.h"
+#include "SeismogramServer.h"
+#include "acquisition/RetrievalCycle.h"
+#include "components/QuilmRealTimeDisplayView02.h"
+#include "components/sac/SacObject.h"
+
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class OffTheGuiThread : public ::testing::Test {
+protected:
+    SeismogramServer server;
+    AppHarness app;
+    groundswayController& c = app.controller();
+
+    void begin(int delayMs) {
+        server.answerDelay = [delayMs](const std::string&) { return delayMs; };
+        server.eventBody = eventText({});
+        server.start();
+        app.useServices(server.baseUrl());
+        c.setInlineAcquisition(false);
+        c.awakeFromNib();
+        QString list;
+        for (int i = 0; i < 24; ++i)
+            list += QStringLiteral("IU; S%1; BHZ; 00; Station %1\n").arg(i);
+        app.setChannelList(list);
+        app.o().startTField->setText(QStringLiteral("2012-06-15T10:00:00.0000Z"));
+        app.o().endTField->setText(QStringLiteral("2012-06-15T10:10:00.0000Z"));
+        app.log().clear();
+    }
+};
+
+} // namespace
+
+TEST_F(OffTheGuiThread, TheEventLoopKeepsTurningAndTheViewGetsTheWholeListAtTheEnd) {
+    begin(250);
+    QSignalSpy finished(&c.retrievalCycle(), &RetrievalCycle::finished);
+    // A probe on the GUI thread: the longest wait between two of its 10 ms ticks.
+    QElapsedTimer sinceLast;
+    qint64 longestWait = 0;
+    std::vector<std::size_t> sizesSeen;
+    QTimer probe;
+    probe.setInterval(10);
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        longestWait = std::max(longestWait, sinceLast.restart());
+        sizesSeen.push_back(c.theWaveforms()->size());
+    });
+    c.retrieveSeismograms(nullptr);
+    EXPECT_FALSE(app.o().networkProgressIndicator->isHidden());
+    sinceLast.start();
+    probe.start();
+    ASSERT_TRUE(finished.wait(20000));
+    probe.stop();
+    EXPECT_LT(longestWait, 50);
+    // Never half a list: empty (nothing was drawn before) until all 24 arrive at once.
+    for (std::size_t n : sizesSeen)
+        EXPECT_EQ(n, 0u);
+    EXPECT_EQ(c.theWaveforms()->size(), 24u);
+    EXPECT_EQ(c.theWaveforms()->front()->label(), "Station 0");
+    EXPECT_TRUE(app.o().networkProgressIndicator->isHidden());
+}
+
+TEST_F(OffTheGuiThread, ATickDuringARunningRetrievalIsSkippedWithOneLogLine) {
+    begin(400);
+    c.toggleAutoUpdate(nullptr); // starts the timer and the first tick
+    QTest::qWait(150);
+    c.update(); // still fetching: skipped
+    EXPECT_EQ(app.log().count(QStringLiteral("Skipped an auto-update tick")), 1);
+    QSignalSpy finished(&c.retrievalCycle(), &RetrievalCycle::finished);
+    ASSERT_TRUE(finished.wait(20000));
+    EXPECT_EQ(c.theWaveforms()->size(), 24u);
+    // Stopping auto-update while a refresh runs cancels it and keeps what is drawn.
+    c.update();
+    QTest::qWait(150);
+    c.toggleAutoUpdate(nullptr);
+    EXPECT_FALSE(c.retrievalCycle().isRunning());
+    EXPECT_EQ(c.theWaveforms()->size(), 24u);
+    EXPECT_TRUE(app.o().networkProgressIndicator->isHidden());
+}
