@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <sstream>
+#include <thread>
 
 namespace demo {
 
@@ -205,6 +206,8 @@ DemoService::DemoService(Date start, std::function<void(const std::string&)> log
     httplib::Server& s = *server_;
     s.Get("/irisws/timeseries/1/query",
           [this](const httplib::Request& req, httplib::Response& res) {
+              if (const int ms = latencyMs_.load(); ms > 0)
+                  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
               timeSeries(req, res, quakes_);
           });
     s.Get("/fdsnws/event/1/query", [this](const httplib::Request& req, httplib::Response& res) {

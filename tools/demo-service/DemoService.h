@@ -26,12 +26,15 @@ public:
     DemoService& operator=(const DemoService&) = delete;
 
     httplib::Server& server() { return *server_; }
+    // Every time-series answer waits this long first, like a far or busy service.
+    void setLatency(std::chrono::milliseconds latency) { latencyMs_ = static_cast<int>(latency.count()); }
     const std::vector<Quake>& quakes() const { return quakes_; }
 
 private:
     std::unique_ptr<httplib::Server> server_;
     std::vector<Quake> quakes_;
     std::atomic<std::uint64_t> arrivals_{0};
+    std::atomic<int> latencyMs_{0};
 };
 
 // "yyyy-MM-ddTHH:mm:ss" with an optional fraction (any length) and optional "Z"; or

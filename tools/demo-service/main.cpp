@@ -1,14 +1,16 @@
 // groundsway-demo-service: a stand-in for the public services on 127.0.0.1, so Groundsway shows
 // real-looking work on a machine without a network.
 //
-//   groundsway-demo-service [--port N]     (N = 0 picks a free port; default 8765)
+//   groundsway-demo-service [--port N] [--latency MS]   (--help for more)
 //
 // The first line on standard output names the address; then one line per request.
 #include "DemoService.h"
 
 #include <httplib.h>
 
+#include <cerrno>
 #include <csignal>
+#include <optional>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -16,22 +18,64 @@
 #include <string>
 #include <thread>
 
+namespace {
+
+const char* const kUsage =
+    "Usage: groundsway-demo-service [--port N] [--latency MS]\n"
+    "Serves made-up seismograms, earthquakes and stations on 127.0.0.1, the way the public\n"
+    "services Groundsway uses answer, so it can run without a network.\n\n"
+    "Options:\n"
+    "  --port N        the port to listen on; 0 picks a free one (default 8765)\n"
+    "  --latency MS    wait this long before each seismogram answer (default 0)\n"
+    "  -h, --help      show this help and exit\n"
+    "  -v, --version   show the version and exit\n";
+
+// A whole number in [low, high], or nothing.
+std::optional<long> number(const char* text, long low, long high) {
+    char* end = nullptr;
+    errno = 0;
+    const long v = std::strtol(text, &end, 10);
+    if (end == text || *end != '\0' || errno != 0 || v < low || v > high)
+        return std::nullopt;
+    return v;
+}
+
+int usageError(const std::string& why) {
+    std::fprintf(stderr, "groundsway-demo-service: %s\nTry 'groundsway-demo-service --help'.\n",
+                 why.c_str());
+    return 2;
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
     int port = 8765;
+    long latencyMs = 0;
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--port") == 0 && i + 1 < argc) {
-            char* end = nullptr;
-            const long p = std::strtol(argv[++i], &end, 10);
-            if (*end != '\0' || p < 0 || p > 65535) {
-                std::fprintf(stderr,
-                             "groundsway-demo-service: --port needs a number from 0 to 65535\n");
-                return 2;
-            }
-            port = static_cast<int>(p);
-        } else {
-            std::fprintf(stderr, "usage: groundsway-demo-service [--port N]\n");
-            return 2;
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
         }
+        if (arg == "--version" || arg == "-v") {
+            std::printf("groundsway-demo-service %s\n", GROUNDSWAY_VERSION);
+            return 0;
+        }
+        if (arg == "--port" || arg == "--latency") {
+            if (i + 1 >= argc)
+                return usageError(arg + " needs a value");
+            const auto v = arg == "--port" ? number(argv[++i], 0, 65535)
+                                           : number(argv[++i], 0, 600000);
+            if (!v)
+                return usageError(arg == "--port" ? "--port needs a number from 0 to 65535"
+                                                  : "--latency needs milliseconds from 0 to 600000");
+            if (arg == "--port")
+                port = static_cast<int>(*v);
+            else
+                latencyMs = *v;
+            continue;
+        }
+        return usageError("unknown option '" + arg + "'");
     }
 
     // Signals are taken by one thread that stops the server; the others never see them.
@@ -47,6 +91,7 @@ int main(int argc, char** argv) {
         std::printf("%s\n", line.c_str());
         std::fflush(stdout);
     });
+    service.setLatency(std::chrono::milliseconds(latencyMs));
     httplib::Server& server = service.server();
     const bool bound = port == 0 ? (port = server.bind_to_any_port("127.0.0.1")) > 0
                                  : server.bind_to_port("127.0.0.1", port);
