@@ -17,40 +17,47 @@ QString urlTimeText(Time t) {
     return datetext::urlTime(t);
 }
 
+RequestedWindow requestedWindow(const ChannelRequest& r, Time now) {
+    const auto t0 = datetext::parseRequestTime(r.value(ChannelRequest::StartTime));
+    const auto t1 = datetext::parseRequestTime(r.value(ChannelRequest::EndTime));
+    const QString rate = r.value(ChannelRequest::SampleRate);
+    if (!(t0 && t1 && *t1 < *t0))
+        return {t0.value_or(now), t1.value_or(now)};
+    // Reversed: ends at the start and reaches back 60 times the reversed span, within the limit.
+    float s = static_cast<float>(60.0 * civil::secondsBetween(*t1, *t0));
+    const double band = bandSampleInterval(r.value(ChannelRequest::ChannelID));
+    if (rate == QStringLiteral("*")) {
+        if (std::trunc(static_cast<double>(s) / band) > kSampleCountLimit)
+            s = static_cast<float>(kSampleCountLimit * band);
+    } else {
+        float d = floatValue(rate);
+        // A rate that is not a positive number gives no divisor; the band's interval does.
+        if (!(d > 0) || !std::isfinite(d))
+            d = static_cast<float>(band);
+        if (std::trunc(s / d) > static_cast<float>(kSampleCountLimit))
+            s = static_cast<float>(kSampleCountLimit) * d;
+    }
+    return {civil::addSeconds(*t0, -static_cast<double>(s)), *t0};
+}
+
 std::optional<QString> timeSeriesQueryUrl(QStringView serviceBase, const ChannelRequest& r,
                                           Time now) {
+    if (!isChannelCode(r.value(ChannelRequest::Network)) ||
+        !isChannelCode(r.value(ChannelRequest::StationID)) ||
+        !isChannelCode(r.value(ChannelRequest::LocationCode), true) ||
+        !isChannelCode(r.value(ChannelRequest::ChannelID)))
+        return std::nullopt;
     QString url = baseAddress(serviceBase.toString()) + QStringLiteral("/irisws/timeseries/1/query?");
     url += QStringLiteral("net=") + r.value(ChannelRequest::Network);
     url += QStringLiteral("&sta=") + r.value(ChannelRequest::StationID);
     url += QStringLiteral("&loc=") + r.value(ChannelRequest::LocationCode);
     url += QStringLiteral("&cha=") + r.value(ChannelRequest::ChannelID);
-
-    const auto t0 = datetext::parseRequestTime(r.value(ChannelRequest::StartTime));
-    const auto t1 = datetext::parseRequestTime(r.value(ChannelRequest::EndTime));
-    const QString rate = r.value(ChannelRequest::SampleRate);
-    const bool anyRate = rate == QStringLiteral("*");
-    std::optional<Time> start = t0, end = t1;
-    if (t0 && t1 && *t1 < *t0) {
-        float s = static_cast<float>(60.0 * civil::secondsBetween(*t1, *t0));
-        const double band = bandSampleInterval(r.value(ChannelRequest::ChannelID));
-        if (anyRate) {
-            if (std::trunc(static_cast<double>(s) / band) > kSampleCountLimit)
-                s = static_cast<float>(kSampleCountLimit * band);
-        } else {
-            float d = floatValue(rate);
-            // A rate that is not a positive number gives no divisor; the band's interval does.
-            if (!(d > 0) || !std::isfinite(d))
-                d = static_cast<float>(band);
-            if (std::trunc(s / d) > static_cast<float>(kSampleCountLimit))
-                s = static_cast<float>(kSampleCountLimit) * d;
-        }
-        start = civil::addSeconds(*t0, -static_cast<double>(s));
-        end = t0;
-    }
-    url += QStringLiteral("&start=") + urlTimeText(start.value_or(now));
-    url += QStringLiteral("&end=") + urlTimeText(end.value_or(now));
+    const RequestedWindow w = requestedWindow(r, now);
+    url += QStringLiteral("&start=") + urlTimeText(w.start);
+    url += QStringLiteral("&end=") + urlTimeText(w.end);
     url += QStringLiteral("&scale=AUTO");
-    if (!anyRate)
+    const QString rate = r.value(ChannelRequest::SampleRate);
+    if (rate != QStringLiteral("*"))
         url += QStringLiteral("&deci=") + printfFixed(floatValue(rate), 1);
     url += QStringLiteral("&output=sacbl");
     if (!isValidUrlText(url))

@@ -57,6 +57,7 @@ struct RetrievalCycle::Running {
     Time from{}, to{}; // the monitor window, whole seconds
     std::vector<std::unique_ptr<SacObject>> traces;
     int processing = 0;
+    std::size_t samplesHeld = 0;
     bool sourceDone = false;
     std::shared_ptr<CycleResult> result = std::make_shared<CycleResult>();
 };
@@ -132,6 +133,14 @@ void RetrievalCycle::onSeismogram(quint64 request, int index, std::shared_ptr<Sa
         return;
     Running& r = *running_;
     r.result->bytes += bytes;
+    r.samplesHeld += s->samples().size();
+    if (r.samplesHeld > maxCycleSamples_) {
+        const QString why = QStringLiteral("The retrieval holds more than %1 samples in all; the "
+                                           "rest of its channels are left out.")
+                                .arg(maxCycleSamples_);
+        onFailure(request, index, {AcquisitionFailure::Kind::TooLarge, why, {why}});
+        return;
+    }
     const ChannelId ch = r.cycle.channels.id(index);
     if (!r.cycle.monitor || !r.result->start || !r.result->end) {
         process(index, std::move(s), std::nullopt);

@@ -65,6 +65,8 @@ class RetrievalCycle : public QObject {
 public:
     // Samples a tail repeats, so that its join can be checked.
     static constexpr int kOverlapSamples = 5;
+    // The most samples one cycle holds in all (a GiB of them); channels beyond are left out.
+    static constexpr std::size_t kMaxCycleSamples = std::size_t{256} << 20;
 
     RetrievalCycle(WaveformSource& source, TraceStore& store, QObject* parent = nullptr);
     ~RetrievalCycle() override;
@@ -77,6 +79,7 @@ public:
     // Nothing of the running cycle arrives any more; its transfers are abandoned.
     void cancel();
     bool isRunning() const { return running_ != nullptr; }
+    void setMaxCycleSamples(std::size_t n) { maxCycleSamples_ = n; }
 
 Q_SIGNALS:
     void finished(std::shared_ptr<CycleResult> result);
@@ -95,6 +98,7 @@ private:
     WaveformSource& source_;
     TraceStore& store_;
     bool inlineProcessing_ = false;
+    std::size_t maxCycleSamples_ = kMaxCycleSamples;
     std::unique_ptr<Running> running_;
     quint64 generation_ = 0;
     std::unordered_set<ChannelId> dirty_; // must fetch the whole window next time

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "acquisition/AcquisitionFailure.h"
+#include "acquisition/QueryUrl.h"
 #include "net/HttpClient.h"
 
 #include <QByteArray>
@@ -26,10 +27,15 @@ std::optional<HttpResponse> fetchBody(const std::optional<QString>& url,
                                       const HttpOptions& options, AcquisitionFailure* failure);
 
 // A body decoded into a seismogram named `fileName`, with its extrema; nothing (and the reason)
-// when it is no complete SAC time series.
+// when it is no complete SAC time series. With the window it answers, a trace is also refused
+// when a sample is not a number, when it holds more than twice the samples the window and its
+// interval call for, or when its span cannot lie in the window: a broken answer must neither
+// exhaust memory nor stretch the axis every other trace is drawn on.
 std::unique_ptr<SacObject> decodeSeismogram(const QByteArray& body, const QString& fileName,
-                                            AcquisitionFailure* failure, long status = 200);
+                                            AcquisitionFailure* failure, long status = 200,
+                                            const RequestedWindow* window = nullptr);
 
 // Both, as one unit of work that may run on any thread.
 FetchedSeismogram fetchSeismogram(const std::optional<QString>& url, const QString& fileName,
-                                  const HttpOptions& options);
+                                  const HttpOptions& options,
+                                  const std::optional<RequestedWindow>& window = std::nullopt);

@@ -27,8 +27,10 @@ quint64 TimeSeriesSource::request(std::vector<ChannelRequest> requests) {
     const Time now = clock_();
     if (mode_ == Mode::Inline) {
         for (std::size_t i = 0; i < requests.size(); ++i) {
-            FetchedSeismogram f = fetchSeismogram(timeSeriesQueryUrl(base_, requests[i], now),
-                                                  seismogramFileName(requests[i]), http_);
+            FetchedSeismogram f =
+                fetchSeismogram(timeSeriesQueryUrl(base_, requests[i], now),
+                                seismogramFileName(requests[i]), http_,
+                                requestedWindow(requests[i], now));
             deliver(id, static_cast<int>(i), f);
         }
         Q_EMIT requestFinished(id);
@@ -47,11 +49,13 @@ quint64 TimeSeriesSource::request(std::vector<ChannelRequest> requests) {
     for (std::size_t i = 0; i < requests.size(); ++i) {
         const auto url = timeSeriesQueryUrl(base_, requests[i], now);
         const QString name = seismogramFileName(requests[i]);
+        const RequestedWindow window = requestedWindow(requests[i], now);
         HttpOptions options = http_;
-        pool_.post([this, back, id, index = static_cast<int>(i), url, name, options,
+        pool_.post([this, back, id, index = static_cast<int>(i), url, name, options, window,
                     cancelled = p.cancelled]() mutable {
             options.cancel = cancelled.get();
-            auto fetched = std::make_shared<FetchedSeismogram>(fetchSeismogram(url, name, options));
+            auto fetched =
+                std::make_shared<FetchedSeismogram>(fetchSeismogram(url, name, options, window));
             // Runs on the owner's thread, and only while the source (and its mailbox) lives.
             back.post([this, id, index, fetched] { arrive(id, index, fetched); });
         });

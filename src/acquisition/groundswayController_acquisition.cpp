@@ -14,16 +14,9 @@
 #include <algorithm>
 #include <cmath>
 
-namespace {
-
-QString timeSeriesBase(const QLineEdit* field) {
-    return field ? field->text() : QStringLiteral("https://service.iris.edu");
-}
-
-} // namespace
-
 std::optional<QString> groundswayController::buildURLForChannel(const ChannelRequest& r) const {
-    return timeSeriesQueryUrl(timeSeriesBase(o_.timeSeriesServiceURLTField), r, datetext::now());
+    return timeSeriesQueryUrl(checkedServiceBase(o_.timeSeriesServiceURLTField, "timeSeriesServiceURL"),
+                              r, datetext::now());
 }
 
 QString groundswayController::formatDateAsString(std::optional<Date> date) const {
@@ -51,42 +44,23 @@ groundswayController::downloadSeismogramWithURL(const ChannelRequest& r) {
     if (!body)
         return nullptr;
     AcquisitionFailure failure;
-    return decodeSeismogram(*body, buildFileNameFromDictionary(r), &failure);
+    const RequestedWindow window = requestedWindow(r, datetext::now());
+    auto seismogram = decodeSeismogram(*body, buildFileNameFromDictionary(r), &failure, 200, &window);
+    for (const QString& line : failure.logLines)
+        systemLog(line);
+    return seismogram;
 }
 
-int groundswayController::maxConcurrentDownloads() {
-    const QString key = QStringLiteral("maxConcurrentDownloads");
-    const QString typed = o_.maxConcurrentDownloadsTField ? o_.maxConcurrentDownloadsTField->text()
-                                                          : QStringLiteral("4");
-    const int asked = intValue(typed);
-    const int used = std::clamp(asked, 1, 5);
-    if (used != asked || typed.trimmed() != QString::number(asked)) {
-        if (reportedSettings_.value(key) != typed) {
-            systemLog(QStringLiteral("The setting maxConcurrentDownloads of \"%1\" is not a whole "
-                                     "number from 1 to 5; using %2.")
-                          .arg(typed)
-                          .arg(used));
-            reportedSettings_.insert(key, typed);
-        }
-    }
-    return used;
+int groundswayController::maxConcurrentDownloads() const {
+    // The public service asks a client for no more than five connections at once.
+    return static_cast<int>(
+        checkedNumber(o_.maxConcurrentDownloadsTField, "maxConcurrentDownloads", 1, 5, 4, true));
 }
 
-HttpOptions groundswayController::transferOptions() {
+HttpOptions groundswayController::transferOptions() const {
     HttpOptions options = http_;
-    const QString key = QStringLiteral("transferDeadlineSeconds");
-    const QString typed = o_.transferDeadlineTField ? o_.transferDeadlineTField->text()
-                                                    : QStringLiteral("120");
-    const float asked = floatValue(typed);
-    // Long enough for a day of broadband data on a slow line, short enough to notice a stall.
-    const float used = std::isfinite(asked) ? std::clamp(asked, 2.0f, 3600.0f) : 120.0f;
-    if (used != asked && reportedSettings_.value(key) != typed) {
-        systemLog(QStringLiteral("The setting transferDeadlineSeconds of \"%1\" is outside 2 to "
-                                 "3600 seconds; using %2.")
-                      .arg(typed)
-                      .arg(static_cast<double>(used)));
-        reportedSettings_.insert(key, typed);
-    }
-    options.deadlineSeconds = std::lround(used);
+    // Long enough for a day of broadband data on a slow line, short enough to notice a trickle.
+    options.deadlineSeconds = std::lround(
+        checkedNumber(o_.transferDeadlineTField, "transferDeadlineSeconds", 2, 3600, 120));
     return options;
 }

@@ -6,6 +6,7 @@
 #include "app/ControlValues.h"
 #include "base/DateText.h"
 #include "base/NumberReading.h"
+#include "base/SystemLog.h"
 #include "base/Time.h"
 #include "components/NEIC_QueryController.h"
 #include "components/QuilmRealTimeDisplayView02.h"
@@ -31,14 +32,27 @@ QString text(const QLineEdit* field) {
 
 void groundswayController::retrieveSeismograms(QObject*) {
     // The arrangement follows the timer as the cycle starts; a cycle still running is cancelled.
-    cycleAxisMinimum_ = fieldFloatValue(o_.monitorRequestDurationTField) * -60.0f;
+    cycleAxisMinimum_ = static_cast<float>(checkedNumber(
+                            o_.monitorRequestDurationTField, "monitorDurationMinutes", 1,
+                            kMaxWindowMinutes, 60)) *
+                        -60.0f;
+    // A typed time that cannot be read is asked for as the present moment; say so.
+    for (const auto& [field, which] : {std::pair{o_.startTField, "start"},
+                                       std::pair{o_.endTField, "end"}}) {
+        if (field && !datetext::parseRequestTime(field->text()))
+            systemLog(QStringLiteral("The window %1 \"%2\" cannot be read as a time like "
+                                     "2012-06-15T10:00:00.0000Z (UTC, years %3 to %4); the "
+                                     "present moment is asked for instead.")
+                          .arg(QLatin1StringView(which), field->text())
+                          .arg(datetext::kFirstYear)
+                          .arg(datetext::kLastYear));
+    }
     cycleMonitor_ = theSeismgrmUpdateTimer_ != nullptr;
     if (o_.networkProgressIndicator)
         o_.networkProgressIndicator->show();
     clearHistory(this);
-    timeSeries_->setServiceBase(o_.timeSeriesServiceURLTField
-                                    ? o_.timeSeriesServiceURLTField->text()
-                                    : QStringLiteral("https://service.iris.edu"));
+    timeSeries_->setServiceBase(
+        checkedServiceBase(o_.timeSeriesServiceURLTField, "timeSeriesServiceURL"));
     timeSeries_->setHttpOptions(transferOptions());
     timeSeries_->setMaxConcurrentTransfers(maxConcurrentDownloads());
     cycle_->start({{*theNetworks_, *theStations_, *theChannels_, *theChannelCodes_, *theLabels_},
@@ -95,7 +109,9 @@ void groundswayController::lastNMinutes(QObject* sender) {
     if (const auto* popup = qobject_cast<const QComboBox*>(sender))
         minutes = popup->currentData(Qt::UserRole).toInt();
     else
-        minutes = fieldIntValue(o_.monitorRequestDurationTField);
+        minutes = static_cast<int>(checkedNumber(o_.monitorRequestDurationTField,
+                                                 "monitorDurationMinutes", 1, kMaxWindowMinutes,
+                                                 60, true));
     const Date end = datetext::now();
     const Date start = civil::addSeconds(end, -60.0 * minutes);
     if (o_.startTField)
@@ -127,7 +143,8 @@ void groundswayController::getRecentEventSeismograms(QObject*) {
         toggleAutoUpdate(nullptr);
     const SeismicOrigin origin = (*origins)[static_cast<std::size_t>(row)];
     const Date start = origin._origin_time().nsDate();
-    const double minutes = fieldFloatValue(o_.eventRequestDurationTField);
+    const double minutes = checkedNumber(o_.eventRequestDurationTField, "eventDurationMinutes", 1,
+                                         kMaxWindowMinutes, 90);
     const Date end = civil::addSeconds(start, minutes * 60.0);
     if (o_.startTField)
         o_.startTField->setText(datetext::requestTime(start));

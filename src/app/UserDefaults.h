@@ -21,6 +21,8 @@ public:
     void registerDefaults(const QList<std::pair<QString, QVariant>>& defaults);
     // The stored value, else the registered default, else an invalid QVariant.
     QVariant objectForKey(const QString& key) const;
+    // The registered default alone, whatever is stored.
+    QVariant registeredValue(const QString& key) const { return registered_.value(key); }
     QString stringForKey(const QString& key) const { return objectForKey(key).toString(); }
     bool boolForKey(const QString& key) const;
     void setObject(const QVariant& value, const QString& key);

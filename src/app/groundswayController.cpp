@@ -4,7 +4,9 @@
 #include "acquisition/RetrievalCycle.h"
 #include "acquisition/TimeSeriesSource.h"
 #include "base/Background.h"
+#include "base/NumberReading.h"
 #include "base/SystemLog.h"
+#include "base/UrlText.h"
 #include "components/NEIC_QueryController.h"
 #include "components/QuilmRealTimeDisplayView02.h"
 #include "components/sac/SacObject.h"
@@ -22,6 +24,8 @@
 #include <QTableView>
 #include <QTimer>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <ctime>
 
@@ -200,6 +204,59 @@ void groundswayController::cancelAcquisition() {
     if (tickWaitingForCatalogue_ && neicQueryController_)
         neicQueryController_->cancelLoad();
     tickWaitingForCatalogue_ = false;
+}
+
+void groundswayController::reportSetting(const QString& key, const QString& typed,
+                                        const QString& message) const {
+    if (reportedSettings_.value(key, QStringLiteral("\x01")) == typed)
+        return;
+    reportedSettings_.insert(key, typed);
+    systemLog(message);
+}
+
+double groundswayController::checkedNumber(const QLineEdit* field, const char* key, double low,
+                                           double high, double fallback, bool whole) const {
+    const QString typed = field ? field->text() : QString::number(fallback);
+    const double asked = whole ? intValue(typed) : static_cast<double>(floatValue(typed));
+    const double used = std::isfinite(asked) ? std::clamp(asked, low, high) : fallback;
+    // A field may be read both ways (the monitor's minutes are), and each reading reports once.
+    const QString memory = QString::fromLatin1(key) + (whole ? u'#' : u'.');
+    if (used != asked)
+        reportSetting(memory, typed,
+                      QStringLiteral("The setting %1 of \"%2\" is outside %3 to %4; using %5.")
+                          .arg(QString::fromLatin1(key), typed)
+                          .arg(low, 0, 'g', 10)
+                          .arg(high, 0, 'g', 10)
+                          .arg(used, 0, 'g', 10));
+    else
+        reportedSettings_.remove(memory);
+    return used;
+}
+
+float groundswayController::checkedCorner(const QLineEdit* field, const char* key) const {
+    const QString typed = field ? field->text() : QString();
+    const float asked = floatValue(typed);
+    if (std::isfinite(asked))
+        return asked;
+    reportSetting(QString::fromLatin1(key), typed,
+                  QStringLiteral("The setting %1 of \"%2\" is not a frequency; the filter is "
+                                 "left out.")
+                      .arg(QString::fromLatin1(key), typed));
+    return 0.0f;
+}
+
+QString groundswayController::checkedServiceBase(const QLineEdit* field, const char* key) const {
+    const QString typed =
+        field ? field->text() : defaults_.registeredValue(QString::fromLatin1(key)).toString();
+    if (isPlainServiceBase(typed)) {
+        reportedSettings_.remove(QString::fromLatin1(key));
+        return typed;
+    }
+    reportSetting(QString::fromLatin1(key), typed,
+                  QStringLiteral("The setting %1 of \"%2\" is not a plain http or https address "
+                                 "(scheme, host, port and path only); nothing is asked of it.")
+                      .arg(QString::fromLatin1(key), typed));
+    return {};
 }
 
 void groundswayController::setHttpIdleTimeoutSeconds(long seconds) {

@@ -12,13 +12,16 @@
 #include <QStringList>
 #include <QVariantList>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
+#include <unordered_map>
 #include <optional>
 #include <vector>
 
 class Background;
 class NEIC_QueryController;
+class QLineEdit;
 class QTimer;
 class RetrievalCycle;
 class SacObject;
@@ -87,6 +90,10 @@ public:
     void showChannelFinderWindow(QObject* sender = nullptr);
     // Removes, in place, every entry equal to an earlier one; the first occurrence stays.
     template <class List> static void removeArrayDuplicates(List& list);
+    // The longest monitor or event window, in minutes: 30 days.
+    static constexpr double kMaxWindowMinutes = 30 * 24 * 60;
+    // The finder lists at most this many channels, then says how many more there are.
+    static constexpr std::size_t kMaxFinderLines = 10000;
 
     // Seismogram acquisition.
     std::optional<QString> buildURLForChannel(const ChannelRequest& request) const;
@@ -144,9 +151,19 @@ public:
 private:
     void applyCycleResult(const std::shared_ptr<CycleResult>& result);
     void continueTick();
-    // The transfer settings, each brought into its range with one system-log line.
-    HttpOptions transferOptions();
-    int maxConcurrentDownloads();
+    // Settings as the operations read them, each brought into its range; a value outside it is
+    // reported once in the system log, naming the setting and the value used.
+    HttpOptions transferOptions() const;
+    int maxConcurrentDownloads() const;
+    double checkedNumber(const QLineEdit* field, const char* key, double low, double high,
+                         double fallback, bool whole = false) const;
+    // A filter corner: any finite value as typed (0 or below leaves the filter out); one that is
+    // not a number leaves it out, and says so.
+    float checkedCorner(const QLineEdit* field, const char* key) const;
+    // A service's base address; nothing (so no request goes out) when the typed one is not a
+    // plain http(s) base.
+    QString checkedServiceBase(const QLineEdit* field, const char* key) const;
+    void reportSetting(const QString& key, const QString& typed, const QString& message) const;
     void registerDefaults();
     void bindSettingsToControls();
     void connectActions(const ActionControls& actions);
@@ -178,21 +195,26 @@ private:
     float cycleAxisMinimum_ = 0.0f;
     bool cycleMonitor_ = false;
     // The last value of each range-checked setting that was reported, so it is said once.
-    QHash<QString, QString> reportedSettings_;
+    mutable QHash<QString, QString> reportedSettings_;
 };
 
 template <class List> void groundswayController::removeArrayDuplicates(List& list) {
-    auto n = list.size();
-    if (n == 0)
-        return;
-    for (decltype(n) i = 0; i < n; ++i) {
-        for (decltype(n) j = i + 1; j < n;) {
-            if (list[i] == list[j]) {
-                list.erase(list.begin() + static_cast<std::ptrdiff_t>(j));
-                --n; // j stays: the entry that moved up is compared next
-            } else {
-                ++j;
-            }
-        }
+    // Linear: each entry is looked for among the entries kept so far through its hash (qHash,
+    // found by argument-dependent lookup), then compared with ==. The first occurrence of every
+    // value stays and the order is kept.
+    std::unordered_multimap<std::size_t, std::size_t> kept; // hash -> position among the kept
+    std::size_t n = 0;
+    for (std::size_t i = 0; i < static_cast<std::size_t>(list.size()); ++i) {
+        const std::size_t h = qHash(list[i], 0);
+        const auto [first, last] = kept.equal_range(h);
+        const bool earlier = std::any_of(first, last, [&](const auto& k) {
+            return list[k.second] == list[i];
+        });
+        if (earlier)
+            continue;
+        if (n != i)
+            list[n] = std::move(list[i]);
+        kept.emplace(h, n++);
     }
+    list.erase(list.begin() + static_cast<std::ptrdiff_t>(n), list.end());
 }

@@ -22,6 +22,18 @@ inline double bandSampleInterval(QStringView channelCode) {
     return 1.0;
 }
 
+// Network, station and channel codes are letters and digits, as SEED defines them (an empty one
+// passes); a location code may also be "--", the services' blank. Nothing else may reach a
+// query, where "&", "#", "%" or "/" would change what is asked for.
+inline bool isChannelCode(QStringView code, bool location = false) {
+    if (location && code == u"--")
+        return true;
+    for (const QChar c : code)
+        if (!((c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9')))
+            return false;
+    return true;
+}
+
 // One seismic channel by its four codes, as the channel list names it.
 struct ChannelId {
     QString network, station, location, channel;

@@ -39,6 +39,9 @@ std::optional<Date> parseDateAndTime(QStringView text, civil::Fields& f) {
         return std::nullopt;
     if (mo < 1 || mo > 12 || d < 1 || d > civil::daysInMonth(y, mo) || h > 23 || mi > 59 || s > 59)
         return std::nullopt;
+    // Beyond these years lies no seismogram, and beyond about 1678 and 2262 no nanosecond clock.
+    if (y < kFirstYear || y > kLastYear)
+        return std::nullopt;
     f = {y, mo, d, h, mi, s, 0};
     return civil::dateOf(y, mo, d, h, mi, s);
 }

@@ -12,11 +12,15 @@ namespace datetext {
 
 using Date = std::chrono::system_clock::time_point;
 
+// The years a text may name (as the SAC reader takes them); others do not read as a time.
+inline constexpr int kFirstYear = 1700;
+inline constexpr int kLastYear = 2250;
+
 Date now();
 
 // Request-time text: "2012-06-01T08:05:09.2500Z", four fraction digits and a literal Z.
 QString requestTime(Date t);
-// Strict: exactly that pattern with valid calendar values, or no moment.
+// Strict: exactly that pattern with valid calendar values in the years above, or no moment.
 std::optional<Date> parseRequestTime(QStringView text);
 
 // URL time text: "2012-06-15T10:00:00", whole seconds, no zone letter.

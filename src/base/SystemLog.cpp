@@ -18,7 +18,25 @@ SystemLogObserver& observer() {
 }
 } // namespace
 
-void systemLog(const QString& message) {
+QString escapedForLog(const QString& message) {
+    QString out;
+    out.reserve(message.size());
+    for (const QChar c : message) {
+        const char16_t u = c.unicode();
+        // Line feeds and tabs stay (a message may be several lines); other control characters,
+        // which could move the cursor or recolour a terminal, are written as \xHH or \uHHHH.
+        if (u == u'\n' || u == u'\t' || !(u < 0x20 || u == 0x7f || (u >= 0x80 && u < 0xa0)))
+            out += c;
+        else if (u < 0x100)
+            out += QStringLiteral("\\x%1").arg(u, 2, 16, QLatin1Char('0'));
+        else
+            out += QStringLiteral("\\u%1").arg(u, 4, 16, QLatin1Char('0'));
+    }
+    return out;
+}
+
+void systemLog(const QString& raw) {
+    const QString message = escapedForLog(raw);
     const QString stamp =
         QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
     const QByteArray line = QStringLiteral("%1 Groundsway[%2] %3\n")

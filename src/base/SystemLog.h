@@ -6,8 +6,10 @@
 
 // The system log: each message goes to standard error as
 // "yyyy-MM-dd HH:mm:ss.zzz Groundsway[pid] message" (UTC) and a line feed. The message is
-// written exactly as given, so one that holds line feeds stays multi-line.
+// written as given, so one that holds line feeds stays multi-line, except that other control
+// characters (from a list, a server) are escaped: ESC becomes \x1b.
 void systemLog(const QString& message);
+QString escapedForLog(const QString& message);
 
 // Lets a caller see every message as it is logged (the tests read the log this way); returns
 // the previous observer. The message still goes to standard error.

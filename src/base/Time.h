@@ -71,13 +71,19 @@ inline Fields fieldsOf(Date t) {
             frac};
 }
 
-// The instant of a UTC calendar time; fields are taken as they come (no range check).
+// The instant of a UTC calendar time; fields are taken as they come (no range check), and a
+// time beyond what the nanosecond clock holds (about 1678 to 2262) is held at its edge rather
+// than wrapped around.
 inline Date dateOf(std::int64_t year, int month, int day, int hour, int minute, int second,
                    std::int64_t nanosecond = 0) {
     using namespace std::chrono;
-    const std::int64_t secs =
-        daysFromCivil(year, month, day) * 86400 + hour * 3600 + minute * 60 + second;
-    return Date(duration_cast<system_clock::duration>(seconds(secs) + nanoseconds(nanosecond)));
+    year = std::clamp<std::int64_t>(year, -1'000'000, 1'000'000);
+    const std::int64_t secs = std::clamp<std::int64_t>(
+        daysFromCivil(year, month, day) * 86400 + hour * 3600 + minute * 60 + second,
+        -static_cast<std::int64_t>(kMaxSeconds), static_cast<std::int64_t>(kMaxSeconds));
+    return Date(duration_cast<system_clock::duration>(seconds(secs)) +
+                duration_cast<system_clock::duration>(
+                    nanoseconds(std::clamp<std::int64_t>(nanosecond, 0, 999'999'999))));
 }
 
 // Seconds from a to b, in double precision; exact to the nanosecond where the difference fits

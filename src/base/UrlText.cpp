@@ -78,3 +78,52 @@ QString baseAddress(QString typed) {
         typed.chop(1);
     return typed;
 }
+
+bool isPlainServiceBase(QStringView typed) {
+    const QString text = baseAddress(typed.toString());
+    qsizetype i;
+    if (text.startsWith(u"http://"))
+        i = 7;
+    else if (text.startsWith(u"https://"))
+        i = 8;
+    else
+        return false;
+    const qsizetype n = text.size();
+    // Host.
+    const qsizetype hostStart = i;
+    if (i < n && text[i] == u'[') {
+        while (i < n && text[i] != u']') {
+            const char16_t c = text[i].unicode();
+            if (!(isHex(c) || c == u':' || c == u'.' || c == u'['))
+                return false;
+            ++i;
+        }
+        if (i == n)
+            return false;
+        ++i;
+    } else {
+        while (i < n && (isAlpha(text[i].unicode()) || isDigit(text[i].unicode()) ||
+                         text[i] == u'.' || text[i] == u'-'))
+            ++i;
+    }
+    if (i == hostStart)
+        return false;
+    // Port.
+    if (i < n && text[i] == u':') {
+        const qsizetype portStart = ++i;
+        while (i < n && isDigit(text[i].unicode()))
+            ++i;
+        if (i == portStart || i - portStart > 5 || text.mid(portStart, i - portStart).toInt() > 65535)
+            return false;
+    }
+    // Path: plain segments only.
+    if (i < n && text[i] != u'/')
+        return false;
+    for (; i < n; ++i) {
+        const char16_t c = text[i].unicode();
+        if (!(isAlpha(c) || isDigit(c) || c == u'/' || c == u'-' || c == u'.' || c == u'_' ||
+              c == u'~'))
+            return false;
+    }
+    return true;
+}

@@ -53,7 +53,7 @@ ChannelFinderAnswer lookUpChannels(const ChannelFinderQuery& query, const HttpOp
     QHash<QString, QString> names;
     if (const auto stations = fetch(query.stationQuery, options, &namesWhy))
         names = inventory::parseStationNames(*stations).value_or(QHash<QString, QString>());
-    answer.channels = inventory::parseChannels(*body, names);
+    answer.channels = inventory::parseChannels(*body, names, &answer.leftOut);
     if (!answer.channels)
         answer.why = QStringLiteral("the response is not a channel list");
     return answer;

@@ -17,6 +17,7 @@ struct ChannelFinderQuery {
 struct ChannelFinderAnswer {
     std::optional<std::vector<AvailableChannel>> channels; // nothing: the look-up failed
     QString why;                                           // then, the reason
+    int leftOut = 0; // rows whose codes could not go into a query
 };
 
 // The two queries for a service base and the four patterns as typed ("*" when empty). Patterns

@@ -1,5 +1,6 @@
 #include "channels/StationInventory.h"
 
+#include "base/ChannelId.h"
 #include "base/FdsnText.h"
 
 #include <QList>
@@ -37,7 +38,8 @@ std::optional<QHash<QString, QString>> parseStationNames(QByteArrayView body) {
 }
 
 std::optional<std::vector<AvailableChannel>> parseChannels(QByteArrayView body,
-                                                           const QHash<QString, QString>& names) {
+                                                           const QHash<QString, QString>& names,
+                                                           int* leftOut) {
     const FdsnTextTable table = readFdsnText(body);
     const int net = table.column(QStringLiteral("network"));
     const int sta = table.column(QStringLiteral("station"));
@@ -55,6 +57,11 @@ std::optional<std::vector<AvailableChannel>> parseChannels(QByteArrayView body,
             continue;
         if (l.isEmpty())
             l = QStringLiteral("--");
+        if (!isChannelCode(n) || !isChannelCode(s) || !isChannelCode(c) || !isChannelCode(l, true)) {
+            if (leftOut)
+                ++*leftOut;
+            continue;
+        }
         channels.emplace_back(n, s, c, l, names.value(n + u'.' + s, s));
     }
     return channels;

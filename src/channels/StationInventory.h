@@ -18,9 +18,11 @@ std::optional<QHash<QString, QString>> parseStationNames(QByteArrayView body);
 
 // Channels from a level=channel answer, labelled with the station's name where `names` has it,
 // else with the station code. A blank location becomes "--", as the time-series service wants
-// it. Characters that would break a channel list line (";", line breaks) become blanks. Nothing
-// when the body has no header naming the network, station, location and channel columns.
+// it. Characters that would break a channel list line (";", line breaks) become blanks. Rows
+// whose codes are not letters and digits (isChannelCode) are left out and counted in `leftOut`.
+// Nothing when the body has no header naming the network, station, location and channel columns.
 std::optional<std::vector<AvailableChannel>> parseChannels(QByteArrayView body,
-                                                           const QHash<QString, QString>& names);
+                                                           const QHash<QString, QString>& names,
+                                                           int* leftOut = nullptr);
 
 } // namespace inventory

@@ -13,6 +13,17 @@
 void groundswayController::updateChannelFinderList(QObject*) {
     QString buffer;
     for (std::size_t i = 0; availableChannels_ && i < availableChannels_->size(); ++i) {
+        if (i == kMaxFinderLines) {
+            // A line with no ";" is no channel line, so the listing still reads as a list.
+            const QString more = QStringLiteral("(%1 more channels not listed: narrow the search "
+                                                "to see them)\n")
+                                     .arg(availableChannels_->size() - i);
+            buffer += more;
+            systemLog(QStringLiteral("Channel finder: listed the first %1 of %2 channels.")
+                          .arg(kMaxFinderLines)
+                          .arg(availableChannels_->size()));
+            break;
+        }
         const AvailableChannel& ch = (*availableChannels_)[i];
         buffer += QStringLiteral("%1; %2; %3; %4; %5\n")
                       .arg(ch._id()._network_id()._network_code(), ch._id()._station_code(),
@@ -28,8 +39,9 @@ void groundswayController::updateChannelFinderList(QObject*) {
 void groundswayController::acquireavailableChannels(QObject*) {
     auto typed = [](const QLineEdit* field) { return field ? field->text() : QString(); };
     const ChannelFinderQuery query = channelFinderQuery(
-        typed(o_.stationServiceURLTField), typed(o_.networkTField), typed(o_.stationTField),
-        typed(o_.siteCodeTField), typed(o_.channelTField));
+        checkedServiceBase(o_.stationServiceURLTField, "stationServiceURL"),
+        typed(o_.networkTField), typed(o_.stationTField), typed(o_.siteCodeTField),
+        typed(o_.channelTField));
     if (o_.channelListProgressIndicator)
         o_.channelListProgressIndicator->show();
     HttpOptions options = transferOptions();
@@ -48,6 +60,10 @@ void groundswayController::acquireavailableChannels(QObject*) {
                               .arg(query.channelQuery, answer.why));
                 return;
             }
+            if (answer.leftOut > 0)
+                systemLog(QStringLiteral("Channel finder: left out %1 channels whose codes are "
+                                         "not letters and digits.")
+                              .arg(answer.leftOut));
             removeArrayDuplicates(*answer.channels);
             if (!availableChannels_)
                 setavailableChannels(std::make_shared<ChannelList>());

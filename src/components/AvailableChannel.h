@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHashFunctions>
 #include <QString>
 
 // One channel of the station inventory, as the channel finder lists it. It answers the chain of
@@ -47,3 +48,9 @@ private:
     ChannelIdentifier id_;
     Site site_;
 };
+
+inline size_t qHash(const AvailableChannel& c, size_t seed = 0) {
+    return qHashMulti(seed, c._id()._network_id()._network_code(), c._id()._station_code(),
+                      c._id()._channel_code(), c._id()._site_code(),
+                      c._my_site()._my_station()._name());
+}

@@ -71,6 +71,11 @@ void NEIC_QueryController::applyLoad(const CatalogLoad& load) {
         Q_EMIT listLoaded(false);
         return;
     }
+    if (load.skippedLines > 0)
+        systemLog(QStringLiteral("Earthquake list from %1: %2 lines could not be read and were "
+                                 "left out.")
+                      .arg(load.url)
+                      .arg(load.skippedLines));
     // Keep the user's pick across reloads (every auto-update tick reloads the list).
     const int row = selectedRow();
     const QString selectedId = row >= 0 && static_cast<std::size_t>(row) < origins_.size()
@@ -108,18 +113,30 @@ QString NEIC_QueryController::mapURL(const SeismicOrigin& origin) {
         .arg(origin.longitude, 0, 'f', 4);
 }
 
+namespace {
+
+// The browser is only ever asked to open a web page.
+void openWebPage(const QString& address) {
+    const QUrl url(address, QUrl::StrictMode);
+    if (url.isValid() && (url.scheme() == u"http" || url.scheme() == u"https") &&
+        !url.host().isEmpty())
+        QDesktopServices::openUrl(url);
+}
+
+} // namespace
+
 void NEIC_QueryController::loadNeicEventPage() {
     const int row = selectedRow();
     if (row < 0 || static_cast<std::size_t>(row) >= origins_.size())
         return;
-    QDesktopServices::openUrl(QUrl(eventPageURL(origins_[static_cast<std::size_t>(row)])));
+    openWebPage(eventPageURL(origins_[static_cast<std::size_t>(row)]));
 }
 
 void NEIC_QueryController::openGoogleMaps() {
     const int row = selectedRow();
     if (row < 0 || static_cast<std::size_t>(row) >= origins_.size())
         return;
-    QDesktopServices::openUrl(QUrl(mapURL(origins_[static_cast<std::size_t>(row)])));
+    openWebPage(mapURL(origins_[static_cast<std::size_t>(row)]));
 }
 
 int NEIC_QueryController::rowCount(const QModelIndex& parent) const {

@@ -20,6 +20,7 @@ constexpr int kLabelMargin = 150;
 constexpr int kRightMargin = 24;
 constexpr int kTopMargin = 40;
 constexpr int kBottomMargin = 50;
+constexpr qsizetype kTitleCharacters = 1000;
 // A unit-RMS trace at gain 1 spans +-3 RMS across its band, so noise fills the band and an
 // earthquake overlaps its neighbours, as on a helicorder.
 constexpr double kRmsPerHalfBand = 3.0;
@@ -180,7 +181,10 @@ void QuilmRealTimeDisplayView02::render(QPainter& p, QSize size) {
     titleFont.setBold(true);
     p.setFont(titleFont);
     p.setPen(foreground_);
-    p.drawText(QRect(0, 0, size.width(), kTopMargin), Qt::AlignCenter, title_);
+    // A title of any length costs one line: the elision only looks at what could fit.
+    const QString title = QFontMetrics(titleFont).elidedText(title_.left(kTitleCharacters),
+                                                             Qt::ElideRight, size.width() - 16);
+    p.drawText(QRect(0, 0, size.width(), kTopMargin), Qt::AlignCenter, title);
     p.restore();
 }
 
@@ -388,7 +392,14 @@ void QuilmRealTimeDisplayView02::drawTraces(QPainter& p, const QRect& plot, doub
                     hi = std::max(hi, previous);
                 }
                 const double xpix = plot.left() + static_cast<double>(c) + 0.5;
-                segments.emplace_back(xpix, yOf(centre, hi), xpix, yOf(centre, lo) + 0.01);
+                // At least a pixel tall, so a flat or nearly flat trace is a line without holes.
+                double yHigh = yOf(centre, hi), yLow = yOf(centre, lo);
+                if (yLow - yHigh < 1.0) {
+                    const double mid = 0.5 * (yHigh + yLow);
+                    yHigh = mid - 0.5;
+                    yLow = mid + 0.5;
+                }
+                segments.emplace_back(xpix, yHigh, xpix, yLow);
                 previous = e.last[c];
                 havePrevious = true;
             }

@@ -16,7 +16,9 @@ void groundswayController::showEventListWindow(QObject*) {
 void groundswayController::loadNEICInfo(QObject*) {
     if (!neicQueryController_)
         return;
-    neicQueryController_->setMinMagnitude(fieldFloatValue(o_.minMagTField));
+    neicQueryController_->setServiceURL(checkedServiceBase(o_.eventServiceURLTField, "eventServiceURL"));
+    neicQueryController_->setMinMagnitude(
+        static_cast<float>(checkedNumber(o_.minMagTField, "minMagnitude", -2, 10, 5)));
     neicQueryController_->loadNEIC_TextList();
     if (o_.eventListTblView)
         o_.eventListTblView->viewport()->update();

@@ -40,7 +40,8 @@ void groundswayController::clearHistory(QObject*) {
 }
 
 void groundswayController::tamsyStatus(QObject*) {
-    const QString base =
-        baseAddress(o_.statusPageURLTField ? o_.statusPageURLTField->text() : QString());
-    QDesktopServices::openUrl(QUrl(base + QStringLiteral("/tamsy/Check")));
+    // Only a plain http(s) base: the browser is never asked to open another scheme.
+    const QString base = baseAddress(checkedServiceBase(o_.statusPageURLTField, "statusPageURL"));
+    if (!base.isEmpty())
+        QDesktopServices::openUrl(QUrl(base + QStringLiteral("/tamsy/Check")));
 }

@@ -8,19 +8,27 @@
 #include <QLineEdit>
 
 ProcessingOptions groundswayController::processingOptions() const {
-    // The long-period set has no short-period instrument box.
-    auto set = [](QCheckBox* filter, QLineEdit* lpc, QLineEdit* hpc, QCheckBox* wwlp,
-                  QCheckBox* wwsp, QCheckBox* decimate, QLineEdit* factor, QCheckBox* integrate) {
-        return ProcessingOptionSet{isOn(filter),          fieldFloatValue(lpc),
-                                   fieldFloatValue(hpc),  isOn(wwlp),
-                                   wwsp && isOn(wwsp),    isOn(decimate),
-                                   fieldIntValue(factor), isOn(integrate)};
+    auto factor = [this](const QLineEdit* field, const char* key) {
+        return static_cast<int>(checkedNumber(field, key, 1, 1000, 2, true));
     };
-    return {set(o_.LP_applyFilterButton, o_.LP_lpcTField, o_.LP_hpcTField, o_.LP_wwlpButton,
-                nullptr, o_.LP_decimateButton, o_.LP_decimationFactorTField, o_.LP_integrateButton),
-            set(o_.BB_applyFilterButton, o_.BB_lpcTField, o_.BB_hpcTField, o_.BB_wwlpButton,
-                o_.BB_wwspButton, o_.BB_decimateButton, o_.BB_decimationFactorTField,
-                o_.BB_integrateButton)};
+    ProcessingOptions o;
+    o.longPeriod = {isOn(o_.LP_applyFilterButton),
+                    checkedCorner(o_.LP_lpcTField, "lpHighFrequencyCorner"),
+                    checkedCorner(o_.LP_hpcTField, "lpLowFrequencyCorner"),
+                    isOn(o_.LP_wwlpButton),
+                    false, // the long-period set has no short-period instrument
+                    isOn(o_.LP_decimateButton),
+                    factor(o_.LP_decimationFactorTField, "lpDecimationFactor"),
+                    isOn(o_.LP_integrateButton)};
+    o.broadband = {isOn(o_.BB_applyFilterButton),
+                   checkedCorner(o_.BB_lpcTField, "bbHighFrequencyCorner"),
+                   checkedCorner(o_.BB_hpcTField, "bbLowFrequencyCorner"),
+                   isOn(o_.BB_wwlpButton),
+                   isOn(o_.BB_wwspButton),
+                   isOn(o_.BB_decimateButton),
+                   factor(o_.BB_decimationFactorTField, "bbDecimationFactor"),
+                   isOn(o_.BB_integrateButton)};
+    return o;
 }
 
 void groundswayController::processSeismogram(SacObject& s) {

@@ -8,6 +8,8 @@
 #include <QString>
 
 #include <cmath>
+#include <cstring>
+#include <limits>
 #include <thread>
 
 namespace {
@@ -92,9 +94,32 @@ SeismogramServer::SeismogramServer() {
             const double t = first + static_cast<double>(i) * delta;
             x[i] = static_cast<float>(amplitude * std::sin(0.7 * t) + 0.01 * t / delta);
         }
+        if (sta == "HUGE") // ten times the samples the window calls for
+            x.resize(10 * n, 1.0f);
+        if (sta == "NANS")
+            x[n / 2] = std::numeric_limits<float>::quiet_NaN();
         QByteArray body = sacBytes(x, delta, start.value_or(SacObject::Date{}), cha);
         if (sta == "TRUNC")
             body.chop(100);
+        // A header whose B (word 5) or DELTA (word 0) is absurd.
+        const float absurd = 1e30f;
+        if (sta == "FARB")
+            std::memcpy(body.data() + 20, &absurd, 4);
+        if (sta == "WIDE")
+            std::memcpy(body.data(), &absurd, 4);
+        if (sta == "DRIP") { // two bytes a second, for ever
+            const std::string whole = body.toStdString();
+            res.set_chunked_content_provider(
+                "application/octet-stream",
+                [this, whole](std::size_t offset, httplib::DataSink& sink) {
+                    if (stopping_ || offset >= whole.size() || !sink.write(whole.data() + offset, 2))
+                        return false;
+                    for (int i = 0; i < 20 && !stopping_; ++i)
+                        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                    return true;
+                });
+            return;
+        }
         if (sta == "STALL") {
             const std::string half = body.left(body.size() / 2).toStdString();
             res.set_chunked_content_provider(

@@ -13,6 +13,8 @@
 // answers by station code:
 //   FAIL404  an HTML "404 Not Found" page      EMPTY  an empty 200 body
 //   TRUNC    a SAC body cut short               STALL  half a body, then silence
+//   DRIP     two bytes a second, for ever       HUGE   ten times the samples the window holds
+//   NANS     one sample not a number            FARB   B = 1e30    WIDE   DELTA = 1e30
 //   anything else: SAC samples for the window, sample interval by band, component = channel.
 // The event and station queries answer with eventBody / stationChannelBody / stationSiteBody
 // and their status codes.

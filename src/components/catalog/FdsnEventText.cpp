@@ -51,8 +51,9 @@ std::optional<std::vector<SeismicOrigin>> parseEventText(QByteArrayView body, in
             lonV = number(*lon);
         if (mag)
             magV = number(*mag);
+        // Magnitudes beyond any ever measured mean a broken line, not an earthquake.
         if (!id || !when || !latV || !lonV || !magV || std::abs(*latV) > 90 ||
-            std::abs(*lonV) > 360) {
+            std::abs(*lonV) > 360 || *magV < -3 || *magV > 12) {
             ++skipped;
             continue;
         }
