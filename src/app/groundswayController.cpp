@@ -92,9 +92,8 @@ template <class T> void replaceShared(std::shared_ptr<T>& held, std::shared_ptr<
 } // namespace
 
 groundswayController::groundswayController(QObject* parent) : QObject(parent) {
-    // Every date written or read without an explicit zone is UTC, whatever TZ the user has.
-    ::setenv("TZ", "UTC", 1);
-    ::tzset();
+    // Every date is written and read as UTC explicitly (base/DateText, the calendar in
+    // base/Time.h); the process keeps the user's own zone for what shows local time.
     theNetworks_ = std::make_shared<QStringList>();
     theStations_ = std::make_shared<QStringList>();
     theChannels_ = std::make_shared<QStringList>();
@@ -292,6 +291,12 @@ void groundswayController::bindSettingsToControls() {
         box->setChecked(defaults_.boolForKey(key));
         connect(box, &QCheckBox::toggled, this,
                 [this, key](bool on) { defaults_.setObject(on, key); });
+    }
+    if (o_.channelListTView) {
+        connect(o_.channelListTView, &QPlainTextEdit::textChanged, this, [this] {
+            if (!fillingChannelList_)
+                channelListText_.reset(); // edited: what the view shows is the list now
+        });
     }
     if (o_.eventServiceURLTField && neicQueryController_) {
         neicQueryController_->setServiceURL(o_.eventServiceURLTField->text());

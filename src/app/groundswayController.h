@@ -170,6 +170,8 @@ private:
     void showWindow(QWidget* window);
     void makeNoFirstResponder(QWidget* window);
     QString channelListDirectory() const;
+    // The channel list as typed in its view, no-break spaces and all.
+    QString typedChannelList() const;
 
     UserDefaults defaults_;
     Outlets o_;
@@ -190,6 +192,10 @@ private:
     std::unique_ptr<RetrievalCycle> cycle_;
     std::unique_ptr<Background> finder_;
     bool inline_ = false;
+    // The channel list as loaded, before the text view rewrote its line breaks and blanks; gone
+    // once the user edits the view.
+    std::optional<QString> channelListText_;
+    bool fillingChannelList_ = false;
     bool tickWaitingForCatalogue_ = false;
     // Read when a cycle starts, used when its result is applied.
     float cycleAxisMinimum_ = 0.0f;

@@ -56,6 +56,15 @@ bool isValidUrlText(QStringView text) {
         ++i;
     if (i == n || text[i] != u':')
         return false;
+    // "[" and "]" belong to an IP-literal host only (RFC 3986, 3.2.2): inside the authority that
+    // follows "//", up to the first "/", "?" or "#".
+    qsizetype authorityEnd = i + 1;
+    if (text.mid(i + 1, 2) == u"//") {
+        authorityEnd = i + 3;
+        while (authorityEnd < n && text[authorityEnd] != u'/' && text[authorityEnd] != u'?' &&
+               text[authorityEnd] != u'#')
+            ++authorityEnd;
+    }
     int hashes = 0;
     for (; i < n; ++i) {
         const char16_t c = text[i].unicode();
@@ -64,6 +73,8 @@ bool isValidUrlText(QStringView text) {
                 return false;
             i += 2;
         } else if (!isUriChar(c)) {
+            return false;
+        } else if ((c == u'[' || c == u']') && i >= authorityEnd) {
             return false;
         } else if (c == u'#' && ++hashes > 1) {
             return false;

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QTextDocument>
 
 #include <filesystem>
 
@@ -68,8 +69,22 @@ void groundswayController::loadChannelListFromFile(const QString& fileName) {
         return;
     // A list that cannot be read (missing, not ASCII) leaves the text view as it was, so the
     // user's current list is not lost.
-    if (const auto text = readAsciiFile(path))
+    if (const auto text = readAsciiFile(path)) {
+        // The view turns CR, CRLF and the line and paragraph separators into line feeds and a
+        // no-break space into a blank; the parser must see the text as it was written.
+        fillingChannelList_ = true;
         o_.channelListTView->setPlainText(*text);
+        fillingChannelList_ = false;
+        channelListText_ = *text;
+    }
+}
+
+QString groundswayController::typedChannelList() const {
+    // The document's own text: toPlainText() would make every no-break space a blank. Qt ends
+    // each block with a paragraph separator; that is the line feed the user typed.
+    QString text = o_.channelListTView->document()->toRawText();
+    text.replace(QChar::ParagraphSeparator, u'\n');
+    return text;
 }
 
 void groundswayController::setupChannels(QObject*) {
@@ -80,7 +95,8 @@ void groundswayController::setupChannels(QObject*) {
     theLabels_->clear();
     if (!o_.channelListTView)
         return;
-    ParsedChannelList parsed = parseChannelListText(o_.channelListTView->toPlainText());
+    ParsedChannelList parsed = parseChannelListText(channelListText_ ? *channelListText_
+                                                                     : typedChannelList());
     *theNetworks_ = std::move(parsed.networks);
     *theStations_ = std::move(parsed.stations);
     *theChannels_ = std::move(parsed.channels);

@@ -12,6 +12,8 @@
 #include <QTableView>
 #include <QUrl>
 
+#include <cmath>
+
 namespace {
 
 QString formatTime(SeismicOrigin::Date t) {
@@ -58,7 +60,14 @@ QString NEIC_QueryController::queryURL() const {
     return serviceURL_ +
            QStringLiteral(
                "/fdsnws/event/1/query?format=text&orderby=time&minmagnitude=%1&starttime=%2")
-               .arg(printfFixed(minMagnitude_, 1), datetext::urlTime(monthAgo));
+               .arg(magnitudeText(minMagnitude_), datetext::urlTime(monthAgo));
+}
+
+QString NEIC_QueryController::magnitudeText(float magnitude) {
+    // One decimal, rounded down, so the catalogue never leaves out an event the list wants; the
+    // events below the exact minimum are dropped after reading. The margin absorbs the float's
+    // own error (6.2f is 6.1999998).
+    return printfFixed(std::floor(static_cast<double>(magnitude) * 10.0 + 1e-4) / 10.0, 1);
 }
 
 void NEIC_QueryController::loadNEIC_TextList() {
@@ -82,7 +91,10 @@ void NEIC_QueryController::applyLoad(const CatalogLoad& load) {
                                    ? origins_[static_cast<std::size_t>(row)].eventId
                                    : QString();
     beginResetModel();
-    origins_ = *load.origins;
+    origins_.clear();
+    for (const SeismicOrigin& o : *load.origins)
+        if (o.mag >= minMagnitude_)
+            origins_.push_back(o);
     endResetModel();
     if (!selectedId.isEmpty() && tableView_) {
         for (std::size_t k = 0; k < origins_.size(); ++k) {
@@ -164,7 +176,7 @@ QVariant NEIC_QueryController::data(const QModelIndex& index, int role) const {
     case RegionColumn:
         return o.region;
     case DepthColumn:
-        return QString::number(o.depthKm, 'f', 1);
+        return o.depthKm ? QString::number(*o.depthKm, 'f', 1) : QString();
     case LatitudeColumn:
         return QString::number(o.latitude, 'f', 3);
     case LongitudeColumn:

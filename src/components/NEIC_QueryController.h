@@ -39,14 +39,16 @@ public:
 
     // Replaces the list with the catalogue's earthquakes of the last 30 days of at least the
     // minimum magnitude, newest first: off the GUI thread, ending with listLoaded (inline, before
-    // it returns). A failed load keeps the list and writes one line to the system log. A new
-    // load abandons the one in flight.
+    // it returns). An answer of "no event matches" (HTTP 204) empties the list; a failed load
+    // keeps it and writes one line to the system log. A new load abandons the one in flight.
     void loadNEIC_TextList();
     void setInline(bool on);
     bool isLoading() const;
     void cancelLoad();
     // The request loadNEIC_TextList sends.
     QString queryURL() const;
+    // The minimum magnitude as the query writes it: one decimal, rounded down.
+    static QString magnitudeText(float magnitude);
 
     const std::vector<SeismicOrigin>& seismicOrigins() const { return origins_; }
     const std::vector<SeismicOrigin>* getSeismicOriginsPointer() const { return &origins_; }

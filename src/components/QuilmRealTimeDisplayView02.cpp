@@ -1,6 +1,8 @@
 #include "components/QuilmRealTimeDisplayView02.h"
 
 #include "base/Time.h"
+#include "components/plot/TimeAxis.h"
+#include "components/plot/TraceEnvelope.h"
 #include "components/sac/SacObject.h"
 
 #include <QFontMetrics>
@@ -25,24 +27,6 @@ constexpr qsizetype kTitleCharacters = 1000;
 // earthquake overlaps its neighbours, as on a helicorder.
 constexpr double kRmsPerHalfBand = 3.0;
 const QColor kOriginColour(214, 39, 40);
-
-// 1, 2 or 5 times a power of ten, near span / count.
-double niceStep(double span, double count) {
-    const double raw = span / std::max(count, 1.0);
-    const double mag = std::pow(10.0, std::floor(std::log10(raw)));
-    const double f = raw / mag;
-    return (f < 1.5 ? 1.0 : f < 3.5 ? 2.0 : f < 7.5 ? 5.0 : 10.0) * mag;
-}
-
-// Index of the first sample at or after time t, clamped to [0, n].
-std::size_t sampleIndexAt(double t, double offset, double delta, std::size_t n) {
-    const double i = std::ceil((t - offset) / delta);
-    if (!(i > 0))
-        return 0;
-    if (i >= static_cast<double>(n))
-        return n;
-    return static_cast<std::size_t>(i);
-}
 
 } // namespace
 
@@ -150,11 +134,11 @@ QRect QuilmRealTimeDisplayView02::plotRect(QSize size) {
 
 double QuilmRealTimeDisplayView02::timeToX(double seconds, double left, double right,
                                            const QRect& plot) {
-    return plot.left() + (seconds - left) / (right - left) * plot.width();
+    return plot::timeToX(seconds, left, right, plot);
 }
 
 double QuilmRealTimeDisplayView02::xToTime(double x, double left, double right, const QRect& plot) {
-    return left + (x - plot.left()) / plot.width() * (right - left);
+    return plot::xToTime(x, left, right, plot);
 }
 
 void QuilmRealTimeDisplayView02::paintEvent(QPaintEvent* event) {
@@ -193,20 +177,16 @@ void QuilmRealTimeDisplayView02::drawAxis(QPainter& p, const QRect& plot, double
     p.save();
     QColor grid = foreground_;
     grid.setAlpha(40);
-    const double step = niceStep(right - left, plot.width() / 90.0);
     const QFontMetrics fm(p.font());
-    if (std::isfinite(step) && step > 0) {
-        for (double t = std::ceil(left / step) * step; t <= right + step * 1e-9; t += step) {
-            const double x = timeToX(t, left, right, plot);
-            p.setPen(grid);
-            p.drawLine(QLineF(x, plot.top(), x, plot.bottom()));
-            p.setPen(foreground_);
-            p.drawLine(QLineF(x, plot.bottom(), x, plot.bottom() + 5));
-            const double shown = std::abs(t) < step * 1e-6 ? 0.0 : t;
-            const QString text = QString::number(shown, 'g', 12);
-            const int tw = fm.horizontalAdvance(text);
-            p.drawText(QPointF(x - tw / 2.0, plot.bottom() + 7 + fm.ascent()), text);
-        }
+    for (const double t : plot::tickTimes(left, right, plot.width() / 90.0)) {
+        const double x = timeToX(t, left, right, plot);
+        p.setPen(grid);
+        p.drawLine(QLineF(x, plot.top(), x, plot.bottom()));
+        p.setPen(foreground_);
+        p.drawLine(QLineF(x, plot.bottom(), x, plot.bottom() + 5));
+        const QString text = QString::number(t, 'g', 12);
+        const int tw = fm.horizontalAdvance(text);
+        p.drawText(QPointF(x - tw / 2.0, plot.bottom() + 7 + fm.ascent()), text);
     }
     p.setPen(foreground_);
     p.drawRect(plot.adjusted(0, 0, -1, -1));
@@ -242,89 +222,33 @@ void QuilmRealTimeDisplayView02::drawOrigins(QPainter& p, const QRect& plot, dou
     p.restore();
 }
 
-const QuilmRealTimeDisplayView02::Summary&
-QuilmRealTimeDisplayView02::summaryFor(const SacObject& trace) {
+const plot::BlockSummary& QuilmRealTimeDisplayView02::summaryFor(const SacObject& trace) {
     Summary& s = summaries_[trace.identity()];
-    if (s.revision == trace.revision() && !s.low.empty())
-        return s;
-    const auto x = trace.samples();
-    const std::size_t blocks = (x.size() + kBlock - 1) / kBlock;
-    s.revision = trace.revision();
-    s.low.assign(blocks, std::numeric_limits<float>::infinity());
-    s.high.assign(blocks, -std::numeric_limits<float>::infinity());
-    for (std::size_t b = 0; b < blocks; ++b) {
-        const std::size_t end = std::min(x.size(), (b + 1) * kBlock);
-        float lo = s.low[b], hi = s.high[b];
-        for (std::size_t i = b * kBlock; i < end; ++i) {
-            lo = std::min(lo, x[i]); // a NaN never wins either comparison
-            hi = std::max(hi, x[i]);
-        }
-        s.low[b] = lo;
-        s.high[b] = hi;
+    if (s.revision != trace.revision() || s.blocks.low.empty()) {
+        s.revision = trace.revision();
+        s.blocks = plot::summarise(trace.samples());
     }
-    return s;
+    return s.blocks;
 }
 
-const QuilmRealTimeDisplayView02::Envelope&
-QuilmRealTimeDisplayView02::envelopeFor(const SacObject& trace, double offset, double left,
-                                        double right, int width) {
+const plot::ColumnEnvelope& QuilmRealTimeDisplayView02::envelopeFor(const SacObject& trace,
+                                                                    double offset, double left,
+                                                                    double right, int width) {
     Envelope& e = envelopes_[trace.identity()];
     if (e.revision == trace.revision() && e.left == left && e.right == right &&
-        e.offset == offset && e.width == width && !e.low.empty())
-        return e;
+        e.offset == offset && e.width == width && !e.columns.low.empty())
+        return e.columns;
     e.revision = trace.revision();
     e.left = left;
     e.right = right;
     e.offset = offset;
     e.width = width;
-    const auto w = static_cast<std::size_t>(width);
-    e.low.assign(w, 0.0f);
-    e.high.assign(w, 0.0f);
-    e.last.assign(w, 0.0f);
-    e.present.assign(w, false);
-
     const auto x = trace.samples();
-    const double dt = trace.delta();
-    const std::size_t n = x.size();
-    const double colSpan = (right - left) / width;
-    // Block summaries pay off only when a column spans several blocks.
-    const bool wideColumns = colSpan / dt >= 4.0 * kBlock;
-    const Summary* summary = wideColumns && n >= 2 * kBlock ? &summaryFor(trace) : nullptr;
-    std::size_t a = sampleIndexAt(left, offset, dt, n);
-    for (std::size_t c = 0; c < w; ++c) {
-        const std::size_t b =
-            sampleIndexAt(left + static_cast<double>(c + 1) * colSpan, offset, dt, n);
-        float lo = std::numeric_limits<float>::infinity();
-        float hi = -lo;
-        std::size_t i = a;
-        if (summary) {
-            const std::size_t firstBlock = (a + kBlock - 1) / kBlock;
-            const std::size_t endBlock = b / kBlock;
-            if (endBlock > firstBlock) {
-                for (; i < firstBlock * kBlock; ++i) {
-                    lo = std::min(lo, x[i]);
-                    hi = std::max(hi, x[i]);
-                }
-                for (std::size_t k = firstBlock; k < endBlock; ++k) {
-                    lo = std::min(lo, summary->low[k]);
-                    hi = std::max(hi, summary->high[k]);
-                }
-                i = endBlock * kBlock;
-            }
-        }
-        for (; i < b; ++i) {
-            lo = std::min(lo, x[i]);
-            hi = std::max(hi, x[i]);
-        }
-        if (lo <= hi) {
-            e.low[c] = lo;
-            e.high[c] = hi;
-            e.last[c] = x[b - 1];
-            e.present[c] = true;
-        }
-        a = b;
-    }
-    return e;
+    const plot::BlockSummary* summary =
+        plot::summaryPaysOff(x.size(), trace.delta(), left, right, width) ? &summaryFor(trace)
+                                                                          : nullptr;
+    e.columns = plot::columnEnvelope(x, trace.delta(), offset, left, right, width, summary);
+    return e.columns;
 }
 
 void QuilmRealTimeDisplayView02::drawTraces(QPainter& p, const QRect& plot, double left,
@@ -361,8 +285,8 @@ void QuilmRealTimeDisplayView02::drawTraces(QPainter& p, const QRect& plot, doub
             const double colSpan = (right - left) / plot.width();
             if (dt * 2.0 > colSpan) {
                 // Fewer samples than columns: a line through the samples themselves.
-                const std::size_t first = sampleIndexAt(left, offset, dt, x.size());
-                const std::size_t end = sampleIndexAt(right, offset, dt, x.size());
+                const std::size_t first = plot::sampleIndexAt(left, offset, dt, x.size());
+                const std::size_t end = plot::sampleIndexAt(right, offset, dt, x.size());
                 const std::size_t from = first > 0 ? first - 1 : 0;
                 const std::size_t to = std::min(x.size(), end + 1);
                 QPolygonF line;
@@ -375,7 +299,7 @@ void QuilmRealTimeDisplayView02::drawTraces(QPainter& p, const QRect& plot, doub
                 p.drawPolyline(line);
                 continue;
             }
-            const Envelope& e = envelopeFor(*trace, offset, left, right, plot.width());
+            const plot::ColumnEnvelope& e = envelopeFor(*trace, offset, left, right, plot.width());
             std::vector<QLineF> segments;
             segments.reserve(e.low.size());
             bool havePrevious = false;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "components/SeismicOrigin.h"
+#include "components/plot/TraceEnvelope.h"
 
 #include <QColor>
 #include <QString>
@@ -78,19 +79,16 @@ private:
         std::uint64_t revision = 0;
         double left = 0, right = 0, offset = 0;
         int width = 0;
-        // Per pixel column: the lowest and highest sample, and the last sample (for continuity).
-        std::vector<float> low, high, last;
-        std::vector<bool> present;
+        plot::ColumnEnvelope columns;
     };
     struct Summary {
         std::uint64_t revision = 0;
-        std::vector<float> low, high; // per block of kBlock samples, NaNs ignored
+        plot::BlockSummary blocks;
     };
-    static constexpr std::size_t kBlock = 128;
 
-    const Envelope& envelopeFor(const SacObject& trace, double offset, double left, double right,
-                                int width);
-    const Summary& summaryFor(const SacObject& trace);
+    const plot::ColumnEnvelope& envelopeFor(const SacObject& trace, double offset, double left,
+                                            double right, int width);
+    const plot::BlockSummary& summaryFor(const SacObject& trace);
     void drawTraces(QPainter& p, const QRect& plot, double left, double right);
     void drawAxis(QPainter& p, const QRect& plot, double left, double right);
     void drawOrigins(QPainter& p, const QRect& plot, double left, double right, bool captions);

@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <chrono>
+#include <optional>
 
 // One earthquake of the catalogue list.
 struct SeismicOrigin {
@@ -18,7 +19,7 @@ struct SeismicOrigin {
     Date originTime{};
     double latitude = 0.0;
     double longitude = 0.0;
-    double depthKm = 0.0;
+    std::optional<double> depthKm; // nothing when the catalogue gave none that reads
     double mag = 0.0;
     QString magnitudeType;
     QString region; // the catalogue's location name

@@ -2,6 +2,7 @@
 #include "AppHarness.h"
 #include "base/Time.h"
 #include "base/DateText.h"
+#include "base/UrlText.h"
 #include "QtPrinters.h"
 
 #include <QDateTime>
@@ -152,4 +153,11 @@ TEST_F(QueryUrl, FormatDateAsStringWritesUtcWholeSeconds) {
         u"2012-06-15T10:00:00");
     const QString now = app.controller().formatDateAsString(std::nullopt);
     EXPECT_EQ(now.left(13), QDateTime::currentDateTimeUtc().toString("yyyy-MM-ddTHH"));
+}
+
+TEST(UrlText, BracketsStandOnlyAroundAnAddressInTheHost) {
+    EXPECT_TRUE(isValidUrlText(u"http://[::1]:8080/irisws/timeseries/1/query?net=IU"));
+    EXPECT_FALSE(isValidUrlText(u"http://127.0.0.1/irisws/timeseries/1/query?sta=AB[1]"));
+    EXPECT_FALSE(isValidUrlText(u"http://127.0.0.1/a]b"));
+    EXPECT_FALSE(isValidUrlText(u"http://h/x#[1]"));
 }

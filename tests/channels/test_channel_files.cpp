@@ -127,3 +127,20 @@ TEST_F(ChannelFiles, NothingIsEverWritten) {
     c.setupChannels(nullptr);
     EXPECT_EQ(snapshot(), before);
 }
+
+// The text box rewrites line breaks and blanks for display; the list is read as written.
+TEST_F(ChannelFiles, AListIsParsedAsWrittenNotAsTheTextBoxShowsIt) {
+    list("cr.txt", "IU;ANMO;BHZ;00;a\rIU;COLA;BHZ;00;b\r");
+    list("crlf.txt", "IU;ANMO;BHZ;00;a\r\nIU;COLA;BHZ;00;b\r\n");
+    start();
+    c.loadChannelListFromFile("cr.txt");
+    c.setupChannels(nullptr);
+    EXPECT_TRUE(c.theStations()->isEmpty()); // carriage returns alone end no line
+    c.loadChannelListFromFile("crlf.txt");
+    c.setupChannels(nullptr);
+    EXPECT_EQ(*c.theLabels(), (QStringList{"a\r", "b\r"}));
+    // Typed: a no-break space inside a label stays one.
+    app.o().channelListTView->setPlainText(QString::fromUtf8("IU;ANMO;BHZ;00;Santa\u00a0Fe\n"));
+    c.setupChannels(nullptr);
+    EXPECT_EQ(*c.theLabels(), QStringList{QString::fromUtf8("Santa\u00a0Fe")});
+}

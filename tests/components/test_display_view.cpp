@@ -2,6 +2,7 @@
 // pixels.
 #include "base/Time.h"
 #include "components/QuilmRealTimeDisplayView02.h"
+#include "components/plot/TimeAxis.h"
 #include "components/sac/SacObject.h"
 
 #include <QImage>
@@ -263,4 +264,17 @@ TEST(DisplayViewMapping, TimeAndPixelMapBackAndForth) {
                     t, 1e-9);
     EXPECT_DOUBLE_EQ(QuilmRealTimeDisplayView02::timeToX(-3600, -3600, 0, plot), 100);
     EXPECT_DOUBLE_EQ(QuilmRealTimeDisplayView02::timeToX(0, -3600, 0, plot), 900);
+}
+
+// A tiny span far from zero: the step is below the resolution of the tick times.
+TEST_F(DisplayView, AxisLimitsBeyondTheResolutionOfTheirTicksStillDraw) {
+    view.setXLimitsMin(1e15f, 1e15f + 1.0f);
+    view.setXmin(1e15);
+    render(view);
+    const auto ticks = plot::tickTimes(1e15, 1e15 + 1e-3, 10);
+    EXPECT_LE(ticks.size(), 200u);
+    const auto usual = plot::tickTimes(-3600, 0, 12);
+    EXPECT_EQ(usual.size(), 19u); // every 200 s, both ends included
+    EXPECT_DOUBLE_EQ(usual.front(), -3600);
+    EXPECT_DOUBLE_EQ(usual.back(), 0);
 }

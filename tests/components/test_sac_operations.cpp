@@ -170,3 +170,16 @@ TEST(SacOperations, EncodedTracesDecodeToTheSameTrace) {
     EXPECT_EQ(copy(back), copy(s));
     EXPECT_NEAR(civil::secondsBetween(s.startTime(), back.startTime()), 0.0, 1e-5);
 }
+
+// SAC tapers int(width * (N + 1)) samples at each end: 100 for 1999 samples at 5 %, where a rule
+// of int(width * N) would give 99.
+TEST(SacOperations, TheTaperLengthFollowsSacsRule) {
+    SacObject s = SacObject::fromSamples(std::vector<float>(1999, 1.0f), 0.05, civil::Date{});
+    s.Taper(0.05f);
+    const auto x = s.samples();
+    EXPECT_EQ(x[0], 0.0f);
+    EXPECT_LT(x[99], 1.0f);
+    EXPECT_EQ(x[100], 1.0f);
+    EXPECT_LT(x[1999 - 100], 1.0f);
+    EXPECT_EQ(x[1999 - 101], 1.0f);
+}

@@ -65,7 +65,7 @@ TEST_F(AutoUpdate, StartingTitlesTheButtonStopShowsTheIndicatorAndRefreshesAtOnc
 
 TEST_F(AutoUpdate, EachTickHandsTheFreshCatalogueToTheDisplayBeforeRequesting) {
     c.toggleAutoUpdate(nullptr);
-    server.eventBody = eventText({"ev2|2026-12-07T21:00:00.000|1|2|3|||||mb|4.8|x|Later"});
+    server.eventBody = eventText({"ev2|2026-12-07T21:00:00.000|1|2|3|||||mb|5.8|x|Later"});
     QMetaObject::invokeMethod(c.theSeismgrmUpdateTimer(), "timeout", Qt::DirectConnection);
     EXPECT_EQ(paths(),
               (std::vector<std::string>{kEvents, kSeries, kSeries, kEvents, kSeries, kSeries}));

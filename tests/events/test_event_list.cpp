@@ -3,6 +3,7 @@
 #include "AppHarness.h"
 #include "base/Time.h"
 #include "base/DateText.h"
+#include "base/NumberReading.h"
 #include "components/NEIC_QueryController.h"
 #include "QtPrinters.h"
 #include "SeismogramServer.h"
@@ -40,7 +41,7 @@ TEST(EventText, ReadsEveryFieldTheApplicationUses) {
     EXPECT_EQ(o._origin_time().nsDate(), civil::dateOf(2026, 12, 7, 21, 58, 3, 120'000'000));
     EXPECT_DOUBLE_EQ(o.latitude, -20.5);
     EXPECT_DOUBLE_EQ(o.longitude, -100.6);
-    EXPECT_DOUBLE_EQ(o.depthKm, 10.0);
+    EXPECT_DOUBLE_EQ(o.depthKm.value_or(-1), 10.0);
     EXPECT_DOUBLE_EQ(o.magnitude(), 6.4);
     EXPECT_EQ(o.magnitudeType, u"mww");
     EXPECT_EQ(o.shortFERegion(), u"Southeast Central Pacific Ocean");
@@ -56,7 +57,7 @@ TEST(EventText, FindsColumnsByTheirHeaderNames) {
     const auto a = NEIC_QueryController::parseEventText(spaced);
     ASSERT_TRUE(a && a->size() == 1);
     EXPECT_EQ((*a)[0].shortFERegion(), u"SUMATRA");
-    EXPECT_DOUBLE_EQ((*a)[0].depthKm, 33);
+    EXPECT_DOUBLE_EQ((*a)[0].depthKm.value_or(-1), 33);
     const std::string reordered = "#Magnitude|EventLocationName|Time|EventID|Latitude|Longitude\n"
                                   "7.1|Somewhere|2026-01-02T03:04:05|x1|10|20\n";
     const auto b = NEIC_QueryController::parseEventText(reordered);
@@ -107,6 +108,7 @@ protected:
         server.start();
         app.useServices(server.baseUrl());
         c.awakeFromNib();
+        app.o().minMagTField->setText(QStringLiteral("4.5"));
         app.log().clear();
     }
     std::string lastEventQuery() {
@@ -167,8 +169,6 @@ TEST_F(EventList, AFailedLoadKeepsThePreviousListAndLogsOneLine) {
             app.log().lines()[0].startsWith("Earthquake list not loaded from http://127.0.0.1:"))
             << what;
     };
-    server.eventStatus = 204;
-    tryLoad("no data");
     server.eventStatus = 500;
     server.eventBody = "Error 500: Internal Server Error";
     tryLoad("server error");
@@ -177,6 +177,35 @@ TEST_F(EventList, AFailedLoadKeepsThePreviousListAndLogsOneLine) {
     tryLoad("not a catalogue");
     app.useServices(QStringLiteral("http://127.0.0.1:%1").arg(unusedPort()));
     tryLoad("no connection");
+}
+
+TEST_F(EventList, NoMatchingEventEmptiesTheListWhateverTheServiceAnswers) {
+    // FDSN's "no event matches" is a 204; ComCat's text answer is a header alone.
+    for (const int status : {204, 200}) {
+        server.eventStatus = 200;
+        server.eventBody = eventText({kQuake1});
+        c.loadNEICInfo(nullptr);
+        ASSERT_EQ(neic.seismicOrigins().size(), 1u);
+        server.eventStatus = status;
+        server.eventBody = eventText({});
+        c.loadNEICInfo(nullptr);
+        EXPECT_TRUE(neic.seismicOrigins().empty()) << status;
+        EXPECT_EQ(app.o().eventListTblView->model()->rowCount(), 0);
+        EXPECT_TRUE(app.log().lines().isEmpty());
+    }
+}
+
+TEST_F(EventList, TheMinimumIsSentRoundedDownAndHonouredExactly) {
+    app.o().minMagTField->setText(QStringLiteral("6.25"));
+    server.eventBody = eventText({kQuake1, "a|2026-12-01T00:00:00|1|2|10|x|x|x|a|mb|6.2|x|Below",
+                                  "b|2026-12-01T00:00:00|1|2|10|x|x|x|b|mb|6.3|x|Above"});
+    c.loadNEICInfo(nullptr);
+    EXPECT_NE(lastEventQuery().find("minmagnitude=6.2&"), std::string::npos);
+    EXPECT_EQ(ids(neic.seismicOrigins()), (std::vector<QString>{"us7000abcd", "b"}));
+    for (const auto& [typed, sent] : {std::pair{"6.2", "6.2"}, std::pair{"6.29", "6.2"},
+                                      std::pair{"-1.25", "-1.3"}, std::pair{"5", "5.0"}})
+        EXPECT_EQ(NEIC_QueryController::magnitudeText(floatValue(QString::fromLatin1(typed))),
+                  QString::fromLatin1(sent));
 }
 
 TEST_F(EventList, AnEmptyCatalogueEmptiesTheTable) {
@@ -221,4 +250,15 @@ TEST_F(EventList, PageAndMapOpenForTheSelectedEarthquakeOnly) {
     app.o().eventServiceURLTField->setText("https://earthquake.usgs.gov");
     EXPECT_EQ(neic.eventPageURL(neic.seismicOrigins()[0]),
               u"https://earthquake.usgs.gov/earthquakes/eventpage/us7000abcd");
+}
+
+TEST(EventText, TheDepthColumnMayBeCalledDepthAndAnUnreadableDepthIsNone) {
+    const auto origins = NEIC_QueryController::parseEventText(
+        "#EventID | Time | Latitude | Longitude | Depth | Magnitude | EventLocationName\n"
+        "a|2012-06-15T10:00:00|1|2|33.5|6.0|Somewhere\n"
+        "b|2012-06-15T10:00:00|1|2|deep|6.0|Elsewhere\n");
+    ASSERT_TRUE(origins);
+    ASSERT_EQ(origins->size(), 2u);
+    EXPECT_DOUBLE_EQ((*origins)[0].depthKm.value_or(-1), 33.5);
+    EXPECT_FALSE((*origins)[1].depthKm);
 }

@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <set>
+#include <thread>
 
 namespace {
 
@@ -99,4 +102,40 @@ TEST(HttpClient, TransportFailuresAreDescribed) {
     EXPECT_FALSE(httpGet(QStringLiteral("ftp://127.0.0.1/file"), options(), &error));
     EXPECT_FALSE(error.isEmpty());
     EXPECT_FALSE(httpGet(QStringLiteral("file:///etc/passwd"), options(), &error));
+}
+
+// A trickle never trips the idle watch; the overall deadline ends it. A cancel flag and the
+// process-wide abort end a transfer within a tenth of a second or so.
+TEST(HttpClient, TheDeadlineAndACancelEndATransferThatStillTrickles) {
+    TestServer server;
+    std::atomic<bool> stop{false};
+    server.server().Get("/drip", [&stop](const httplib::Request&, httplib::Response& res) {
+        res.set_chunked_content_provider("text/plain", [&stop](std::size_t, httplib::DataSink& sink) {
+            for (int i = 0; i < 5 && !stop; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            return !stop && sink.write("x", 1);
+        });
+    });
+    server.start();
+    HttpOptions o = options();
+    o.deadlineSeconds = 1;
+    QString error;
+    HttpFailure kind = HttpFailure::Transport;
+    EXPECT_FALSE(httpGet(server.baseUrl() + "/drip", o, &error, &kind));
+    EXPECT_EQ(kind, HttpFailure::Timeout);
+    EXPECT_EQ(error, u"The request timed out: not complete after 1 seconds.");
+
+    std::atomic<bool> cancel{false};
+    o.deadlineSeconds = 0;
+    o.cancel = &cancel;
+    std::thread canceller([&cancel] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        cancel = true;
+    });
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_FALSE(httpGet(server.baseUrl() + "/drip", o, &error, &kind));
+    canceller.join();
+    EXPECT_EQ(kind, HttpFailure::Cancelled);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+    stop = true;
 }

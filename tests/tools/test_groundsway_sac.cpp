@@ -3,6 +3,8 @@
 #include "components/sac/SacObject.h"
 
 #include <QFile>
+
+#include <cstring>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -103,4 +105,39 @@ TEST(GroundswaySac, RejectsBadArgumentsWithItsUsage) {
         EXPECT_EQ(r.exitCode, 2) << args.join(' ').toStdString();
         EXPECT_TRUE(r.err.contains("usage: groundsway-sac")) << r.err.toStdString();
     }
+}
+
+TEST(GroundswaySac, WritesWhatItClaimsAVersion7InputAndAnUndefinedReference) {
+    QTemporaryDir dir;
+    // A version 7 file: the header says 7 and a footer of 22 doubles follows the samples.
+    SacObject s = SacObject::fromSamples({1, 2, 3, 4}, 0.5, civil::dateOf(2012, 6, 15, 10, 0, 0));
+    auto bytes = s.encode();
+    std::int32_t seven = 7;
+    std::memcpy(bytes.data() + 304, &seven, 4);
+    bytes.resize(bytes.size() + 176);
+    // And one without a reference time: every NZ field -12345.
+    SacObject u = SacObject::fromSamples({5, 6}, 1.0, civil::dateOf(2012, 1, 1, 0, 0, 0), 30.0);
+    auto undefined = u.encode();
+    const std::int32_t none = -12345;
+    for (int w = 70; w <= 75; ++w)
+        std::memcpy(undefined.data() + 4 * w, &none, 4);
+    for (const auto& [name, content] : {std::pair{"v7.sac", bytes}, std::pair{"nz.sac", undefined}}) {
+        QFile f(dir.filePath(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(reinterpret_cast<const char*>(content.data()), static_cast<qint64>(content.size()));
+    }
+    ASSERT_EQ(tool({dir.filePath("v7.sac"), "-o", dir.filePath("v7.out.sac")}).exitCode, 0);
+    QFile out(dir.filePath("v7.out.sac"));
+    ASSERT_TRUE(out.open(QIODevice::ReadOnly));
+    const QByteArray written = out.readAll();
+    EXPECT_EQ(written.size(), 632 + 4 * 4); // version 6: no footer, and it says so
+    std::int32_t version = 0;
+    std::memcpy(&version, written.constData() + 304, 4);
+    EXPECT_EQ(version, 6);
+
+    ASSERT_EQ(tool({dir.filePath("nz.sac"), "-o", dir.filePath("nz.out.sac")}).exitCode, 0);
+    const SacObject back = read(dir.filePath("nz.out.sac"));
+    EXPECT_FALSE(back.hasReferenceTime());
+    EXPECT_EQ(back.GetSacHeader()->getInt(sac::word::NZYEAR), -12345);
+    EXPECT_DOUBLE_EQ(back.begin(), 30.0);
 }

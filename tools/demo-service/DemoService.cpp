@@ -6,6 +6,8 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <limits>
 #include <sstream>
 #include <thread>
 
@@ -111,6 +113,58 @@ void timeSeries(const httplib::Request& req, httplib::Response& res,
     res.status = 204; // no data, the FDSN default
 }
 
+// The hostile stations' answers; false for any other station.
+bool hostileAnswer(const httplib::Request& req, httplib::Response& res,
+                   const std::vector<Quake>& quakes) {
+    const std::string sta = param(req, "sta", "station");
+    static const std::vector<std::string> names = {"DRIP", "STALL", "HUGE", "NANS",
+                                                   "FARB", "WIDE",  "JUNK"};
+    if (std::find(names.begin(), names.end(), sta) == names.end())
+        return false;
+    const auto start = parseServiceTime(param(req, "start", "starttime"));
+    const auto end = parseServiceTime(param(req, "end", "endtime"));
+    if (!start || !end || !(*start < *end)) {
+        error(res, 400, "Bad Request", "start and end must be times.", req);
+        return true;
+    }
+    const Station& like = stations().front();
+    const double delta = 0.05;
+    const Date stretchedEnd =
+        sta == "HUGE" ? civil::addSeconds(*start, 10 * civil::secondsBetween(*start, *end)) : *end;
+    std::vector<std::byte> bytes = sacFile(like, "BHZ", *start, stretchedEnd, delta, quakes);
+    const float absurd = 1e30f;
+    const float notANumber = std::numeric_limits<float>::quiet_NaN();
+    if (sta == "FARB")
+        std::memcpy(bytes.data() + 20, &absurd, 4);
+    if (sta == "WIDE")
+        std::memcpy(bytes.data(), &absurd, 4);
+    if (sta == "NANS" && bytes.size() > 640)
+        std::memcpy(bytes.data() + 636, &notANumber, 4);
+    if (sta == "JUNK")
+        for (std::size_t i = 0; i < bytes.size(); ++i)
+            bytes[i] = static_cast<std::byte>((i * 2654435761u) >> 13);
+    std::string body(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    if (sta == "DRIP" || sta == "STALL") {
+        const bool drip = sta == "DRIP";
+        res.set_chunked_content_provider(
+            "application/octet-stream",
+            [body = std::move(body), drip](std::size_t offset, httplib::DataSink& sink) {
+                if (offset >= body.size())
+                    return false;
+                const std::size_t n = drip ? 2 : body.size() / 2;
+                if (!sink.write(body.data() + offset, std::min(n, body.size() - offset)))
+                    return false;
+                // A second between drops; a minute of silence after half a body.
+                for (int i = 0; i < (drip ? 10 : 600) && sink.is_writable(); ++i)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                return sink.is_writable() && drip;
+            });
+        return true;
+    }
+    res.set_content(body, "application/octet-stream");
+    return true;
+}
+
 void events(const httplib::Request& req, httplib::Response& res, const std::vector<Quake>& quakes) {
     if (param(req, "format") != "text")
         return error(res, 400, "Bad Request", "This demo speaks format=text only.", req);
@@ -208,7 +262,8 @@ DemoService::DemoService(Date start, std::function<void(const std::string&)> log
           [this](const httplib::Request& req, httplib::Response& res) {
               if (const int ms = latencyMs_.load(); ms > 0)
                   std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-              timeSeries(req, res, quakes_);
+              if (!(hostile_ && hostileAnswer(req, res, quakes_)))
+                  timeSeries(req, res, quakes_);
           });
     s.Get("/fdsnws/event/1/query", [this](const httplib::Request& req, httplib::Response& res) {
         events(req, res, quakes_);

@@ -26,6 +26,10 @@ public:
     DemoService& operator=(const DemoService&) = delete;
 
     httplib::Server& server() { return *server_; }
+    // Station codes DRIP, STALL, HUGE, NANS, FARB, WIDE and JUNK answer like a broken or hostile
+    // service: two bytes a second, half a body then silence, ten times the samples asked for, a
+    // sample that is not a number, an absurd B or DELTA, bytes that are no SAC. For soak tests.
+    void setHostile(bool on) { hostile_ = on; }
     // Every time-series answer waits this long first, like a far or busy service.
     void setLatency(std::chrono::milliseconds latency) { latencyMs_ = static_cast<int>(latency.count()); }
     const std::vector<Quake>& quakes() const { return quakes_; }
@@ -35,6 +39,7 @@ private:
     std::vector<Quake> quakes_;
     std::atomic<std::uint64_t> arrivals_{0};
     std::atomic<int> latencyMs_{0};
+    std::atomic<bool> hostile_{false};
 };
 
 // "yyyy-MM-ddTHH:mm:ss" with an optional fraction (any length) and optional "Z"; or

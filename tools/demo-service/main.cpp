@@ -21,12 +21,14 @@
 namespace {
 
 const char* const kUsage =
-    "Usage: groundsway-demo-service [--port N] [--latency MS]\n"
+    "Usage: groundsway-demo-service [--port N] [--latency MS] [--hostile]\n"
     "Serves made-up seismograms, earthquakes and stations on 127.0.0.1, the way the public\n"
     "services Groundsway uses answer, so it can run without a network.\n\n"
     "Options:\n"
     "  --port N        the port to listen on; 0 picks a free one (default 8765)\n"
     "  --latency MS    wait this long before each seismogram answer (default 0)\n"
+    "  --hostile       stations DRIP, STALL, HUGE, NANS, FARB, WIDE and JUNK answer like a\n"
+    "                  broken or hostile service\n"
     "  -h, --help      show this help and exit\n"
     "  -v, --version   show the version and exit\n";
 
@@ -51,6 +53,7 @@ int usageError(const std::string& why) {
 int main(int argc, char** argv) {
     int port = 8765;
     long latencyMs = 0;
+    bool hostile = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
@@ -60,6 +63,10 @@ int main(int argc, char** argv) {
         if (arg == "--version" || arg == "-v") {
             std::printf("groundsway-demo-service %s\n", GROUNDSWAY_VERSION);
             return 0;
+        }
+        if (arg == "--hostile") {
+            hostile = true;
+            continue;
         }
         if (arg == "--port" || arg == "--latency") {
             if (i + 1 >= argc)
@@ -92,6 +99,7 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
     });
     service.setLatency(std::chrono::milliseconds(latencyMs));
+    service.setHostile(hostile);
     httplib::Server& server = service.server();
     const bool bound = port == 0 ? (port = server.bind_to_any_port("127.0.0.1")) > 0
                                  : server.bind_to_port("127.0.0.1", port);

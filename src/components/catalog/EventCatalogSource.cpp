@@ -11,7 +11,7 @@ CatalogLoad EventCatalogSource::fetch(const QString& url, const HttpOptions& opt
     if (!response)
         return out;
     if (response->status == 204) {
-        out.why = QStringLiteral("the catalogue has no earthquakes for this request (HTTP 204)");
+        out.origins.emplace(); // the FDSN answer for "no event matches": an empty list
         return out;
     }
     if (response->status != 200) {

@@ -28,9 +28,13 @@ std::optional<std::vector<SeismicOrigin>> parseEventText(QByteArrayView body, in
     const FdsnTextTable table = readFdsnText(body);
     // Without a header, the columns stand where ComCat puts them.
     std::array<int, kNeeded.size()> pos = kStandardPositions;
-    if (table.hasHeader)
+    if (table.hasHeader) {
         for (std::size_t k = 0; k < kNeeded.size(); ++k)
             pos[k] = table.column(QString::fromLatin1(kNeeded[k]));
+        // Older FDSN services name the depth column plainly.
+        if (pos[4] < 0)
+            pos[4] = table.column(QStringLiteral("depth"));
+    }
     int skipped = 0;
     std::vector<SeismicOrigin> out;
     for (const QStringList& row : table.rows) {
@@ -62,7 +66,8 @@ std::optional<std::vector<SeismicOrigin>> parseEventText(QByteArrayView body, in
         o.originTime = *when;
         o.latitude = *latV;
         o.longitude = *lonV;
-        o.depthKm = depth ? number(*depth).value_or(0.0) : 0.0;
+        if (depth)
+            o.depthKm = number(*depth);
         o.mag = *magV;
         o.magnitudeType = magType.value_or(QString());
         o.region = region.value_or(QString());

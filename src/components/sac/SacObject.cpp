@@ -22,21 +22,21 @@ bool defined(std::int32_t v) {
     return v != kUndefinedInt;
 }
 
-// The header's reference time, or the epoch when a field is undefined or out of range (as
-// ObsPy falls back); two-digit years are read as 19xx like SAC and ObsPy do.
-SacObject::Date referenceFromHeader(const SacHeader& h) {
+// The header's reference time, or nothing when a field is undefined or out of range; two-digit
+// years are read as 19xx like SAC and ObsPy do.
+std::optional<SacObject::Date> referenceFromHeader(const SacHeader& h) {
     std::int64_t year = h.getInt(word::NZYEAR);
     const std::int32_t jday = h.getInt(word::NZJDAY), hour = h.getInt(word::NZHOUR),
                        minute = h.getInt(word::NZMIN), sec = h.getInt(word::NZSEC),
                        msec = h.getInt(word::NZMSEC);
     if (!defined(static_cast<std::int32_t>(year)) || !defined(jday) || !defined(hour) ||
         !defined(minute) || !defined(sec) || !defined(msec))
-        return {};
+        return std::nullopt;
     if (year >= 0 && year <= 99)
         year += 1900;
     if (year < 1700 || year > 2250 || jday < 1 || jday > 366 || hour < 0 || hour > 23 ||
         minute < 0 || minute > 59 || sec < 0 || sec > 60 || msec < 0 || msec > 999)
-        return {};
+        return std::nullopt;
     return civil::addSeconds(civil::dateOf(year, 1, 1, hour, minute, sec, msec * 1'000'000),
                              (jday - 1) * 86400.0);
 }
@@ -125,7 +125,10 @@ bool SacObject::initWithNSData(std::span<const std::byte> bytes, std::string wit
         for (float& v : samples_)
             v = std::bit_cast<float>(__builtin_bswap32(std::bit_cast<std::uint32_t>(v)));
     }
-    reference_ = referenceFromHeader(*h);
+    // Without a reference the epoch stands in, as ObsPy does, but it is never written back.
+    const auto reference = referenceFromHeader(*h);
+    reference_ = reference.value_or(Date{});
+    referenceDefined_ = reference.has_value();
     begin_ = headerBegin(*h);
     header_ = std::move(h);
     return true;
@@ -243,6 +246,7 @@ void SacObject::adjustReferenceTimeToNSDate(std::optional<Date> date) {
     const Date start = startTime();
     begin_ = civil::secondsBetween(*date, start);
     reference_ = *date;
+    referenceDefined_ = true;
     syncTimingIntoHeader();
     changed();
 }
@@ -277,7 +281,18 @@ std::vector<std::byte> SacObject::encode(std::endian order) const {
     SacHeader h = header_ ? *header_ : SacHeader::blank();
     if (!header_)
         h.setFloat(word::DELTA, 1.0f);
-    writeTiming(h, reference_, begin_, samples_.size(), delta() > 0 ? delta() : 1.0);
+    const double dt = delta() > 0 ? delta() : 1.0;
+    writeTiming(h, reference_, begin_, samples_.size(), dt);
+    if (!referenceDefined_) {
+        // No reference to write: the NZ fields stay undefined and B, E keep their offsets.
+        for (const int w : {word::NZYEAR, word::NZJDAY, word::NZHOUR, word::NZMIN, word::NZSEC,
+                            word::NZMSEC})
+            h.setInt(w, kUndefinedInt);
+        h.setFloat(word::B, static_cast<float>(begin_));
+        h.setFloat(word::E, static_cast<float>(
+                                begin_ + static_cast<double>(samples_.empty() ? 0 : samples_.size() - 1) * dt));
+    }
+    h.setInt(word::NVHDR, 6); // no footer follows
     writeExtrema(h, samples_);
     const auto head = h.encode(order);
     std::vector<std::byte> out(head.begin(), head.end());

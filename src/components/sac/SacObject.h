@@ -76,8 +76,13 @@ public:
     static SacObject fromSamples(std::vector<float> samples, double delta, Date reference,
                                  double begin = 0.0, const sac::SacHeader* like = nullptr);
     sac::SacHeader* header() { return header_ ? &*header_ : nullptr; }
-    // Binary SAC with the header brought up to date (NPTS, DELTA, B, E, extrema, times).
+    // Binary SAC with the header brought up to date (NPTS, DELTA, B, E, extrema, times), always
+    // as header version 6: a version 7 input's footer of double-precision copies is not kept,
+    // so its header is written as the version it then is. An undefined reference time stays
+    // undefined (B keeps the first sample's offset).
     std::vector<std::byte> encode(std::endian order = std::endian::little) const;
+    // Whether the reference time is known (from the header, or given since).
+    bool hasReferenceTime() const { return referenceDefined_; }
 
 private:
     void changed() { ++revision_; }
@@ -88,6 +93,7 @@ private:
     std::string name_;
     std::string label_;
     Date reference_{};
+    bool referenceDefined_ = true;
     double begin_ = 0.0;
     std::uint64_t identity_;
     std::uint64_t revision_ = 0;
