@@ -29,7 +29,8 @@ const char* const kUsage =
     "usage: groundsway-sac IN.sac [--rtrend] [--rmean] [--taper W] [--lowpass FC NP NPASS]\n"
     "                      [--highpass FC NP NPASS] [--instrument 1|2] [--decimate N] "
     "[--integrate]\n"
-    "                      [--scale F] [--rms] [-o OUT.sac]\n";
+    "                      [--scale F] [--rms] [-o OUT.sac]\n"
+    "       groundsway-sac --help | --version\n";
 
 int fail(const std::string& message, int code = 1) {
     std::fprintf(stderr, "groundsway-sac: %s\n", message.c_str());
@@ -71,10 +72,22 @@ std::optional<std::vector<std::byte>> readFile(const std::string& path, std::str
 
 int main(int argc, char** argv) {
     std::vector<std::string_view> args(argv + 1, argv + argc);
-    if (args.empty() || args[0] == "-h" || args[0] == "--help") {
-        std::fputs(kUsage, args.empty() ? stderr : stdout);
-        return args.empty() ? 2 : 0;
+    for (const std::string_view a : args) {
+        if (a == "-h" || a == "--help") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (a == "-v" || a == "--version") {
+            std::printf("groundsway-sac %s\n", GROUNDSWAY_VERSION);
+            return 0;
+        }
     }
+    if (args.empty())
+        return fail(std::string("no input file\n") + kUsage, 2);
+    if (args[0].starts_with('-'))
+        return fail("unknown option " + std::string(args[0]) + " (the input file comes first)\n" +
+                        kUsage,
+                    2);
     const std::string input(args[0]);
     std::string output;
     std::vector<std::function<void(SacObject&)>> steps;
