@@ -38,6 +38,22 @@ Segment segmentOf(const ChannelId& channel, const SacObject& s) {
     return seg;
 }
 
+// A trace names its channel in its header; where the answer left a code undefined, the request's
+// own stands in (after processing, which reads the component name as the answer gave it).
+void nameChannel(SacObject& s, const ChannelId& ch) {
+    sac::SacHeader* h = s.header();
+    if (!h)
+        return;
+    const std::pair<const sac::Field*, const QString*> codes[] = {
+        {&sac::text::KNETWK, &ch.network}, {&sac::text::KSTNM, &ch.station},
+        {&sac::text::KHOLE, &ch.location}, {&sac::text::KCMPNM, &ch.channel}};
+    for (const auto& [field, code] : codes) {
+        const std::string held = h->getText(*field);
+        if (held.empty() || held.starts_with("-12345"))
+            h->setText(*field, code->toStdString());
+    }
+}
+
 bool sameSample(float a, float b) {
     return a == b || std::abs(a - b) <= 1e-6f * std::max(std::abs(a), std::abs(b));
 }
@@ -55,7 +71,7 @@ struct RetrievalCycle::Running {
     std::vector<ChannelRequest> requests;
     std::vector<bool> tail;
     Time from{}, to{}; // the monitor window, whole seconds
-    std::vector<std::unique_ptr<SacObject>> traces;
+    std::vector<Processed> traces;
     int processing = 0;
     std::size_t samplesHeld = 0;
     bool sourceDone = false;
@@ -228,21 +244,29 @@ void RetrievalCycle::process(int index, std::shared_ptr<SacObject> whole,
         if (const auto it = headers_.find(*fromStore); it != headers_.end())
             like = it->second;
     }
-    // Builds the trace (from the store when asked) and runs the chain; any thread.
+    // Builds the trace (from the store when asked), keeps it raw and runs the chain; any thread.
     auto work = [store = &store_, whole = std::move(whole), fromStore, like, options,
-                 from = r.from, to = r.to]() -> std::unique_ptr<SacObject> {
+                 from = r.from, to = r.to, hook = readyHook_,
+                 channel = r.cycle.channels.id(index)]() -> Processed {
         std::unique_ptr<SacObject> trace;
         if (whole) {
             trace = std::make_unique<SacObject>(std::move(*whole));
         } else {
             const auto run = store->continuous(*fromStore, from, to);
             if (!run)
-                return nullptr;
+                return {};
             trace = std::make_unique<SacObject>(SacObject::fromSamples(
                 run->samples, run->delta, run->start, 0.0, like ? &*like : nullptr));
         }
+        auto raw = std::make_shared<SacObject>(SacObject::fromSamples(
+            std::vector<float>(trace->samples().begin(), trace->samples().end()), trace->delta(),
+            trace->startTime(), 0.0, trace->GetSacHeader()));
+        raw->setLabelString(trace->label());
         processing::run(*trace, options);
-        return trace;
+        nameChannel(*trace, channel);
+        nameChannel(*raw, channel);
+        std::shared_ptr<const void> prepared = hook ? hook(*trace) : nullptr;
+        return {std::move(trace), std::move(raw), std::move(prepared)};
     };
     ++r.processing;
     if (inlineProcessing_) {
@@ -251,16 +275,18 @@ void RetrievalCycle::process(int index, std::shared_ptr<SacObject> whole,
     }
     const Mailbox::Sender back = mailbox_.sender();
     pool_.post([this, back, work = std::move(work), generation = r.generation, index]() mutable {
-        auto trace = std::make_shared<std::unique_ptr<SacObject>>(work());
-        back.post([this, generation, index, trace] { processed(generation, index, std::move(*trace)); });
+        auto result = std::make_shared<Processed>(work());
+        back.post([this, generation, index, result] {
+            processed(generation, index, std::move(*result));
+        });
     });
 }
 
-void RetrievalCycle::processed(quint64 generation, int index, std::unique_ptr<SacObject> trace) {
+void RetrievalCycle::processed(quint64 generation, int index, Processed result) {
     if (!running_ || running_->generation != generation)
         return;
     --running_->processing;
-    running_->traces[static_cast<std::size_t>(index)] = std::move(trace);
+    running_->traces[static_cast<std::size_t>(index)] = std::move(result);
     finishIfDone();
 }
 
@@ -268,10 +294,13 @@ void RetrievalCycle::finishIfDone() {
     if (!running_ || !running_->sourceDone || running_->processing > 0)
         return;
     std::unique_ptr<Running> r = std::move(running_);
-    for (std::size_t i = 0; i < r->traces.size(); ++i)
-        if (r->traces[i])
+    for (std::size_t i = 0; i < r->traces.size(); ++i) {
+        Processed& p = r->traces[i];
+        if (p.trace)
             r->result->traces.push_back({static_cast<int>(i),
                                          r->cycle.channels.labels.value(static_cast<qsizetype>(i)),
-                                         std::move(r->traces[i])});
+                                         std::move(p.trace), std::move(p.raw),
+                                         std::move(p.prepared)});
+    }
     Q_EMIT finished(r->result);
 }

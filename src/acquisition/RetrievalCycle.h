@@ -12,6 +12,7 @@
 
 #include <QObject>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <unordered_map>
@@ -34,7 +35,9 @@ struct CycleRequest {
 struct CycleTrace {
     int index = 0; // the channel's row in the table
     QString label; // its label there
-    std::unique_ptr<SacObject> seismogram;
+    std::unique_ptr<SacObject> seismogram;    // processed
+    std::shared_ptr<const SacObject> raw;     // as it arrived (or as stored), for inspection
+    std::shared_ptr<const void> prepared;     // what the ready hook made of it
 };
 
 struct ChannelFailure {
@@ -74,6 +77,10 @@ public:
     // Processing on the caller's thread, as the answers arrive (with an inline source, the whole
     // cycle then ends before start() returns).
     void setInlineProcessing(bool on) { inlineProcessing_ = on; }
+    // Runs on the worker once a trace is processed; what it returns travels with the trace
+    // (a view's summary of the samples, made off the GUI thread).
+    using ReadyHook = std::function<std::shared_ptr<const void>(const SacObject&)>;
+    void setReadyHook(ReadyHook hook) { readyHook_ = std::move(hook); }
     // A cycle still running is cancelled first.
     void start(CycleRequest request);
     // Nothing of the running cycle arrives any more; its transfers are abandoned.
@@ -91,13 +98,19 @@ private:
     void onFailure(quint64 request, int index, const AcquisitionFailure& failure);
     void onSourceFinished(quint64 request);
     void process(int index, std::shared_ptr<SacObject> whole, std::optional<ChannelId> fromStore);
-    void processed(quint64 generation, int index, std::unique_ptr<SacObject> trace);
+    struct Processed {
+        std::unique_ptr<SacObject> trace;
+        std::shared_ptr<const SacObject> raw;
+        std::shared_ptr<const void> prepared;
+    };
+    void processed(quint64 generation, int index, Processed result);
     bool tailJoinsCleanly(const ChannelId& channel, const SacObject& tail) const;
     void finishIfDone();
 
     WaveformSource& source_;
     TraceStore& store_;
     bool inlineProcessing_ = false;
+    ReadyHook readyHook_;
     std::size_t maxCycleSamples_ = kMaxCycleSamples;
     std::unique_ptr<Running> running_;
     quint64 generation_ = 0;

@@ -10,6 +10,7 @@
 #include "base/Time.h"
 #include "components/NEIC_QueryController.h"
 #include "components/QuilmRealTimeDisplayView02.h"
+#include "components/plot/TraceEnvelope.h"
 #include "components/sac/SacObject.h"
 
 #include <QAbstractButton>
@@ -67,6 +68,7 @@ void groundswayController::applyCycleResult(const std::shared_ptr<CycleResult>& 
     // The view gets the whole new list in one step, never a half-built one.
     QuilmRealTimeDisplayView02* view = o_.seisView;
     theWaveforms_->clear();
+    rawWaveforms_.clear();
     for (CycleTrace& t : r->traces) {
         // A window text that does not parse gives no date; object and view keep their reference.
         if (cycleMonitor_) {
@@ -80,7 +82,11 @@ void groundswayController::applyCycleResult(const std::shared_ptr<CycleResult>& 
             if (view)
                 view->setRefDate(r->start);
         }
+        if (view && t.prepared)
+            view->adoptSummary(t.seismogram->identity(), t.seismogram->revision(),
+                               std::static_pointer_cast<const plot::BlockSummary>(t.prepared));
         theWaveforms_->push_back(std::move(t.seismogram));
+        rawWaveforms_.push_back(std::move(t.raw));
         if (!cycleMonitor_)
             appendToHistory(QStringLiteral("Retrieved a seismogram.\n"));
         theWaveforms_->back()->setLabelString(t.label.toStdString());
@@ -95,10 +101,18 @@ void groundswayController::applyCycleResult(const std::shared_ptr<CycleResult>& 
         } else {
             view->setXmin(0);
             view->setOriginOnRight(false);
+            // A refresh of the same window keeps the zoom; another window starts unzoomed.
+            const QString window = text(o_.startTField) + u' ' + text(o_.endTField);
+            if (window != lastWindow_)
+                view->resetZoom();
+            lastWindow_ = window;
         }
         view->setTitle(text(o_.plotTitleTField));
+        retrievedOnce_ = true;
+        view->setPlaceholder(QString(), QString());
         view->setNeedsDisplay(true);
     }
+    updateFollowNow();
     if (o_.networkProgressIndicator)
         o_.networkProgressIndicator->hide();
 }

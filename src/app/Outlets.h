@@ -24,6 +24,7 @@ struct Outlets {
     QWidget* helpWindow = nullptr;
     QWidget* eventListWindow = nullptr;
     QWidget* channelFinderWindow = nullptr;
+    QWidget* systemLogWindow = nullptr;
 
     // History log and channel lists.
     QPlainTextEdit* connectionLogTView = nullptr;
@@ -112,4 +113,11 @@ struct ActionControls {
     QAction* clearHistoryAction = nullptr;
     QAction* statusPageAction = nullptr;
     QAction* quitAction = nullptr;
+    QAction* showSystemLogAction = nullptr;
+    QAction* saveImageAction = nullptr;
+    QAction* copyImageAction = nullptr;
+    QAction* saveSeismogramsAction = nullptr;
+    QAction* fullScreenAction = nullptr;
+    QPushButton* followNowButton = nullptr;
+    QComboBox* amplitudeModePopUp = nullptr;
 };

@@ -1,5 +1,6 @@
 #include "app/WindowLayout.h"
 
+#include "app/SystemLogWindow.h"
 #include "components/QuilmRealTimeDisplayView02.h"
 #include "ui_ChannelFinderWindow.h"
 #include "ui_EventListWindow.h"
@@ -15,6 +16,7 @@
 struct WindowLayout::Forms {
     QMainWindow seismogramWindow;
     QWidget settingsWindow, logWindow, eventListWindow, helpWindow, channelFinderWindow;
+    SystemLogWindow systemLogWindow;
     Ui::SeismogramWindow seismogram;
     Ui::SettingsWindow settings;
     Ui::LogWindow log;
@@ -39,7 +41,7 @@ WindowLayout::WindowLayout() : forms_((initialiseResources(), std::make_unique<F
     f.finder.setupUi(&f.channelFinderWindow);
     // Closing the seismogram window quits; the others only hide.
     for (QWidget* w : {&f.settingsWindow, &f.logWindow, &f.eventListWindow, &f.helpWindow,
-                       &f.channelFinderWindow})
+                       &f.channelFinderWindow, static_cast<QWidget*>(&f.systemLogWindow)})
         w->setAttribute(Qt::WA_QuitOnClose, false);
 
     // The monitor durations, tagged with their minutes.
@@ -65,6 +67,7 @@ WindowLayout::WindowLayout() : forms_((initialiseResources(), std::make_unique<F
     o.helpWindow = &f.helpWindow;
     o.eventListWindow = &f.eventListWindow;
     o.channelFinderWindow = &f.channelFinderWindow;
+    o.systemLogWindow = &f.systemLogWindow;
 
     o.connectionLogTView = f.log.connectionLogTView;
     o.channelListTView = f.settings.channelListTView;
@@ -145,6 +148,13 @@ WindowLayout::WindowLayout() : forms_((initialiseResources(), std::make_unique<F
     a.clearHistoryAction = f.seismogram.clearHistoryAction;
     a.statusPageAction = f.seismogram.statusPageAction;
     a.quitAction = f.seismogram.quitAction;
+    a.showSystemLogAction = f.seismogram.showSystemLogAction;
+    a.saveImageAction = f.seismogram.saveImageAction;
+    a.copyImageAction = f.seismogram.copyImageAction;
+    a.saveSeismogramsAction = f.seismogram.saveSeismogramsAction;
+    a.fullScreenAction = f.seismogram.fullScreenAction;
+    a.followNowButton = f.seismogram.followNowButton;
+    a.amplitudeModePopUp = f.seismogram.amplitudeModePopUp;
 }
 
 WindowLayout::~WindowLayout() = default;

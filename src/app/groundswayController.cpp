@@ -9,6 +9,8 @@
 #include "base/UrlText.h"
 #include "components/NEIC_QueryController.h"
 #include "components/QuilmRealTimeDisplayView02.h"
+#include "components/TraceInspector.h"
+#include "components/plot/TraceEnvelope.h"
 #include "components/sac/SacObject.h"
 #include "store/TraceStore.h"
 
@@ -18,6 +20,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QMainWindow>
+#include <QStatusBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSlider>
@@ -115,6 +119,12 @@ groundswayController::groundswayController(QObject* parent) : QObject(parent) {
     finder_ = std::make_unique<Background>();
     connect(cycle_.get(), &RetrievalCycle::finished, this,
             &groundswayController::applyCycleResult);
+    // The view's summary of a long trace is made where the trace is processed, not at paint.
+    cycle_->setReadyHook([](const SacObject& s) -> std::shared_ptr<const void> {
+        if (s.samples().size() < 4 * plot::BlockSummary::kBlock)
+            return nullptr;
+        return std::make_shared<const plot::BlockSummary>(plot::summarise(s.samples()));
+    });
     connect(neicQueryController_.get(), &NEIC_QueryController::listLoaded, this,
             &groundswayController::continueTick);
     systemLog(QStringLiteral("Initializing Controller."));
@@ -269,6 +279,7 @@ void groundswayController::setHttpIdleTimeoutSeconds(long seconds) {
 
 void groundswayController::connectOutlets(const Outlets& outlets, const ActionControls& actions) {
     o_ = outlets;
+    actions_ = actions;
     bindSettingsToControls();
     connectActions(actions);
 }
@@ -361,6 +372,31 @@ void groundswayController::connectActions(const ActionControls& a) {
     if (QTableView* table = o_.eventListTblView)
         connect(table, &QTableView::doubleClicked, this,
                 [this, table] { getRecentEventSeismograms(table); });
+
+    onTrigger(a.showSystemLogAction, &groundswayController::showSystemLogWindow);
+    onTrigger(a.saveImageAction, &groundswayController::saveImage);
+    onTrigger(a.copyImageAction, &groundswayController::copyImage);
+    onTrigger(a.saveSeismogramsAction, &groundswayController::saveSeismograms);
+    onTrigger(a.fullScreenAction, &groundswayController::toggleFullScreen);
+    onClick(a.followNowButton, &groundswayController::followNow);
+    if (QComboBox* popup = a.amplitudeModePopUp)
+        connect(popup, &QComboBox::activated, this, [this, popup] { setAmplitudeMode(popup); });
+    if (o_.queryWarningTField)
+        o_.queryWarningTField->installEventFilter(this);
+    if (QuilmRealTimeDisplayView02* view = o_.seisView) {
+        connect(view, &QuilmRealTimeDisplayView02::traceActivated, this,
+                &groundswayController::inspectTrace);
+        connect(view, &QuilmRealTimeDisplayView02::zoomChanged, this,
+                &groundswayController::updateFollowNow);
+        if (auto* window = qobject_cast<QMainWindow*>(o_.seismogramWindow)) {
+            QStatusBar* bar = window->statusBar();
+            connect(view, &QuilmRealTimeDisplayView02::readoutChanged, bar,
+                    [bar](const QString& text) { bar->showMessage(text); });
+        }
+    }
+    if (o_.monitorRequestDurationTField)
+        connect(o_.monitorRequestDurationTField, &QLineEdit::textChanged, this,
+                &groundswayController::syncMonitorPopUp);
 }
 
 void groundswayController::showWindow(QWidget* window) {

@@ -10,16 +10,19 @@
 #include <QObject>
 #include <QHash>
 #include <QStringList>
+#include <QImage>
 #include <QVariantList>
 
 #include <algorithm>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <unordered_map>
 #include <optional>
 #include <vector>
 
 class Background;
+class TraceInspector;
 class NEIC_QueryController;
 class QLineEdit;
 class QTimer;
@@ -135,6 +138,28 @@ public:
     void toggleColorScheme(QObject* sender);
     void toggleShowOrigins(QObject* sender);
     void adjustWaveformPlotGain(QObject* sender = nullptr);
+    // Looking closer and keeping what is on screen.
+    void setAmplitudeMode(QObject* sender);
+    void followNow(QObject* sender = nullptr);
+    void toggleFullScreen(QObject* sender = nullptr);
+    void showSystemLogWindow(QObject* sender = nullptr);
+    void inspectTrace(int index);
+    void saveImage(QObject* sender = nullptr);      // asks where, then writeImage
+    void copyImage(QObject* sender = nullptr);
+    void saveSeismograms(QObject* sender = nullptr); // asks where, then writeSeismograms
+    // The seismogram view as drawn now, at a size of one's choice.
+    QImage seismogramImage(QSize size);
+    // PNG or SVG by the file's extension; false (and why) when it cannot be written.
+    bool writeImage(const QString& path, QSize size, QString* why = nullptr);
+    // Every trace on screen as SAC files in folder/processed and folder/raw, named
+    // NET.STA.LOC.CHA.<first sample, UTC>.sac; false (and why) when one cannot be written.
+    bool writeSeismograms(const QString& folder, QString* why = nullptr);
+    TraceInspector* traceInspector() const { return inspector_.get(); }
+    // Runs one monitor cycle on the list titled `list` (or the one loaded at start), draws the
+    // view at `size` into `path` and calls `done` with the exit code: 0, or 1 with a message on
+    // standard error when no trace could be drawn or the image not written.
+    void takeSnapshot(const QString& path, QSize size, const std::optional<QString>& list,
+                      std::function<void(int exitCode)> done);
 
     // Earthquake list.
     void showEventListWindow(QObject* sender = nullptr);
@@ -148,8 +173,16 @@ public:
     void clearHistory(QObject* sender = nullptr);
     void tamsyStatus(QObject* sender = nullptr);
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void applyCycleResult(const std::shared_ptr<CycleResult>& result);
+    // The line the empty view shows before the first retrieval.
+    void updateGuidance();
+    // The Monitor pop-up shows the length the settings ask for.
+    void syncMonitorPopUp();
+    void updateFollowNow();
     void continueTick();
     // Settings as the operations read them, each brought into its range; a value outside it is
     // reported once in the system log, naming the setting and the value used.
@@ -175,6 +208,7 @@ private:
 
     UserDefaults defaults_;
     Outlets o_;
+    ActionControls actions_;
     HttpOptions http_;
 
     std::shared_ptr<QStringList> theNetworks_, theStations_, theChannels_, theChannelCodes_,
@@ -191,6 +225,11 @@ private:
     std::unique_ptr<TimeSeriesSource> timeSeries_;
     std::unique_ptr<RetrievalCycle> cycle_;
     std::unique_ptr<Background> finder_;
+    std::unique_ptr<TraceInspector> inspector_;
+    // The raw traces beside theWaveforms, for the inspector and the export.
+    std::vector<std::shared_ptr<const SacObject>> rawWaveforms_;
+    bool retrievedOnce_ = false;
+    QString lastWindow_; // start and end of the last cycle outside monitoring
     bool inline_ = false;
     // The channel list as loaded, before the text view rewrote its line breaks and blanks; gone
     // once the user edits the view.

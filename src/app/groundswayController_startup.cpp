@@ -10,7 +10,10 @@
 #include <QFileInfo>
 #include <QFont>
 #include <QPlainTextEdit>
+#include <QComboBox>
 #include <QTableView>
+
+#include <algorithm>
 
 namespace {
 
@@ -44,6 +47,12 @@ void groundswayController::awakeFromNib() {
     }
     // 6.
     adjustWaveformPlotGain(nullptr);
+    if (actions_.amplitudeModePopUp) {
+        actions_.amplitudeModePopUp->setCurrentIndex(
+            std::clamp(defaults_.objectForKey(QStringLiteral("amplitudeMode")).toInt(), 0, 2));
+        setAmplitudeMode(actions_.amplitudeModePopUp);
+    }
+    syncMonitorPopUp();
     // 7.
     setSupportDirectory(std::make_shared<QString>(
         QDir::homePath() + QStringLiteral("/Library/Application Support/Groundsway")));

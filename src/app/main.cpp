@@ -8,7 +8,9 @@
 #include <QCommandLineParser>
 #include <QTimer>
 
+#include <algorithm>
 #include <csignal>
+#include <optional>
 #include <cstdio>
 
 namespace {
@@ -24,6 +26,18 @@ struct CommandLine {
                             QStringLiteral("Show this help and exit.")};
     QCommandLineOption version{{QStringLiteral("v"), QStringLiteral("version")},
                                QStringLiteral("Show the version and exit.")};
+    QCommandLineOption snapshot{
+        QStringLiteral("snapshot"),
+        QStringLiteral("Run one monitor refresh without showing a window, write the seismogram "
+                       "view to FILE (PNG, or SVG by its extension) and exit."),
+        QStringLiteral("FILE")};
+    QCommandLineOption size{QStringLiteral("size"),
+                            QStringLiteral("The snapshot's size in pixels (default 1600x1000)."),
+                            QStringLiteral("WIDTHxHEIGHT"), QStringLiteral("1600x1000")};
+    QCommandLineOption list{QStringLiteral("list"),
+                            QStringLiteral("The saved channel list (its menu title) the snapshot "
+                                           "shows; else the one loaded at start."),
+                            QStringLiteral("NAME")};
     QCommandLineOption inlineAcquisition{
         QStringLiteral("inline-acquisition"),
         QStringLiteral("Run every retrieval to its end before the window responds again.")};
@@ -33,7 +47,7 @@ struct CommandLine {
             "Shows the ground motion of the last hour at a chosen set of seismic stations, "
             "refreshed on a timer, and the seismograms of recent earthquakes."));
         inlineAcquisition.setFlags(QCommandLineOption::HiddenFromHelp); // for tests
-        parser.addOptions({help, version, inlineAcquisition});
+        parser.addOptions({help, version, snapshot, size, list, inlineAcquisition});
     }
 };
 
@@ -43,6 +57,21 @@ void print(std::FILE* to, const QString& text) {
 }
 
 } // namespace
+
+// "1600x1000", both from 16 to 16384 pixels.
+std::optional<QSize> sizeOf(const QString& text) {
+    const QStringList parts = text.split(u'x');
+    bool okW = false, okH = false;
+    const int w = parts.value(0).toInt(&okW), h = parts.value(1).toInt(&okH);
+    if (parts.size() != 2 || !okW || !okH || w < 16 || h < 16 || w > 16384 || h > 16384)
+        return std::nullopt;
+    return QSize(w, h);
+}
+
+bool hasDisplay() {
+    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
 
 int main(int argc, char** argv) {
     QCoreApplication::setOrganizationName(QStringLiteral("Groundsway"));
@@ -65,6 +94,53 @@ int main(int argc, char** argv) {
         }
     }
 
+    // Our own long options are checked before the GUI starts, so a mistake is told even where no
+    // display could be opened; Qt's own options (one dash) are left to QApplication.
+    {
+        const QStringList known = {QStringLiteral("snapshot"), QStringLiteral("size"),
+                                   QStringLiteral("list"), QStringLiteral("inline-acquisition")};
+        for (const QString& a : raw.mid(1)) {
+            if (!a.startsWith(QStringLiteral("--")))
+                continue;
+            const QString name = a.mid(2).section(u'=', 0, 0);
+            if (!known.contains(name)) {
+                print(stderr, QStringLiteral("groundsway: Unknown option '%1'.\nTry 'groundsway "
+                                             "--help'.\n")
+                                  .arg(name));
+                return 2;
+            }
+        }
+        const bool snapshotAsked = std::any_of(raw.begin(), raw.end(), [](const QString& a) {
+            return a.startsWith(QStringLiteral("--snapshot"));
+        });
+        const auto sizeArg = std::find_if(raw.begin(), raw.end(), [](const QString& a) {
+            return a == u"--size" || a.startsWith(QStringLiteral("--size="));
+        });
+        const bool listAsked = std::any_of(raw.begin(), raw.end(), [](const QString& a) {
+            return a == u"--list" || a.startsWith(QStringLiteral("--list="));
+        });
+        if (!snapshotAsked && (sizeArg != raw.end() || listAsked)) {
+            print(stderr, QStringLiteral("groundsway: --size and --list go with --snapshot.\n"));
+            return 2;
+        }
+        if (sizeArg != raw.end()) {
+            const QString value = sizeArg->contains(u'=') ? sizeArg->section(u'=', 1)
+                                                          : (sizeArg + 1 != raw.end() ? *(sizeArg + 1)
+                                                                                      : QString());
+            if (!sizeOf(value)) {
+                print(stderr, QStringLiteral("groundsway: --size needs WIDTHxHEIGHT, 16 to 16384 "
+                                             "pixels each, like 1600x1000.\n"));
+                return 2;
+            }
+        }
+    }
+    // A snapshot needs no display: without one it draws offscreen.
+    const bool wantsSnapshot = std::any_of(raw.begin(), raw.end(), [](const QString& a) {
+        return a.startsWith(QStringLiteral("--snapshot"));
+    });
+    if (wantsSnapshot && !hasDisplay() &&
+        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     qInstallMessageHandler(logQtMessage);
     QApplication app(argc, argv); // takes Qt's own options (-platform, -style, ...) away
     if (!cl.parser.parse(QCoreApplication::arguments()) ||
@@ -76,6 +152,15 @@ int main(int argc, char** argv) {
         print(stderr, QStringLiteral("groundsway: %1\nTry 'groundsway --help'.\n").arg(why));
         return 2;
     }
+    const bool snapshot = cl.parser.isSet(cl.snapshot);
+    const auto snapshotSize = sizeOf(cl.parser.value(cl.size));
+    if (!snapshotSize || (!snapshot && (cl.parser.isSet(cl.size) || cl.parser.isSet(cl.list)))) {
+        print(stderr, !snapshotSize ? QStringLiteral("groundsway: --size needs WIDTHxHEIGHT, 16 to "
+                                                     "16384 pixels each, like 1600x1000.\n")
+                                    : QStringLiteral("groundsway: --size and --list go with "
+                                                     "--snapshot.\n"));
+        return 2;
+    }
     QuitOnSignal quitOnSignal({SIGTERM, SIGINT});
     // Quitting abandons every transfer in flight, so the process ends at once.
     QObject::connect(&app, &QCoreApplication::aboutToQuit, [] { abortAllTransfers(); });
@@ -85,6 +170,21 @@ int main(int argc, char** argv) {
     controller.setInlineAcquisition(cl.parser.isSet(cl.inlineAcquisition));
     controller.connectOutlets(layout.outlets(), layout.actions());
     controller.awakeFromNib();
+    if (snapshot) {
+        int exitCode = 1;
+        QTimer::singleShot(0, &controller, [&] {
+            controller.takeSnapshot(cl.parser.value(cl.snapshot), *snapshotSize,
+                                    cl.parser.isSet(cl.list)
+                                        ? std::optional<QString>(cl.parser.value(cl.list))
+                                        : std::nullopt,
+                                    [&exitCode](int code) {
+                                        exitCode = code;
+                                        QCoreApplication::quit();
+                                    });
+        });
+        app.exec();
+        return exitCode;
+    }
     QTimer::singleShot(0, &controller,
                        [&controller] { controller.applicationDidFinishLaunching(); });
     return app.exec();

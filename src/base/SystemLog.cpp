@@ -3,6 +3,8 @@
 #include <QDateTime>
 
 #include <cstdio>
+#include <deque>
+#include <map>
 #include <mutex>
 #include <unistd.h>
 
@@ -16,6 +18,15 @@ SystemLogObserver& observer() {
     static SystemLogObserver o;
     return o;
 }
+std::deque<QString>& kept() {
+    static std::deque<QString> lines;
+    return lines;
+}
+std::map<int, SystemLogListener>& listeners() {
+    static std::map<int, SystemLogListener> all;
+    return all;
+}
+int nextListener = 1;
 } // namespace
 
 QString escapedForLog(const QString& message) {
@@ -39,14 +50,17 @@ void systemLog(const QString& raw) {
     const QString message = escapedForLog(raw);
     const QString stamp =
         QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
-    const QByteArray line = QStringLiteral("%1 Groundsway[%2] %3\n")
-                                .arg(stamp)
-                                .arg(static_cast<qint64>(::getpid()))
-                                .arg(message)
-                                .toUtf8();
+    const QString text =
+        QStringLiteral("%1 Groundsway[%2] %3").arg(stamp).arg(static_cast<qint64>(::getpid())).arg(message);
+    const QByteArray line = (text + u'\n').toUtf8();
     std::lock_guard lock(logMutex());
     std::fwrite(line.constData(), 1, static_cast<std::size_t>(line.size()), stderr);
     std::fflush(stderr);
+    kept().push_back(text);
+    if (kept().size() > static_cast<std::size_t>(kKeptSystemLogLines))
+        kept().pop_front();
+    for (const auto& [id, listener] : listeners())
+        listener(text);
     if (observer())
         observer()(message);
 }
@@ -55,4 +69,21 @@ SystemLogObserver setSystemLogObserver(SystemLogObserver o) {
     std::lock_guard lock(logMutex());
     std::swap(observer(), o);
     return o;
+}
+
+QStringList recentSystemLog() {
+    std::lock_guard lock(logMutex());
+    return QStringList(kept().begin(), kept().end());
+}
+
+int addSystemLogListener(SystemLogListener listener) {
+    std::lock_guard lock(logMutex());
+    const int id = nextListener++;
+    listeners().emplace(id, std::move(listener));
+    return id;
+}
+
+void removeSystemLogListener(int id) {
+    std::lock_guard lock(logMutex());
+    listeners().erase(id);
 }

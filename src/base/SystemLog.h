@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -15,3 +16,14 @@ QString escapedForLog(const QString& message);
 // the previous observer. The message still goes to standard error.
 using SystemLogObserver = std::function<void(const QString&)>;
 SystemLogObserver setSystemLogObserver(SystemLogObserver observer);
+
+// The last lines written (as standard error got them, time stamp and all), oldest first, so a
+// window opened late shows what came before it.
+inline constexpr int kKeptSystemLogLines = 5000;
+QStringList recentSystemLog();
+
+// Hears every line as it is written, on the thread that writes it; returns an id to remove it
+// with. Listeners must not write to the system log themselves.
+using SystemLogListener = std::function<void(const QString& line)>;
+int addSystemLogListener(SystemLogListener listener);
+void removeSystemLogListener(int id);

@@ -104,4 +104,5 @@ void groundswayController::setupChannels(QObject*) {
     *theLabels_ = std::move(parsed.labels);
     if (parsed.title && o_.plotTitleTField)
         o_.plotTitleTField->setText(*parsed.title);
+    updateGuidance();
 }

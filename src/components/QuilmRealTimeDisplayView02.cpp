@@ -1,38 +1,84 @@
 #include "components/QuilmRealTimeDisplayView02.h"
 
+#include "base/DateText.h"
 #include "base/Time.h"
 #include "components/plot/TimeAxis.h"
 #include "components/plot/TraceEnvelope.h"
 #include "components/sac/SacObject.h"
 
 #include <QFontMetrics>
+#include <QHelpEvent>
+#include <QKeyEvent>
 #include <QLineF>
+#include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPolygonF>
+#include <QToolTip>
+#include <QWheelEvent>
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <thread>
 #include <unordered_set>
 
 namespace {
 
-constexpr int kLabelMargin = 150;
+constexpr int kLabelMargin = 170;
 constexpr int kRightMargin = 24;
-constexpr int kTopMargin = 40;
+constexpr int kTitleHeight = 34;
+// Origin captions stand in a strip of their own above the plot, so no trace covers them.
+constexpr int kTopMargin = 58;
 constexpr int kBottomMargin = 50;
 constexpr qsizetype kTitleCharacters = 1000;
 // A unit-RMS trace at gain 1 spans +-3 RMS across its band, so noise fills the band and an
 // earthquake overlaps its neighbours, as on a helicorder.
 constexpr double kRmsPerHalfBand = 3.0;
+// The narrowest span a zoom may reach, and the widest.
+constexpr double kMinimumSpan = 1e-3, kMaximumSpan = 1e9;
 const QColor kOriginColour(214, 39, 40);
+const QColor kMarkColour(0, 114, 178);
+
+QString headerText(const SacObject& s, const sac::Field& field) {
+    const sac::SacHeader* h = s.GetSacHeader();
+    return h ? QString::fromStdString(h->getText(field)).trimmed() : QString();
+}
+
+QString stationCode(const SacObject& s) {
+    return headerText(s, sac::text::KSTNM);
+}
+
+QString seedIdOf(const SacObject& s) {
+    const QString sta = stationCode(s);
+    if (sta.isEmpty())
+        return {};
+    QString loc = headerText(s, sac::text::KHOLE);
+    if (loc.isEmpty())
+        loc = QStringLiteral("--");
+    return headerText(s, sac::text::KNETWK) + u'.' + sta + u'.' + loc + u'.' +
+           headerText(s, sac::text::KCMPNM);
+}
+
+// What a trace's samples are multiplied by to be drawn in its mode: 1 as processed, or back to
+// its amplitude before the unit-RMS scaling over the largest such amplitude of all traces.
+double amplitudeFactor(const SacObject& s, QuilmRealTimeDisplayView02::AmplitudeMode mode,
+                       double largestRms) {
+    if (mode != QuilmRealTimeDisplayView02::AmplitudeMode::CommonScale)
+        return 1.0;
+    const double applied = s.appliedScale();
+    if (applied == 0 || !std::isfinite(applied) || !(largestRms > 0))
+        return 0.0;
+    return 1.0 / applied / largestRms;
+}
 
 } // namespace
 
 QuilmRealTimeDisplayView02::QuilmRealTimeDisplayView02(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMinimumSize(320, 200);
+    setMouseTracking(true);
+    setFocusPolicy(Qt::StrongFocus);
 }
 
 QuilmRealTimeDisplayView02::~QuilmRealTimeDisplayView02() = default;
@@ -79,6 +125,25 @@ void QuilmRealTimeDisplayView02::setNeedsDisplay(bool flag) {
     if (flag)
         update();
 }
+void QuilmRealTimeDisplayView02::setAmplitudeMode(AmplitudeMode mode) {
+    mode_ = mode;
+    update();
+}
+void QuilmRealTimeDisplayView02::setTraceAnnotations(std::vector<TraceAnnotation> annotations) {
+    annotations_ = std::move(annotations);
+    update();
+}
+void QuilmRealTimeDisplayView02::setPlaceholder(const QString& title, const QString& guidance) {
+    placeholderTitle_ = title;
+    placeholderGuidance_ = guidance;
+    update();
+}
+
+void QuilmRealTimeDisplayView02::adoptSummary(std::uint64_t identity, std::uint64_t revision,
+                                              std::shared_ptr<const plot::BlockSummary> summary) {
+    if (summary)
+        summaries_[identity] = {revision, std::move(summary)};
+}
 
 double QuilmRealTimeDisplayView02::offsetOf(const SacObject& trace) const {
     // Without a reference date of its own the view measures from the first trace.
@@ -110,7 +175,7 @@ void QuilmRealTimeDisplayView02::computePlotLimits() {
     }
 }
 
-double QuilmRealTimeDisplayView02::axisLeft() const {
+double QuilmRealTimeDisplayView02::baseLeft() const {
     double lo = std::isfinite(xmin_) ? xmin_ : 0.0;
     double hi = std::isfinite(xmax_) ? xmax_ : lo + 60.0;
     if (originOnRight_)
@@ -118,12 +183,65 @@ double QuilmRealTimeDisplayView02::axisLeft() const {
     return lo;
 }
 
-double QuilmRealTimeDisplayView02::axisRight() const {
+double QuilmRealTimeDisplayView02::baseRight() const {
     if (originOnRight_)
         return 0.0;
-    const double lo = axisLeft();
+    const double lo = baseLeft();
     const double hi = std::isfinite(xmax_) ? xmax_ : lo + 60.0;
     return hi > lo ? hi : lo + 1.0;
+}
+
+double QuilmRealTimeDisplayView02::axisLeft() const {
+    if (zoom_)
+        return civil::secondsBetween(refDate_.value_or(Date{}), zoom_->first);
+    return baseLeft();
+}
+
+double QuilmRealTimeDisplayView02::axisRight() const {
+    if (zoom_)
+        return civil::secondsBetween(refDate_.value_or(Date{}), zoom_->second);
+    return baseRight();
+}
+
+void QuilmRealTimeDisplayView02::setZoomSeconds(double left, double right) {
+    if (!std::isfinite(left) || !std::isfinite(right))
+        return;
+    if (right < left)
+        std::swap(left, right);
+    const double span = std::clamp(right - left, kMinimumSpan, kMaximumSpan);
+    const double middle = 0.5 * (left + right);
+    const Date ref = refDate_.value_or(Date{});
+    const bool was = zoom_.has_value();
+    zoom_ = std::pair{civil::addSeconds(ref, middle - 0.5 * span),
+                      civil::addSeconds(ref, middle + 0.5 * span)};
+    if (!was)
+        Q_EMIT zoomChanged(true);
+    update();
+}
+
+void QuilmRealTimeDisplayView02::zoomTo(double leftSeconds, double rightSeconds) {
+    setZoomSeconds(leftSeconds, rightSeconds);
+}
+
+void QuilmRealTimeDisplayView02::zoomBy(double factor, double about) {
+    if (!(factor > 0) || !std::isfinite(factor) || !std::isfinite(about))
+        return;
+    const plot::Span s = plot::zoomedAbout({axisLeft(), axisRight()}, factor, about);
+    setZoomSeconds(s.left, s.right);
+}
+
+void QuilmRealTimeDisplayView02::panBy(double seconds) {
+    if (!std::isfinite(seconds))
+        return;
+    setZoomSeconds(axisLeft() + seconds, axisRight() + seconds);
+}
+
+void QuilmRealTimeDisplayView02::resetZoom() {
+    const bool was = zoom_.has_value();
+    zoom_.reset();
+    if (was)
+        Q_EMIT zoomChanged(false);
+    update();
 }
 
 QRect QuilmRealTimeDisplayView02::plotRect(QSize size) {
@@ -141,10 +259,73 @@ double QuilmRealTimeDisplayView02::xToTime(double x, double left, double right, 
     return plot::xToTime(x, left, right, plot);
 }
 
+int QuilmRealTimeDisplayView02::traceAt(QPointF point, QSize size) const {
+    const std::size_t count = waveforms_ ? waveforms_->size() : 0;
+    const QRect plot = plotRect(size);
+    if (count == 0 || point.y() < plot.top() || point.y() >= plot.top() + plot.height())
+        return -1;
+    const double band = static_cast<double>(plot.height()) / static_cast<double>(count);
+    const auto k = static_cast<std::size_t>((point.y() - plot.top()) / band);
+    return k < count ? static_cast<int>(k) : -1;
+}
+
+std::optional<QuilmRealTimeDisplayView02::Readout>
+QuilmRealTimeDisplayView02::readoutAt(QPointF point, QSize size) const {
+    const QRect plot = plotRect(size);
+    if (point.x() < plot.left() || point.x() > plot.right() || point.y() < plot.top() ||
+        point.y() > plot.bottom())
+        return std::nullopt;
+    Readout r;
+    r.seconds = xToTime(point.x(), axisLeft(), axisRight(), plot);
+    r.time = civil::addSeconds(refDate_.value_or(Date{}), r.seconds);
+    r.trace = traceAt(point, size);
+    if (r.trace >= 0) {
+        const SacObject* s = (*waveforms_)[static_cast<std::size_t>(r.trace)].get();
+        if (s) {
+            r.seedId = seedIdOf(*s);
+            r.label = QString::fromStdString(s->label());
+            const auto x = s->samples();
+            const double dt = s->delta();
+            if (!x.empty() && dt > 0) {
+                const double i = std::round((r.seconds - offsetOf(*s)) / dt);
+                if (i >= 0 && i < static_cast<double>(x.size()))
+                    r.value = x[static_cast<std::size_t>(i)];
+            }
+        }
+    }
+    return r;
+}
+
+QString QuilmRealTimeDisplayView02::readoutText(const Readout& r) {
+    const civil::Fields f = civil::fieldsOf(r.time);
+    QString text = datetext::description(r.time).chopped(6) +
+                   QStringLiteral(".%1 UTC").arg(f.nanosecond / 1'000'000, 3, 10, QLatin1Char('0'));
+    text += QStringLiteral("    %1 s").arg(r.seconds, 0, 'f', 3);
+    if (r.trace >= 0) {
+        text += QStringLiteral("    ") + (r.seedId.isEmpty() ? QString() : r.seedId + u' ') + r.label;
+        if (r.value)
+            text += QStringLiteral("    value %1").arg(static_cast<double>(*r.value), 0, 'g', 5);
+    }
+    return text;
+}
+
+QString QuilmRealTimeDisplayView02::fullLabel(const SacObject& trace) {
+    const QString sta = stationCode(trace);
+    const QString label = QString::fromStdString(trace.label());
+    return sta.isEmpty() ? label : sta + QStringLiteral("  ") + label;
+}
+
 void QuilmRealTimeDisplayView02::paintEvent(QPaintEvent* event) {
     QPainter p(this);
     p.setClipRect(event->rect());
     render(p, size());
+    if (rubberBand_) {
+        QColor fill = kMarkColour;
+        fill.setAlpha(40);
+        p.fillRect(*rubberBand_, fill);
+        p.setPen(kMarkColour);
+        p.drawRect(*rubberBand_);
+    }
 }
 
 void QuilmRealTimeDisplayView02::render(QPainter& p, QSize size) {
@@ -153,12 +334,17 @@ void QuilmRealTimeDisplayView02::render(QPainter& p, QSize size) {
     const QRect plot = plotRect(size);
     const double left = axisLeft();
     const double right = axisRight();
-    drawAxis(p, plot, left, right);
-    if (drawOrigins_)
-        drawOrigins(p, plot, left, right, false);
-    drawTraces(p, plot, left, right);
-    if (drawOrigins_)
-        drawOrigins(p, plot, left, right, true); // captions stay readable over the traces
+    const bool empty = !waveforms_ || waveforms_->empty();
+    if (empty && !placeholderTitle_.isEmpty()) {
+        drawPlaceholder(p, plot);
+    } else {
+        drawAxis(p, plot, left, right);
+        if (drawOrigins_)
+            drawOrigins(p, plot, left, right, false);
+        drawTraces(p, plot, left, right);
+        if (drawOrigins_)
+            drawOrigins(p, plot, left, right, true);
+    }
 
     QFont titleFont = p.font();
     titleFont.setPointSizeF(titleFont.pointSizeF() * 1.25);
@@ -168,7 +354,27 @@ void QuilmRealTimeDisplayView02::render(QPainter& p, QSize size) {
     // A title of any length costs one line: the elision only looks at what could fit.
     const QString title = QFontMetrics(titleFont).elidedText(title_.left(kTitleCharacters),
                                                              Qt::ElideRight, size.width() - 16);
-    p.drawText(QRect(0, 0, size.width(), kTopMargin), Qt::AlignCenter, title);
+    p.drawText(QRect(0, 0, size.width(), kTitleHeight), Qt::AlignCenter, title);
+    p.restore();
+}
+
+void QuilmRealTimeDisplayView02::drawPlaceholder(QPainter& p, const QRect& plot) {
+    p.save();
+    QFont big = p.font();
+    big.setPointSizeF(big.pointSizeF() * 1.6);
+    big.setBold(true);
+    const QFontMetrics bigMetrics(big);
+    p.setFont(big);
+    p.setPen(foreground_);
+    const int middle = plot.top() + plot.height() / 2;
+    p.drawText(QRect(plot.left(), middle - bigMetrics.height() - 6, plot.width(), bigMetrics.height()),
+               Qt::AlignCenter, bigMetrics.elidedText(placeholderTitle_, Qt::ElideRight, plot.width()));
+    p.setFont(QFont());
+    QColor soft = foreground_;
+    soft.setAlpha(170);
+    p.setPen(soft);
+    p.drawText(QRect(plot.left(), middle + 4, plot.width(), plot.height() / 2 - 4),
+               Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, placeholderGuidance_);
     p.restore();
 }
 
@@ -208,47 +414,68 @@ void QuilmRealTimeDisplayView02::drawOrigins(QPainter& p, const QRect& plot, dou
             continue;
         const double x = timeToX(t, left, right, plot);
         if (!captions) {
-            p.drawLine(QLineF(x, plot.top(), x, plot.bottom()));
+            p.drawLine(QLineF(x, plot.top() - 4, x, plot.bottom()));
             continue;
         }
+        // In the strip above the plot, where no trace reaches.
         const QString caption = QStringLiteral("M%1").arg(o.mag, 0, 'f', 1);
         const int tw = fm.horizontalAdvance(caption);
-        const double tx = std::min(x + 3, plot.right() - tw - 4.0);
-        QColor behind = background_;
-        behind.setAlpha(210);
-        p.fillRect(QRectF(tx - 2, plot.top() + 2, tw + 4, fm.height()), behind);
-        p.drawText(QPointF(tx, plot.top() + fm.ascent() + 2), caption);
+        const double tx = std::clamp(x - tw / 2.0, 2.0, plot.right() - tw - 2.0);
+        p.drawText(QPointF(tx, plot.top() - 6), caption);
     }
     p.restore();
 }
 
-const plot::BlockSummary& QuilmRealTimeDisplayView02::summaryFor(const SacObject& trace) {
-    Summary& s = summaries_[trace.identity()];
-    if (s.revision != trace.revision() || s.blocks.low.empty()) {
-        s.revision = trace.revision();
-        s.blocks = plot::summarise(trace.samples());
+void QuilmRealTimeDisplayView02::prepareEnvelopes(const QRect& plot, double left, double right) {
+    // The envelopes a redraw needs that the cache lacks, made on two threads: after a zoom or
+    // pan every trace needs a new one.
+    struct Job {
+        const SacObject* trace;
+        Envelope* envelope;
+        const plot::BlockSummary* summary;
+        double offset;
+    };
+    std::vector<Job> jobs;
+    const int width = plot.width();
+    const double colSpan = (right - left) / width;
+    for (const auto& w : *waveforms_) {
+        if (!w || w->samples().empty() || !(w->delta() > 0) || w->delta() * 2.0 > colSpan)
+            continue;
+        const double offset = offsetOf(*w);
+        Envelope& e = envelopes_[w->identity()];
+        if (e.revision == w->revision() && e.left == left && e.right == right &&
+            e.offset == offset && e.width == width && !e.columns.low.empty())
+            continue;
+        e.revision = w->revision();
+        e.left = left;
+        e.right = right;
+        e.offset = offset;
+        e.width = width;
+        const plot::BlockSummary* summary = nullptr;
+        if (plot::summaryPaysOff(w->samples().size(), w->delta(), left, right, width)) {
+            Summary& s = summaries_[w->identity()];
+            if (s.revision != w->revision() || !s.blocks) {
+                s.revision = w->revision();
+                s.blocks = std::make_shared<plot::BlockSummary>(plot::summarise(w->samples()));
+            }
+            summary = s.blocks.get();
+        }
+        jobs.push_back({w.get(), &e, summary, offset});
     }
-    return s.blocks;
-}
-
-const plot::ColumnEnvelope& QuilmRealTimeDisplayView02::envelopeFor(const SacObject& trace,
-                                                                    double offset, double left,
-                                                                    double right, int width) {
-    Envelope& e = envelopes_[trace.identity()];
-    if (e.revision == trace.revision() && e.left == left && e.right == right &&
-        e.offset == offset && e.width == width && !e.columns.low.empty())
-        return e.columns;
-    e.revision = trace.revision();
-    e.left = left;
-    e.right = right;
-    e.offset = offset;
-    e.width = width;
-    const auto x = trace.samples();
-    const plot::BlockSummary* summary =
-        plot::summaryPaysOff(x.size(), trace.delta(), left, right, width) ? &summaryFor(trace)
-                                                                          : nullptr;
-    e.columns = plot::columnEnvelope(x, trace.delta(), offset, left, right, width, summary);
-    return e.columns;
+    auto run = [&](std::size_t from, std::size_t step) {
+        for (std::size_t i = from; i < jobs.size(); i += step) {
+            const Job& j = jobs[i];
+            j.envelope->columns = plot::columnEnvelope(j.trace->samples(), j.trace->delta(),
+                                                       j.offset, left, right, width, j.summary);
+        }
+    };
+    if (jobs.size() < 4) {
+        run(0, 1);
+        return;
+    }
+    std::thread helper(run, 1, 2);
+    run(0, 2);
+    helper.join();
 }
 
 void QuilmRealTimeDisplayView02::drawTraces(QPainter& p, const QRect& plot, double left,
@@ -256,31 +483,83 @@ void QuilmRealTimeDisplayView02::drawTraces(QPainter& p, const QRect& plot, doub
     const std::size_t count = waveforms_ ? waveforms_->size() : 0;
     std::unordered_set<std::uint64_t> seen;
     if (count > 0) {
+        prepareEnvelopes(plot, left, right);
         p.save();
         const double band = static_cast<double>(plot.height()) / static_cast<double>(count);
         const double pxPerUnit = gain_ * (band / 2.0) / kRmsPerHalfBand;
-        const double top = plot.top() - 1.0, bottom = plot.bottom() + 1.0;
-        auto yOf = [&](double centre, double v) {
-            const double y = centre - v * pxPerUnit;
-            return std::isnan(y) ? centre : std::clamp(y, top, bottom);
-        };
-        const QFontMetrics fm(p.font());
+        double largestRms = 0;
+        for (const auto& w : *waveforms_)
+            if (w && w->appliedScale() != 0 && std::isfinite(w->appliedScale()))
+                largestRms = std::max(largestRms, 1.0 / std::abs(w->appliedScale()));
+        const QFont base = p.font();
+        const QFontMetrics fm(base);
+        QFont small = base;
+        small.setPointSizeF(small.pointSizeF() * 0.85);
+        const QFontMetrics smallMetrics(small);
         for (std::size_t k = 0; k < count; ++k) {
             const SacObject* trace = (*waveforms_)[k].get();
             if (!trace)
                 continue;
+            const TraceAnnotation* note = k < annotations_.size() ? &annotations_[k] : nullptr;
             const double centre = plot.top() + (static_cast<double>(k) + 0.5) * band;
+            const double top = mode_ == AmplitudeMode::ClipToBand ? centre - band / 2 : plot.top() - 1.0;
+            const double bottom =
+                mode_ == AmplitudeMode::ClipToBand ? centre + band / 2 : plot.bottom() + 1.0;
+            const double scale = pxPerUnit * amplitudeFactor(*trace, mode_, largestRms);
+            auto yOf = [&](double v) {
+                const double y = centre - v * scale;
+                return std::isnan(y) ? centre : std::clamp(y, top, bottom);
+            };
+            QColor ink = foreground_;
+            if (note && note->dimmed)
+                ink.setAlpha(90);
             p.setClipping(false);
-            p.setPen(foreground_);
-            const QString label = fm.elidedText(QString::fromStdString(trace->label()),
-                                                Qt::ElideRight, kLabelMargin - 12);
-            p.drawText(QPointF(6, centre + fm.ascent() / 2.0 - 1), label);
+            p.setPen(ink);
+            p.drawText(QPointF(6, centre + fm.ascent() / 2.0 - 1),
+                       fm.elidedText(fullLabel(*trace), Qt::ElideRight, kLabelMargin - 12));
+            if (note && !note->note.isEmpty()) {
+                p.setFont(small);
+                p.drawText(QPointF(6, centre + fm.ascent() / 2.0 + smallMetrics.height()),
+                           smallMetrics.elidedText(note->note, Qt::ElideRight, kLabelMargin - 12));
+                p.setFont(base);
+            }
             seen.insert(trace->identity());
+            p.setClipRect(plot);
+            if (note && refDate_) {
+                if (note->band) {
+                    QColor faint = kMarkColour;
+                    faint.setAlpha(28);
+                    const double x1 = timeToX(civil::secondsBetween(*refDate_, note->band->first),
+                                              left, right, plot);
+                    const double x2 = timeToX(civil::secondsBetween(*refDate_, note->band->second),
+                                              left, right, plot);
+                    p.fillRect(QRectF(QPointF(x1, centre - band / 2), QPointF(x2, centre + band / 2)),
+                               faint);
+                }
+                p.setFont(small);
+                for (const auto& [when, name] : note->marks) {
+                    const double x =
+                        timeToX(civil::secondsBetween(*refDate_, when), left, right, plot);
+                    if (x < plot.left() || x > plot.right())
+                        continue;
+                    p.setPen(QPen(kMarkColour, 1));
+                    p.drawLine(QLineF(x, centre - band / 2 + 1, x, centre + band / 2 - 1));
+                    p.drawText(QPointF(x + 2, centre - band / 2 + smallMetrics.ascent() + 1), name);
+                }
+                p.setFont(base);
+                p.setPen(ink);
+            }
             const auto x = trace->samples();
             const double dt = trace->delta();
-            if (x.empty() || dt <= 0)
+            if (x.empty() || dt <= 0) {
+                if (note && !note->status.isEmpty()) {
+                    p.setPen(ink);
+                    p.drawText(QRectF(plot.left() + 8, centre - band / 2, plot.width() - 16, band),
+                               Qt::AlignVCenter | Qt::AlignLeft, note->status);
+                }
                 continue;
-            p.setClipRect(plot);
+            }
+            p.setPen(ink);
             const double offset = offsetOf(*trace);
             const double colSpan = (right - left) / plot.width();
             if (dt * 2.0 > colSpan) {
@@ -290,16 +569,16 @@ void QuilmRealTimeDisplayView02::drawTraces(QPainter& p, const QRect& plot, doub
                 const std::size_t from = first > 0 ? first - 1 : 0;
                 const std::size_t to = std::min(x.size(), end + 1);
                 QPolygonF line;
-                line.reserve(static_cast<qsizetype>(to - from));
+                line.reserve(static_cast<qsizetype>(to > from ? to - from : 0));
                 for (std::size_t i = from; i < to; ++i) {
                     const double t = offset + static_cast<double>(i) * dt;
                     const double px = std::clamp(timeToX(t, left, right, plot), -1e6, 1e6);
-                    line << QPointF(px, yOf(centre, x[i]));
+                    line << QPointF(px, yOf(x[i]));
                 }
                 p.drawPolyline(line);
                 continue;
             }
-            const plot::ColumnEnvelope& e = envelopeFor(*trace, offset, left, right, plot.width());
+            const plot::ColumnEnvelope& e = envelopes_[trace->identity()].columns;
             std::vector<QLineF> segments;
             segments.reserve(e.low.size());
             bool havePrevious = false;
@@ -317,7 +596,7 @@ void QuilmRealTimeDisplayView02::drawTraces(QPainter& p, const QRect& plot, doub
                 }
                 const double xpix = plot.left() + static_cast<double>(c) + 0.5;
                 // At least a pixel tall, so a flat or nearly flat trace is a line without holes.
-                double yHigh = yOf(centre, hi), yLow = yOf(centre, lo);
+                double yHigh = yOf(hi), yLow = yOf(lo);
                 if (yLow - yHigh < 1.0) {
                     const double mid = 0.5 * (yHigh + yLow);
                     yHigh = mid - 0.5;
@@ -333,5 +612,125 @@ void QuilmRealTimeDisplayView02::drawTraces(QPainter& p, const QRect& plot, doub
     }
     // Forget what belongs to traces that are gone.
     std::erase_if(envelopes_, [&](const auto& kv) { return !seen.contains(kv.first); });
-    std::erase_if(summaries_, [&](const auto& kv) { return !seen.contains(kv.first); });
+    std::erase_if(summaries_, [&](const auto& kv) {
+        return !seen.contains(kv.first) && kv.second.revision != 0 && count > 0;
+    });
+}
+
+void QuilmRealTimeDisplayView02::wheelEvent(QWheelEvent* event) {
+    const QRect plot = plotRect(size());
+    const double notches = event->angleDelta().y() / 120.0;
+    if (notches == 0 || !plot.contains(event->position().toPoint()))
+        return QWidget::wheelEvent(event);
+    zoomBy(std::pow(0.8, notches), xToTime(event->position().x(), axisLeft(), axisRight(), plot));
+    event->accept();
+}
+
+void QuilmRealTimeDisplayView02::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton)
+        return QWidget::mousePressEvent(event);
+    pressedAt_ = event->position();
+    pannedPixels_ = 0;
+    if (event->modifiers() & Qt::ShiftModifier)
+        rubberBand_ = QRectF(event->position(), event->position());
+    event->accept();
+}
+
+void QuilmRealTimeDisplayView02::mouseMoveEvent(QMouseEvent* event) {
+    const QRect plot = plotRect(size());
+    if (pressedAt_ && (event->buttons() & Qt::LeftButton)) {
+        if (rubberBand_) {
+            rubberBand_ = QRectF(QPointF(rubberBand_->left(), plot.top()),
+                                 QPointF(event->position().x(), plot.bottom()))
+                              .normalized();
+            rubberBand_->setLeft(std::min(pressedAt_->x(), event->position().x()));
+            rubberBand_->setRight(std::max(pressedAt_->x(), event->position().x()));
+            update();
+        } else {
+            const double dx = event->position().x() - pressedAt_->x();
+            pannedPixels_ += std::abs(dx);
+            if (dx != 0)
+                panBy(-dx * (axisRight() - axisLeft()) / plot.width());
+            pressedAt_ = event->position();
+        }
+    }
+    const auto r = readoutAt(event->position(), size());
+    Q_EMIT readoutChanged(r ? readoutText(*r) : QString());
+}
+
+void QuilmRealTimeDisplayView02::mouseReleaseEvent(QMouseEvent* event) {
+    if (rubberBand_ && rubberBand_->width() >= 4) {
+        const QRect plot = plotRect(size());
+        const double l = axisLeft(), r = axisRight();
+        zoomTo(xToTime(rubberBand_->left(), l, r, plot), xToTime(rubberBand_->right(), l, r, plot));
+    }
+    rubberBand_.reset();
+    pressedAt_.reset();
+    update();
+    QWidget::mouseReleaseEvent(event);
+}
+
+void QuilmRealTimeDisplayView02::mouseDoubleClickEvent(QMouseEvent* event) {
+    const QRect plot = plotRect(size());
+    const QPointF at = event->position();
+    if (at.y() > plot.bottom()) {
+        resetZoom(); // on the time axis
+        return;
+    }
+    const int k = traceAt(at, size());
+    if (k >= 0 && at.x() >= plot.left())
+        Q_EMIT traceActivated(k);
+}
+
+void QuilmRealTimeDisplayView02::keyPressEvent(QKeyEvent* event) {
+    const double l = axisLeft(), r = axisRight(), middle = 0.5 * (l + r);
+    switch (event->key()) {
+    case Qt::Key_Plus:
+    case Qt::Key_Equal:
+        zoomBy(0.5, middle);
+        break;
+    case Qt::Key_Minus:
+        zoomBy(2.0, middle);
+        break;
+    case Qt::Key_Left:
+        panBy(-0.1 * (r - l));
+        break;
+    case Qt::Key_Right:
+        panBy(0.1 * (r - l));
+        break;
+    case Qt::Key_Home:
+        resetZoom();
+        break;
+    default:
+        return QWidget::keyPressEvent(event);
+    }
+    event->accept();
+}
+
+void QuilmRealTimeDisplayView02::leaveEvent(QEvent* event) {
+    Q_EMIT readoutChanged(QString());
+    QWidget::leaveEvent(event);
+}
+
+bool QuilmRealTimeDisplayView02::event(QEvent* event) {
+    if (event->type() == QEvent::ToolTip) {
+        // Over a label, its whole text: the row shows it elided.
+        const auto* help = static_cast<QHelpEvent*>(event);
+        const int k = traceAt(help->pos(), size());
+        if (k >= 0 && help->pos().x() < plotRect(size()).left()) {
+            const SacObject* s = (*waveforms_)[static_cast<std::size_t>(k)].get();
+            QString text = s ? seedIdOf(*s) + QStringLiteral("\n") + QString::fromStdString(s->label()) : QString();
+            if (static_cast<std::size_t>(k) < annotations_.size()) {
+                const TraceAnnotation& a = annotations_[static_cast<std::size_t>(k)];
+                for (const QString& extra : {a.note, a.status})
+                    if (!extra.isEmpty())
+                        text += u'\n' + extra;
+            }
+            QToolTip::showText(help->globalPos(), text.trimmed(), this);
+        } else {
+            QToolTip::hideText();
+        }
+        return true;
+    }
+    return QWidget::event(event);
 }

@@ -21,11 +21,39 @@ class SacObject;
 // origin times. It keeps a pointer to its owner's list and draws what that list holds at paint
 // time. Each trace is reduced to a minimum and maximum per pixel column before it is drawn, so
 // the cost of a redraw follows the width of the view, not the length of the data.
+//
+// The person looking at it can zoom and pan the time axis (wheel about the pointer, drag, Shift
+// and drag for a span, the keys + - left right Home; a double-click on the axis resets), read
+// the time and value under the pointer, and double-click a trace to have it inspected.
 class QuilmRealTimeDisplayView02 : public QWidget {
     Q_OBJECT
 public:
     using Date = std::chrono::system_clock::time_point;
     using WaveformList = std::vector<std::unique_ptr<SacObject>>;
+
+    enum class AmplitudeMode {
+        UnitRms,     // each trace as processed: unit RMS amplitude
+        CommonScale, // every trace in its amplitude before the scaling, on one scale
+        ClipToBand,  // unit RMS, cut at the edges of its band so it never covers a neighbour
+    };
+
+    // What a trace's row shows beside the samples; by position in the list.
+    struct TraceAnnotation {
+        QString note;   // beside the label (distance and back-azimuth, say)
+        QString status; // a row without samples says why (the last failure)
+        bool dimmed = false;
+        std::vector<std::pair<Date, QString>> marks;   // thin labelled marks (predicted arrivals)
+        std::optional<std::pair<Date, Date>> band;     // a faint band (the surface-wave window)
+    };
+
+    // What lies under a point of the view.
+    struct Readout {
+        Date time{};
+        double seconds = 0; // on the axis
+        int trace = -1;     // -1: between or beside the traces
+        QString seedId, label;
+        std::optional<float> value; // the processed sample nearest in time
+    };
 
     explicit QuilmRealTimeDisplayView02(QWidget* parent = nullptr);
     ~QuilmRealTimeDisplayView02() override;
@@ -47,6 +75,24 @@ public:
     void setWaveformGain(float gain);
     void setNeedsDisplay(bool flag);
 
+    void setAmplitudeMode(AmplitudeMode mode);
+    void setTraceAnnotations(std::vector<TraceAnnotation> annotations);
+    // While the list is empty, the plot shows this title and line of guidance instead of an
+    // empty frame; empty texts show the frame.
+    void setPlaceholder(const QString& title, const QString& guidance);
+    // A summary made off the GUI thread for a trace's samples at a revision; used instead of
+    // building one at paint time.
+    void adoptSummary(std::uint64_t identity, std::uint64_t revision,
+                      std::shared_ptr<const plot::BlockSummary> summary);
+
+    // The span shown, kept as absolute times across refreshes; reset returns to the axis the
+    // retrieval set (and, in monitor mode, to following the present).
+    void zoomTo(double leftSeconds, double rightSeconds);
+    void zoomBy(double factor, double aboutSeconds); // factor < 1 zooms in
+    void panBy(double seconds);
+    void resetZoom();
+    bool isZoomed() const { return zoom_.has_value(); }
+
     const WaveformList* wvfrmsArray() const { return waveforms_; }
     const QString& title() const { return title_; }
     const QString& xLabel() const { return xLabel_; }
@@ -57,6 +103,7 @@ public:
     float waveformGain() const { return gain_; }
     QColor backgroundColor() const { return background_; }
     QColor drawingColor() const { return foreground_; }
+    AmplitudeMode amplitudeMode() const { return mode_; }
 
     // The axis actually drawn: [left, right] seconds. With the origin on the right, 0 s is the
     // right edge.
@@ -67,12 +114,31 @@ public:
     // Pure mapping between seconds and x pixels across a plot rectangle.
     static double timeToX(double seconds, double left, double right, const QRect& plot);
     static double xToTime(double x, double left, double right, const QRect& plot);
+    // The trace whose band holds a point of a view of the given size, or -1.
+    int traceAt(QPointF point, QSize size) const;
+    std::optional<Readout> readoutAt(QPointF point, QSize size) const;
+    static QString readoutText(const Readout& readout);
+    // The label of a trace as its row shows it in full: station code and label.
+    static QString fullLabel(const SacObject& trace);
 
     // Draws the whole view into any paint device (the widget, an image).
     void render(QPainter& painter, QSize size);
 
+Q_SIGNALS:
+    void zoomChanged(bool zoomed);
+    void readoutChanged(const QString& text); // empty: the pointer left the traces
+    void traceActivated(int index);           // a double-click on a trace
+
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
     struct Envelope {
@@ -83,16 +149,18 @@ private:
     };
     struct Summary {
         std::uint64_t revision = 0;
-        plot::BlockSummary blocks;
+        std::shared_ptr<const plot::BlockSummary> blocks;
     };
 
-    const plot::ColumnEnvelope& envelopeFor(const SacObject& trace, double offset, double left,
-                                            double right, int width);
-    const plot::BlockSummary& summaryFor(const SacObject& trace);
+    double baseLeft() const;
+    double baseRight() const;
+    void prepareEnvelopes(const QRect& plot, double left, double right);
     void drawTraces(QPainter& p, const QRect& plot, double left, double right);
     void drawAxis(QPainter& p, const QRect& plot, double left, double right);
     void drawOrigins(QPainter& p, const QRect& plot, double left, double right, bool captions);
+    void drawPlaceholder(QPainter& p, const QRect& plot);
     double offsetOf(const SacObject& trace) const;
+    void setZoomSeconds(double left, double right);
 
     const WaveformList* waveforms_ = nullptr;
     QString xLabel_;
@@ -105,6 +173,14 @@ private:
     QColor background_ = Qt::white;
     QColor foreground_ = Qt::black;
     float gain_ = 1.0f;
+    AmplitudeMode mode_ = AmplitudeMode::UnitRms;
+    std::vector<TraceAnnotation> annotations_;
+    QString placeholderTitle_, placeholderGuidance_;
+    std::optional<std::pair<Date, Date>> zoom_;
+    // Pointer gestures.
+    std::optional<QPointF> pressedAt_;
+    std::optional<QRectF> rubberBand_;
+    double pannedPixels_ = 0;
     std::unordered_map<std::uint64_t, Envelope> envelopes_;
     std::unordered_map<std::uint64_t, Summary> summaries_;
 };

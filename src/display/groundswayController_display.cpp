@@ -29,6 +29,7 @@ void groundswayController::toggleAutoUpdate(QObject*) {
             o_.autoUpdateButton->setText(QStringLiteral("Stop"));
         if (o_.monitorIndicatorTField)
             o_.monitorIndicatorTField->setHidden(false);
+        updateFollowNow();
         update(); // the first refresh does not wait a whole period
     } else {
         theSeismgrmUpdateTimer_->stop();
@@ -41,6 +42,7 @@ void groundswayController::toggleAutoUpdate(QObject*) {
             o_.monitorIndicatorTField->setHidden(true);
         if (o_.autoUpdateButton)
             o_.autoUpdateButton->setText(QStringLiteral("Start"));
+        updateFollowNow();
     }
 }
 

@@ -278,3 +278,77 @@ TEST_F(DisplayView, AxisLimitsBeyondTheResolutionOfTheirTicksStillDraw) {
     EXPECT_DOUBLE_EQ(usual.front(), -3600);
     EXPECT_DOUBLE_EQ(usual.back(), 0);
 }
+
+// Zooming about the pointer keeps the time under it where it was; panning moves the span;
+// resetting returns to the retrieval's axis. The span is held in absolute time, so a refresh
+// that moves the reference does not move it.
+TEST_F(DisplayView, ZoomKeepsTheTimeUnderThePointerAndSurvivesANewReference) {
+    list.push_back(trace(0, 600));
+    view.computePlotLimits();
+    const double x = plot.left() + 300.0;
+    const double before = QuilmRealTimeDisplayView02::xToTime(x, view.axisLeft(), view.axisRight(), plot);
+    view.zoomBy(0.25, before);
+    EXPECT_TRUE(view.isZoomed());
+    EXPECT_NEAR(QuilmRealTimeDisplayView02::xToTime(x, view.axisLeft(), view.axisRight(), plot), before, 1e-6);
+    EXPECT_NEAR(view.axisRight() - view.axisLeft(), 150.0, 1e-6);
+    const double left = view.axisLeft();
+    view.panBy(30);
+    EXPECT_NEAR(view.axisLeft(), left + 30, 1e-6);
+    view.setRefDate(civil::addSeconds(kRef, 120)); // a monitor refresh later
+    EXPECT_NEAR(view.axisLeft(), left + 30 - 120, 1e-6);
+    view.resetZoom();
+    EXPECT_FALSE(view.isZoomed());
+    EXPECT_DOUBLE_EQ(view.axisLeft(), 0.0);
+    const auto zoomed = plot::zoomedAbout({-3600, 0}, 0.5, -600);
+    EXPECT_DOUBLE_EQ(zoomed.left, -2100);
+    EXPECT_DOUBLE_EQ(zoomed.right, -300);
+}
+
+TEST_F(DisplayView, TheReadOutNamesTheTimeTheTraceAndTheValueUnderThePointer) {
+    std::vector<float> ramp(601);
+    for (std::size_t i = 0; i < ramp.size(); ++i)
+        ramp[i] = static_cast<float>(i);
+    auto s = std::make_unique<SacObject>(SacObject::fromSamples(std::move(ramp), 1.0, kRef));
+    s->header()->setText(sac::text::KNETWK, "IU");
+    s->header()->setText(sac::text::KSTNM, "ANMO");
+    s->header()->setText(sac::text::KHOLE, "00");
+    s->header()->setText(sac::text::KCMPNM, "BHZ");
+    s->setLabelString("Albuquerque");
+    list.push_back(std::move(s));
+    list.push_back(trace(0, 600));
+    view.computePlotLimits();
+    const double x = QuilmRealTimeDisplayView02::timeToX(250, 0, 600, plot);
+    const auto r = view.readoutAt(QPointF(x, plot.top() + plot.height() / 4.0), kSize);
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->trace, 0);
+    EXPECT_NEAR(r->seconds, 250, 0.5);
+    EXPECT_EQ(r->seedId, u"IU.ANMO.00.BHZ");
+    EXPECT_NEAR(*r->value, 250, 1.0);
+    EXPECT_TRUE(QuilmRealTimeDisplayView02::readoutText(*r).startsWith(u"2024-05-01 12:04:1"));
+    EXPECT_FALSE(view.readoutAt(QPointF(5, 5), kSize)); // outside the plot
+    EXPECT_EQ(QuilmRealTimeDisplayView02::fullLabel(*list[0]), u"ANMO  Albuquerque");
+}
+
+TEST_F(DisplayView, ClippingKeepsEveryTraceInsideItsBand) {
+    list.push_back(trace(0, 600, 0.5, 50.0)); // far larger than its band
+    list.push_back(trace(0, 600, 0.5, 1.0));  // well inside its own
+    view.computePlotLimits();
+    const int half = plot.height() / 4; // each band is two of these
+    // Rows between the bands' edge and where the quiet trace reaches: only the loud one's ink.
+    const int from = plot.top() + 2 * half + 3, to = plot.top() + 3 * half - half / 2;
+    auto spills = [&] {
+        const QImage img = render(view);
+        return inkRows(img, plot.left() + 5, plot.right() - 5, from, to, Qt::black).first >= 0;
+    };
+    EXPECT_TRUE(spills()); // unit RMS at gain 1: a loud trace covers its neighbour
+    view.setAmplitudeMode(QuilmRealTimeDisplayView02::AmplitudeMode::ClipToBand);
+    EXPECT_FALSE(spills());
+}
+
+TEST_F(DisplayView, AnEmptyListShowsItsGuidanceInsteadOfAnEmptyFrame) {
+    view.setPlaceholder("Demo", "Press Start to watch the last hour of the 4 channels of 'Demo'.");
+    const QImage img = render(view);
+    // No frame: the plot's left edge has no line through it.
+    EXPECT_EQ(inkRows(img, plot.left(), plot.left() + 1, plot.top() + 20, plot.top() + 60, Qt::black).first, -1);
+    EXPECT_GT(inkColumns(img, plot.left(), plot.right(), plot.center().y() - 40, plot.center().y() + 40, Qt::black), 50);
+}

@@ -30,6 +30,10 @@ std::vector<double> tickTimes(double left, double right, double targetCount, int
     return out;
 }
 
+Span zoomedAbout(Span span, double factor, double about) {
+    return {about - (about - span.left) * factor, about + (span.right - about) * factor};
+}
+
 double timeToX(double seconds, double left, double right, const QRect& plot) {
     return plot.left() + (seconds - left) / (right - left) * plot.width();
 }

@@ -15,6 +15,13 @@ double niceStep(double span, double count);
 // where the step is below the resolution of the times (a tiny span far from zero).
 std::vector<double> tickTimes(double left, double right, double targetCount, int maxTicks = 200);
 
+// A span of the axis, and how zooming and panning move it.
+struct Span {
+    double left, right;
+};
+// Scaled by `factor` (< 1 zooms in) so that the time `about` stays where it is on the screen.
+Span zoomedAbout(Span span, double factor, double about);
+
 // Seconds to x pixels across a plot rectangle, and back; a pure pair.
 double timeToX(double seconds, double left, double right, const QRect& plot);
 double xToTime(double x, double left, double right, const QRect& plot);

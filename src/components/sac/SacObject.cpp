@@ -237,6 +237,7 @@ double SacObject::simpleRMS() const {
 
 void SacObject::ScaleAmplitudes(float factor) {
     dsp::scale(samples_, factor);
+    appliedScale_ *= factor;
     changed();
 }
 

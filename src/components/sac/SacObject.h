@@ -81,6 +81,9 @@ public:
     // so its header is written as the version it then is. An undefined reference time stays
     // undefined (B keeps the first sample's offset).
     std::vector<std::byte> encode(std::endian order = std::endian::little) const;
+    // The product of every factor ScaleAmplitudes applied: what the samples were multiplied by
+    // since they were loaded (so 1 / it is the unit-RMS trace's RMS before the scaling).
+    double appliedScale() const { return appliedScale_; }
     // Whether the reference time is known (from the header, or given since).
     bool hasReferenceTime() const { return referenceDefined_; }
 
@@ -94,6 +97,7 @@ private:
     std::string label_;
     Date reference_{};
     bool referenceDefined_ = true;
+    double appliedScale_ = 1.0;
     double begin_ = 0.0;
     std::uint64_t identity_;
     std::uint64_t revision_ = 0;
