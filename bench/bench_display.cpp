@@ -3,6 +3,7 @@
 // sample of the same data.
 #include "BenchData.h"
 #include "components/QuilmRealTimeDisplayView02.h"
+#include "components/plot/TraceEnvelope.h"
 
 #include <QApplication>
 #include <QImage>
@@ -82,6 +83,52 @@ void BM_RedrawNewAxis(benchmark::State& state) {
     state.SetLabel(caseOf(state).name);
 }
 
+// New data whose block summaries were made where the traces were processed (off the GUI
+// thread), as the retrieval cycle hands them over: the first paint only reduces them.
+void BM_RedrawNewDataSummarised(benchmark::State& state) {
+    Scene scene(caseOf(state));
+    for (auto _ : state) {
+        state.PauseTiming();
+        for (auto& s : scene.list) {
+            s->ScaleAmplitudes(1.0f);
+            scene.view.adoptSummary(s->identity(), s->revision(),
+                                    std::make_shared<const plot::BlockSummary>(
+                                        plot::summarise(s->samples())));
+        }
+        state.ResumeTiming();
+        scene.draw();
+    }
+    state.SetLabel(caseOf(state).name);
+}
+
+// One step of zooming about a point (the wheel), in and out by turns, then the redraw.
+void BM_ZoomStep(benchmark::State& state) {
+    Scene scene(caseOf(state));
+    scene.draw();
+    const double about = 0.6 * scene.view.axisRight();
+    bool in = true;
+    for (auto _ : state) {
+        scene.view.zoomBy(in ? 0.8 : 1.25, about);
+        in = !in;
+        scene.draw();
+    }
+    state.SetLabel(caseOf(state).name);
+}
+
+// One step of panning a zoomed view (a drag), then the redraw.
+void BM_PanStep(benchmark::State& state) {
+    Scene scene(caseOf(state));
+    scene.view.zoomTo(0.25 * scene.view.axisRight(), 0.75 * scene.view.axisRight());
+    scene.draw();
+    double step = 0.01 * scene.view.axisRight();
+    for (auto _ : state) {
+        scene.view.panBy(step);
+        step = -step;
+        scene.draw();
+    }
+    state.SetLabel(caseOf(state).name);
+}
+
 // The comparison: every sample a vertex of one polyline per trace.
 void BM_RedrawNaive(benchmark::State& state) {
     Scene scene(caseOf(state));
@@ -113,6 +160,9 @@ void BM_RedrawNaive(benchmark::State& state) {
 BENCHMARK(BM_RedrawCached)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RedrawNewAxis)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RedrawNewData)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RedrawNewDataSummarised)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ZoomStep)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PanStep)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RedrawNaive)->Arg(0)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RedrawNaive)->Arg(1)->Iterations(1)->Unit(benchmark::kMillisecond);
 

@@ -69,7 +69,9 @@ void groundswayController::applyCycleResult(const std::shared_ptr<CycleResult>& 
     QuilmRealTimeDisplayView02* view = o_.seisView;
     theWaveforms_->clear();
     rawWaveforms_.clear();
+    traceRows_.clear();
     for (CycleTrace& t : r->traces) {
+        traceRows_ << t.index;
         // A window text that does not parse gives no date; object and view keep their reference.
         if (cycleMonitor_) {
             t.seismogram->adjustReferenceTimeToNSDate(r->end);
@@ -113,6 +115,8 @@ void groundswayController::applyCycleResult(const std::shared_ptr<CycleResult>& 
         view->setNeedsDisplay(true);
     }
     updateFollowNow();
+    locateStations();
+    updateTraceContext();
     if (o_.networkProgressIndicator)
         o_.networkProgressIndicator->hide();
 }
@@ -126,6 +130,7 @@ void groundswayController::lastNMinutes(QObject* sender) {
         minutes = static_cast<int>(checkedNumber(o_.monitorRequestDurationTField,
                                                  "monitorDurationMinutes", 1, kMaxWindowMinutes,
                                                  60, true));
+    eventOrigin_.reset(); // the monitor shows the newest earthquake in its window
     const Date end = datetext::now();
     const Date start = civil::addSeconds(end, -60.0 * minutes);
     if (o_.startTField)
@@ -156,6 +161,7 @@ void groundswayController::getRecentEventSeismograms(QObject*) {
     if (theSeismgrmUpdateTimer_)
         toggleAutoUpdate(nullptr);
     const SeismicOrigin origin = (*origins)[static_cast<std::size_t>(row)];
+    eventOrigin_ = origin;
     const Date start = origin._origin_time().nsDate();
     const double minutes = checkedNumber(o_.eventRequestDurationTField, "eventDurationMinutes", 1,
                                          kMaxWindowMinutes, 90);

@@ -120,4 +120,6 @@ struct ActionControls {
     QAction* fullScreenAction = nullptr;
     QPushButton* followNowButton = nullptr;
     QComboBox* amplitudeModePopUp = nullptr;
+    QCheckBox* sortByDistanceButton = nullptr;
+    QComboBox* travelTimeModelPopUp = nullptr;
 };

@@ -155,6 +155,8 @@ WindowLayout::WindowLayout() : forms_((initialiseResources(), std::make_unique<F
     a.fullScreenAction = f.seismogram.fullScreenAction;
     a.followNowButton = f.seismogram.followNowButton;
     a.amplitudeModePopUp = f.seismogram.amplitudeModePopUp;
+    a.sortByDistanceButton = f.seismogram.sortByDistanceButton;
+    a.travelTimeModelPopUp = f.settings.travelTimeModelPopUp;
 }
 
 WindowLayout::~WindowLayout() = default;

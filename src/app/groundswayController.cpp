@@ -86,6 +86,10 @@ constexpr BoxSetting kBoxSettings[] = {
     {"incrementalUpdates", true, &Outlets::incrementalUpdatesButton},
 };
 
+// Settings of controls the tables above cannot bind, with their registered defaults.
+const std::pair<const char*, const char*> kOtherSettings[] = {
+    {"amplitudeMode", "0"}, {"sortByDistance", "false"}, {"travelTimeModel", "iasp91"}};
+
 // Replaces a shared list unless it is the one already held (then it is not let go first).
 template <class T> void replaceShared(std::shared_ptr<T>& held, std::shared_ptr<T> next) {
     if (held == next)
@@ -117,6 +121,7 @@ groundswayController::groundswayController(QObject* parent) : QObject(parent) {
     timeSeries_ = std::make_unique<TimeSeriesSource>();
     cycle_ = std::make_unique<RetrievalCycle>(*timeSeries_, *store_);
     finder_ = std::make_unique<Background>();
+    locator_ = std::make_unique<Background>();
     connect(cycle_.get(), &RetrievalCycle::finished, this,
             &groundswayController::applyCycleResult);
     // The view's summary of a long trace is made where the trace is processed, not at paint.
@@ -154,6 +159,8 @@ void groundswayController::registerDefaults() {
         defaults.append({QString::fromLatin1(s.key), QString::fromLatin1(s.fallback)});
     for (const BoxSetting& s : kBoxSettings)
         defaults.append({QString::fromLatin1(s.key), s.fallback});
+    for (const auto& [key, fallback] : kOtherSettings)
+        defaults.append({QString::fromLatin1(key), QString::fromLatin1(fallback)});
     defaults_.registerDefaults(defaults);
 }
 
@@ -203,6 +210,7 @@ void groundswayController::setInlineAcquisition(bool on) {
     timeSeries_->setMode(on ? TimeSeriesSource::Mode::Inline : TimeSeriesSource::Mode::Pooled);
     cycle_->setInlineProcessing(on);
     finder_->setInline(on);
+    locator_->setInline(on);
     if (neicQueryController_)
         neicQueryController_->setInline(on);
 }
@@ -210,6 +218,7 @@ void groundswayController::setInlineAcquisition(bool on) {
 void groundswayController::cancelAcquisition() {
     cycle_->cancel();
     finder_->cancel();
+    locator_->cancel();
     if (tickWaitingForCatalogue_ && neicQueryController_)
         neicQueryController_->cancelLoad();
     tickWaitingForCatalogue_ = false;
@@ -379,6 +388,9 @@ void groundswayController::connectActions(const ActionControls& a) {
     onTrigger(a.saveSeismogramsAction, &groundswayController::saveSeismograms);
     onTrigger(a.fullScreenAction, &groundswayController::toggleFullScreen);
     onClick(a.followNowButton, &groundswayController::followNow);
+    onClick(a.sortByDistanceButton, &groundswayController::toggleSortByDistance);
+    if (QComboBox* popup = a.travelTimeModelPopUp)
+        connect(popup, &QComboBox::activated, this, [this, popup] { setTravelTimeModel(popup); });
     if (QComboBox* popup = a.amplitudeModePopUp)
         connect(popup, &QComboBox::activated, this, [this, popup] { setAmplitudeMode(popup); });
     if (o_.queryWarningTField)

@@ -3,12 +3,15 @@
 #include "acquisition/ChannelRequest.h"
 #include "app/Outlets.h"
 #include "app/UserDefaults.h"
+#include "channels/StationInventory.h"
+#include "components/SeismicOrigin.h"
 #include "components/AvailableChannel.h"
 #include "net/HttpClient.h"
 #include "processing/ProcessingOptions.h"
 
 #include <QObject>
 #include <QHash>
+#include <QSet>
 #include <QStringList>
 #include <QImage>
 #include <QVariantList>
@@ -138,6 +141,12 @@ public:
     void toggleColorScheme(QObject* sender);
     void toggleShowOrigins(QObject* sender);
     void adjustWaveformPlotGain(QObject* sender = nullptr);
+    // The earthquake's context on the traces.
+    void toggleSortByDistance(QObject* sender);
+    void setTravelTimeModel(QObject* sender);
+    // The earthquake whose context the traces show: the one picked, or while monitoring the
+    // newest in the window drawn.
+    std::optional<SeismicOrigin> originShown() const;
     // Looking closer and keeping what is on screen.
     void setAmplitudeMode(QObject* sender);
     void followNow(QObject* sender = nullptr);
@@ -183,6 +192,10 @@ private:
     // The Monitor pop-up shows the length the settings ask for.
     void syncMonitorPopUp();
     void updateFollowNow();
+    // Station coordinates from the traces' headers and, for the rest, the station service.
+    void locateStations();
+    // Distances, predicted arrivals and the order of the traces, for the earthquake shown.
+    void updateTraceContext();
     void continueTick();
     // Settings as the operations read them, each brought into its range; a value outside it is
     // reported once in the system log, naming the setting and the value used.
@@ -229,6 +242,12 @@ private:
     // The raw traces beside theWaveforms, for the inspector and the export.
     std::vector<std::shared_ptr<const SacObject>> rawWaveforms_;
     bool retrievedOnce_ = false;
+    QList<int> traceRows_; // each trace's row in the channel table
+    std::unique_ptr<Background> locator_;
+    QHash<QString, inventory::StationPlace> stationPlaces_; // "NET.STA"
+    QSet<QString> placesAsked_;
+    std::optional<SeismicOrigin> eventOrigin_;
+    bool sortByDistance_ = false;
     QString lastWindow_; // start and end of the last cycle outside monitoring
     bool inline_ = false;
     // The channel list as loaded, before the text view rewrote its line breaks and blanks; gone

@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QFont>
 #include <QPlainTextEdit>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QTableView>
 
@@ -53,6 +54,14 @@ void groundswayController::awakeFromNib() {
         setAmplitudeMode(actions_.amplitudeModePopUp);
     }
     syncMonitorPopUp();
+    sortByDistance_ = defaults_.boolForKey(QStringLiteral("sortByDistance"));
+    if (actions_.sortByDistanceButton)
+        actions_.sortByDistanceButton->setChecked(sortByDistance_);
+    if (actions_.travelTimeModelPopUp) {
+        const int model = actions_.travelTimeModelPopUp->findText(
+            defaults_.objectForKey(QStringLiteral("travelTimeModel")).toString());
+        actions_.travelTimeModelPopUp->setCurrentIndex(std::max(0, model));
+    }
     // 7.
     setSupportDirectory(std::make_shared<QString>(
         QDir::homePath() + QStringLiteral("/Library/Application Support/Groundsway")));
@@ -81,6 +90,10 @@ void groundswayController::applicationDidFinishLaunching() {
         o_.settingsWindow->raise();
     }
     showWindow(o_.seismogramWindow);
+    // The plot, not the first field, has the keyboard: a field would take Ctrl+E and the
+    // other window shortcuts for its own line editing.
+    if (o_.seisView)
+        o_.seisView->setFocus(Qt::OtherFocusReason);
     systemLog(QStringLiteral("Application has finished launching."));
 }
 

@@ -4,6 +4,8 @@
 #include "base/FdsnText.h"
 
 #include <QList>
+
+#include <cmath>
 #include <QStringList>
 
 namespace inventory {
@@ -35,6 +37,28 @@ std::optional<QHash<QString, QString>> parseStationNames(QByteArrayView body) {
             names.insert(network + u'.' + station, name);
     }
     return names;
+}
+
+std::optional<QHash<QString, StationPlace>> parseStationPlaces(QByteArrayView body) {
+    const FdsnTextTable table = readFdsnText(body);
+    const int net = table.column(QStringLiteral("network"));
+    const int sta = table.column(QStringLiteral("station"));
+    const int lat = table.column(QStringLiteral("latitude"));
+    const int lon = table.column(QStringLiteral("longitude"));
+    if (net < 0 || sta < 0 || lat < 0 || lon < 0)
+        return std::nullopt;
+    QHash<QString, StationPlace> places;
+    for (const QStringList& row : table.rows) {
+        bool okLat = false, okLon = false;
+        const double la = FdsnTextTable::field(row, lat).toDouble(&okLat);
+        const double lo = FdsnTextTable::field(row, lon).toDouble(&okLon);
+        if (!okLat || !okLon || !std::isfinite(la) || !std::isfinite(lo) || std::abs(la) > 90 ||
+            std::abs(lo) > 360)
+            continue;
+        places.insert(FdsnTextTable::field(row, net) + u'.' + FdsnTextTable::field(row, sta),
+                      {la, lo});
+    }
+    return places;
 }
 
 std::optional<std::vector<AvailableChannel>> parseChannels(QByteArrayView body,

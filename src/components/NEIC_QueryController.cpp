@@ -164,7 +164,8 @@ QVariant NEIC_QueryController::data(const QModelIndex& index, int role) const {
         static_cast<std::size_t>(index.row()) >= origins_.size())
         return {};
     const SeismicOrigin& o = origins_[static_cast<std::size_t>(index.row())];
-    if (role == Qt::TextAlignmentRole && index.column() != RegionColumn)
+    if (role == Qt::TextAlignmentRole && index.column() != RegionColumn &&
+        index.column() != PlaceColumn)
         return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
     if (role != Qt::DisplayRole)
         return {};
@@ -174,6 +175,8 @@ QVariant NEIC_QueryController::data(const QModelIndex& index, int role) const {
     case MagnitudeColumn:
         return QStringLiteral("%1 %2").arg(o.mag, 0, 'f', 1).arg(o.magnitudeType).trimmed();
     case RegionColumn:
+        return o.shortFERegion();
+    case PlaceColumn:
         return o.region;
     case DepthColumn:
         return o.depthKm ? QString::number(*o.depthKm, 'f', 1) : QString();
@@ -203,6 +206,8 @@ QVariant NEIC_QueryController::headerData(int section, Qt::Orientation orientati
         return tr("Latitude");
     case LongitudeColumn:
         return tr("Longitude");
+    case PlaceColumn:
+        return tr("Catalogue's place");
     default:
         return {};
     }

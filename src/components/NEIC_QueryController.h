@@ -25,6 +25,7 @@ public:
         DepthColumn,
         LatitudeColumn,
         LongitudeColumn,
+        PlaceColumn,
         ColumnCount
     };
 

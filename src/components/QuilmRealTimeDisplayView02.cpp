@@ -537,6 +537,8 @@ void QuilmRealTimeDisplayView02::drawTraces(QPainter& p, const QRect& plot, doub
                                faint);
                 }
                 p.setFont(small);
+                // Names that would run into the one before drop a line, or go unnamed.
+                double freeFrom[2] = {-1e9, -1e9};
                 for (const auto& [when, name] : note->marks) {
                     const double x =
                         timeToX(civil::secondsBetween(*refDate_, when), left, right, plot);
@@ -544,7 +546,17 @@ void QuilmRealTimeDisplayView02::drawTraces(QPainter& p, const QRect& plot, doub
                         continue;
                     p.setPen(QPen(kMarkColour, 1));
                     p.drawLine(QLineF(x, centre - band / 2 + 1, x, centre + band / 2 - 1));
-                    p.drawText(QPointF(x + 2, centre - band / 2 + smallMetrics.ascent() + 1), name);
+                    for (int line = 0; line < 2; ++line) {
+                        if (x + 2 < freeFrom[line])
+                            continue;
+                        const double y = centre - band / 2 + smallMetrics.ascent() + 1 +
+                                         line * smallMetrics.height();
+                        if (line > 0 && y > centre + band / 2)
+                            break;
+                        p.drawText(QPointF(x + 2, y), name);
+                        freeFrom[line] = x + 4 + smallMetrics.horizontalAdvance(name);
+                        break;
+                    }
                 }
                 p.setFont(base);
                 p.setPen(ink);
@@ -579,7 +591,8 @@ void QuilmRealTimeDisplayView02::drawTraces(QPainter& p, const QRect& plot, doub
                 continue;
             }
             const plot::ColumnEnvelope& e = envelopes_[trace->identity()].columns;
-            std::vector<QLineF> segments;
+            // Whole pixels: the raster engine draws aliased integer lines on its fast path.
+            std::vector<QLine> segments;
             segments.reserve(e.low.size());
             bool havePrevious = false;
             float previous = 0;
@@ -594,14 +607,10 @@ void QuilmRealTimeDisplayView02::drawTraces(QPainter& p, const QRect& plot, doub
                     lo = std::min(lo, previous);
                     hi = std::max(hi, previous);
                 }
-                const double xpix = plot.left() + static_cast<double>(c) + 0.5;
+                const int xpix = plot.left() + static_cast<int>(c);
                 // At least a pixel tall, so a flat or nearly flat trace is a line without holes.
-                double yHigh = yOf(hi), yLow = yOf(lo);
-                if (yLow - yHigh < 1.0) {
-                    const double mid = 0.5 * (yHigh + yLow);
-                    yHigh = mid - 0.5;
-                    yLow = mid + 0.5;
-                }
+                const int yHigh = static_cast<int>(std::floor(yOf(hi)));
+                const int yLow = std::max(yHigh, static_cast<int>(std::floor(yOf(lo))));
                 segments.emplace_back(xpix, yHigh, xpix, yLow);
                 previous = e.last[c];
                 havePrevious = true;

@@ -104,6 +104,7 @@ public:
     QColor backgroundColor() const { return background_; }
     QColor drawingColor() const { return foreground_; }
     AmplitudeMode amplitudeMode() const { return mode_; }
+    const std::vector<TraceAnnotation>& traceAnnotations() const { return annotations_; }
 
     // The axis actually drawn: [left, right] seconds. With the origin on the right, 0 s is the
     // right edge.

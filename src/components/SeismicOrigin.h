@@ -22,10 +22,12 @@ struct SeismicOrigin {
     std::optional<double> depthKm; // nothing when the catalogue gave none that reads
     double mag = 0.0;
     QString magnitudeType;
-    QString region; // the catalogue's location name
+    QString region;   // the catalogue's own place text ("45 km E of Namie, Japan")
+    QString feRegion; // the Flinn-Engdahl region of the epicentre, in title case
 
     OriginTime _origin_time() const { return {originTime}; }
-    const QString& shortFERegion() const { return region; }
+    // The short Flinn-Engdahl name; the catalogue's text where the epicentre has none.
+    const QString& shortFERegion() const { return feRegion.isEmpty() ? region : feRegion; }
     double magnitude() const { return mag; }
 
     friend bool operator==(const SeismicOrigin&, const SeismicOrigin&) = default;

@@ -30,7 +30,7 @@ protected:
     void SetUp() override {
         server.eventBody =
             eventText({"ev1|2026-12-07T20:00:00.000|10|20|33|||||mw|5|x|R",
-                       "ev2|2026-12-06T03:04:05.250|1|2|10|||||mb|6.25|x|Southern Alaska"});
+                       "ev2|2026-12-06T03:04:05.250|61|-147.7|10|||||mb|6.25|x|Southern Alaska"});
         server.start();
         app.useServices(server.baseUrl());
         c.awakeFromNib();
@@ -127,8 +127,9 @@ TEST_F(RequestWindows, AnEventRequestStopsAutoUpdateAndShowsTheEarthquakeFromIts
         EXPECT_TRUE(app.o().monitorIndicatorTField->isHidden());
         EXPECT_EQ(app.o().startTField->text(), u"2026-12-07T20:00:00.0000Z");
         EXPECT_NEAR(civil::secondsBetween(start(), end()), seconds, 1e-6) << minutes;
-        EXPECT_EQ(app.o().plotTitleTField->text(), u"R - Magnitude: 5.0");
-        EXPECT_EQ(app.o().seisView->title(), u"R - Magnitude: 5.0");
+        // The region is the Flinn-Engdahl name of the epicentre (10 N, 20 E), not the text "R".
+        EXPECT_EQ(app.o().plotTitleTField->text(), u"Chad Region - Magnitude: 5.0");
+        EXPECT_EQ(app.o().seisView->title(), u"Chad Region - Magnitude: 5.0");
         EXPECT_FALSE(app.o().seisView->originOnRight());
         EXPECT_DOUBLE_EQ(app.o().seisView->axisLeft(), 0.0);
         EXPECT_EQ(app.o().seisView->refDate(), start());

@@ -6,9 +6,11 @@
 #include "SeismogramServer.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDir>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTableView>
 #include <QTextBrowser>
@@ -96,6 +98,7 @@ TEST(StartUp, FinishingTheLaunchBringsTheSeismogramWindowInFront) {
     app.controller().applicationDidFinishLaunching();
     EXPECT_TRUE(app.o().settingsWindow->isVisible());
     EXPECT_TRUE(app.o().seismogramWindow->isVisible());
+    EXPECT_EQ(app.o().seismogramWindow->focusWidget(), app.o().seisView);
     EXPECT_EQ(app.log().lines().value(app.log().lines().size() - 1),
               u"Application has finished launching.");
 }
@@ -127,4 +130,21 @@ TEST(StartUp, TheHelpIsThere) {
           "Monitor", "Earthquake", "Taper and filter", "WWSSN", "Decimate", "Integrate",
           "system log"})
         EXPECT_TRUE(help.contains(QLatin1StringView(topic))) << topic;
+}
+
+TEST(StartUp, TheSeismogramWindowFitsALaptopScreenWithEveryIndicatorShowing) {
+    AppHarness app;
+    app.controller().awakeFromNib();
+    app.controller().applicationDidFinishLaunching();
+    app.o().monitorIndicatorTField->setVisible(true);
+    app.o().networkProgressIndicator->setVisible(true);
+    app.o().queryWarningTField->setVisible(true);
+    app.actions().followNowButton->setVisible(true);
+    QWidget* window = app.o().seismogramWindow;
+    EXPECT_LE(window->minimumSizeHint().width(), 1280);
+    // The monitoring mark is never squeezed into a fragment of its text.
+    window->resize(window->minimumSizeHint());
+    QCoreApplication::processEvents();
+    const QLineEdit* mark = app.o().monitorIndicatorTField;
+    EXPECT_GE(mark->width(), mark->fontMetrics().horizontalAdvance(mark->text()) + 4);
 }

@@ -44,8 +44,11 @@ TEST(EventText, ReadsEveryFieldTheApplicationUses) {
     EXPECT_DOUBLE_EQ(o.depthKm.value_or(-1), 10.0);
     EXPECT_DOUBLE_EQ(o.magnitude(), 6.4);
     EXPECT_EQ(o.magnitudeType, u"mww");
+    // The title's region is the Flinn-Engdahl name of the epicentre, whatever the catalogue says;
+    // the catalogue's place text stays beside it.
     EXPECT_EQ(o.shortFERegion(), u"Southeast Central Pacific Ocean");
-    EXPECT_EQ((*list)[1].shortFERegion(), u"near the east coast of Honshu, Japan");
+    EXPECT_EQ((*list)[1].shortFERegion(), u"Near East Coast of Honshu, Japan");
+    EXPECT_EQ((*list)[1].region, u"near the east coast of Honshu, Japan");
 }
 
 TEST(EventText, FindsColumnsByTheirHeaderNames) {
@@ -56,7 +59,8 @@ TEST(EventText, FindsColumnsByTheirHeaderNames) {
         "earthquake\n";
     const auto a = NEIC_QueryController::parseEventText(spaced);
     ASSERT_TRUE(a && a->size() == 1);
-    EXPECT_EQ((*a)[0].shortFERegion(), u"SUMATRA");
+    EXPECT_EQ((*a)[0].region, u"SUMATRA");
+    EXPECT_EQ((*a)[0].shortFERegion(), u"Off S. Coast of Northwest Africa"); // 1.5 N 2.5 E
     EXPECT_DOUBLE_EQ((*a)[0].depthKm.value_or(-1), 33);
     const std::string reordered = "#Magnitude|EventLocationName|Time|EventID|Latitude|Longitude\n"
                                   "7.1|Somewhere|2026-01-02T03:04:05|x1|10|20\n";
@@ -133,7 +137,8 @@ TEST_F(EventList, LoadsInTheServedOrderAndTheTableShowsIt) {
     EXPECT_EQ(app.o().eventListTblView->model()->rowCount(), 3);
     EXPECT_EQ(cell(0, NEIC_QueryController::TimeColumn), u"2026-12-07 21:58:03");
     EXPECT_EQ(cell(0, NEIC_QueryController::MagnitudeColumn), u"6.4 mww");
-    EXPECT_EQ(cell(1, NEIC_QueryController::RegionColumn), u"near the east coast of Honshu, Japan");
+    EXPECT_EQ(cell(1, NEIC_QueryController::RegionColumn), u"Near East Coast of Honshu, Japan");
+    EXPECT_EQ(cell(1, NEIC_QueryController::PlaceColumn), u"near the east coast of Honshu, Japan");
     EXPECT_EQ(cell(2, NEIC_QueryController::DepthColumn), u"8.1");
     EXPECT_EQ(cell(0, NEIC_QueryController::LatitudeColumn), u"-20.500");
     EXPECT_EQ(cell(0, NEIC_QueryController::LongitudeColumn), u"-100.600");

@@ -19,6 +19,7 @@ inline void runTextReaders(QByteArrayView body) {
     (void)parseEventText(body, &skipped);
     const auto names = inventory::parseStationNames(body);
     (void)inventory::parseChannels(body, names.value_or(QHash<QString, QString>()), &leftOut);
+    (void)inventory::parseStationPlaces(body);
     const QString text = QString::fromUtf8(body);
     (void)parseChannelListText(text);
     (void)intValue(text);

@@ -9,6 +9,7 @@ cd "$src"
 layer_of() {
     case "$1" in
     base/*) echo base ;;
+    geo/*) echo geo ;;
     net/*) echo net ;;
     store/*) echo store ;;
     components/sac/*) echo sac ;;
@@ -23,7 +24,8 @@ layer_of() {
 
 allowed() { # layer of the including file, layer of the included header
     case "$1:$2" in
-    *:base | sac:sac | net:net | store:store | records:records) return 0 ;;
+    *:base | sac:sac | net:net | store:store | records:records | geo:geo) return 0 ;;
+    components:geo | engine:geo) return 0 ;;
     components:net | components:store | components:sac | components:records | \
         components:components) return 0 ;;
     engine:net | engine:store | engine:sac | engine:records | engine:engine) return 0 ;;
@@ -37,8 +39,9 @@ while IFS= read -r -d '' file; do
     from=$(layer_of "$file")
     while IFS= read -r header; do
         to=$(layer_of "$header")
-        # The SAC core takes only the header-only calendar from base.
-        if [ "$from" = sac ] && [ "$to" = base ] && [ "$header" != base/Time.h ]; then
+        # The SAC core and the geography take only the header-only calendar from base.
+        if { [ "$from" = sac ] || [ "$from" = geo ]; } && [ "$to" = base ] &&
+            [ "$header" != base/Time.h ]; then
             echo "$file: the SAC core may include only base/Time.h from base, not $header"
             status=1
         elif ! allowed "$from" "$to"; then

@@ -14,11 +14,13 @@ root="$scratch/root/usr"
 "$root/bin/groundsway" --version | grep -qE '^groundsway [0-9]+\.[0-9]+\.[0-9]+$'
 "$root/bin/groundsway-sac" --help | grep -q 'groundsway-sac IN.sac'
 "$root/bin/groundsway-demo-service" --version | grep -q '^groundsway-demo-service '
+"$root/bin/groundsway-geo" region -21.2 -175.2 | grep -qx '173 Tonga Islands'
 desktop-file-validate "$root/share/applications/org.groundsway.Groundsway.desktop"
 for f in share/icons/hicolor/scalable/apps/org.groundsway.Groundsway.svg \
     share/icons/hicolor/48x48/apps/org.groundsway.Groundsway.png \
     share/metainfo/org.groundsway.Groundsway.metainfo.xml \
-    share/man/man1/groundsway.1 share/man/man1/groundsway-sac.1; do
+    share/man/man1/groundsway.1 share/man/man1/groundsway-sac.1 share/man/man1/groundsway-geo.1 \
+    share/doc/groundsway/reference-data.md; do
     [ -s "$root/$f" ] || {
         echo "missing: /usr/$f"
         exit 1

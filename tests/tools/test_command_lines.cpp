@@ -46,9 +46,30 @@ TEST_P(CommandLine, HelpVersionAndABadOptionFollowTheConvention) {
 
 INSTANTIATE_TEST_SUITE_P(EveryProgram, CommandLine,
                          ::testing::Values("groundsway", "groundsway-sac",
-                                           "groundsway-demo-service"),
+                                           "groundsway-demo-service", "groundsway-geo"),
                          [](const auto& info) {
                              std::string name = info.param;
                              std::replace(name.begin(), name.end(), '-', '_');
                              return name;
                          });
+
+TEST(GeoTool, AnswersOneLinePerFactAndRefusesWhatItCannotAnswer) {
+    const Outcome arrivals =
+        run("groundsway-geo", {"arrivals", "--depth", "55", "--distance", "67", "--phases", "P,SKS"});
+    EXPECT_EQ(arrivals.exitCode, 0);
+    EXPECT_EQ(arrivals.out, u"P 647.050\nSKS 1239.104\n");
+    const Outcome region = run("groundsway-geo", {"region", "-21.2", "-175.2"});
+    EXPECT_EQ(region.out, u"173 Tonga Islands\n");
+    const Outcome distance = run("groundsway-geo", {"distance", "0", "179.5", "0", "-179.5"});
+    EXPECT_EQ(distance.out, u"1.0000 deg 111.319 km azimuth 90.000 back-azimuth 270.000\n");
+    for (const QStringList& bad : {QStringList{"arrivals", "--depth", "800", "--distance", "10"},
+                                   QStringList{"region", "95", "0"},
+                                   QStringList{"arrivals", "--depth", "10", "--distance", "10",
+                                               "--model", "prem"},
+                                   QStringList{"distance", "1", "2", "3"}}) {
+        const Outcome r = run("groundsway-geo", bad);
+        EXPECT_EQ(r.exitCode, 2) << bad.join(' ').toStdString();
+        EXPECT_TRUE(r.out.isEmpty());
+        EXPECT_TRUE(r.err.startsWith(u"groundsway-geo: ")) << r.err.toStdString();
+    }
+}

@@ -1,6 +1,8 @@
 #include "DemoWorld.h"
 
 #include "base/Time.h"
+#include "geo/Geodesy.h"
+#include "geo/TravelTimes.h"
 
 #include <algorithm>
 #include <array>
@@ -34,18 +36,6 @@ std::uint64_t mix(std::uint64_t x) {
     x *= 0xc4ceb9fe1a85ec53ull;
     x ^= x >> 33;
     return x;
-}
-
-// Travel times for a surface source, seconds, every 10 degrees from 0 to 100 (IASP91, rounded).
-constexpr std::array<double, 11> kP = {0, 143, 276, 373, 457, 531, 597, 656, 708, 755, 800};
-constexpr std::array<double, 11> kS = {0, 249, 497, 676, 831, 963, 1081, 1187, 1284, 1371, 1449};
-
-double interpolate(const std::array<double, 11>& table, double degrees, double slopeBeyond) {
-    if (degrees >= 100)
-        return table[10] + (degrees - 100) * slopeBeyond;
-    const double i = degrees / 10;
-    const auto k = static_cast<std::size_t>(i);
-    return table[k] + (table[k + 1] - table[k]) * (i - static_cast<double>(k));
 }
 
 // A wave packet: a sine of the given period under a smooth onset and a decay.
@@ -157,17 +147,28 @@ std::optional<double> sampleInterval(const std::string& channel) {
 }
 
 double distanceDegrees(double lat1, double lon1, double lat2, double lon2) {
-    const double r = kPi / 180;
-    const double a = std::sin((lat2 - lat1) * r / 2), b = std::sin((lon2 - lon1) * r / 2);
-    const double h = a * a + std::cos(lat1 * r) * std::cos(lat2 * r) * b * b;
-    return 2 * std::asin(std::min(1.0, std::sqrt(h))) / r;
+    const auto b = geo::bearing(lat1, lon1, lat2, lon2);
+    return b ? b->degrees : 0.0;
 }
 
-double pTravelTime(double degrees) {
-    return interpolate(kP, degrees, 4.4);
+namespace {
+
+// The first of the phases that arrives, from the same model Groundsway predicts with.
+std::optional<double> firstOf(double depthKm, double degrees, const std::vector<std::string>& phases) {
+    static const auto model = geo::TravelTimes::model("iasp91");
+    const auto arrivals = model->arrivals(std::clamp(depthKm, 0.0, 700.0), degrees, phases);
+    if (arrivals.empty())
+        return std::nullopt;
+    return arrivals.front().seconds;
 }
-double sTravelTime(double degrees) {
-    return interpolate(kS, degrees, 8.3);
+
+} // namespace
+
+double pTravelTime(double degrees, double depthKm) {
+    return firstOf(depthKm, degrees, {"P", "Pdiff", "PKIKP", "PKP"}).value_or(1200.0);
+}
+double sTravelTime(double degrees, double depthKm) {
+    return firstOf(depthKm, degrees, {"S", "Sdiff", "SKS"}).value_or(2 * pTravelTime(degrees, depthKm));
 }
 
 std::vector<float> seismogram(const Station& s, const std::string& channel, Date start,
@@ -194,7 +195,7 @@ std::vector<float> seismogram(const Station& s, const std::string& channel, Date
         const double t0 = std::chrono::duration<double>(q.origin.time_since_epoch()).count();
         // Amplitude grows tenfold per magnitude unit and falls off with distance.
         const double amplitude = 4000 * std::pow(10.0, q.magnitude - 5.0) / std::sqrt(deg);
-        arrivals.push_back({t0 + pTravelTime(deg), t0 + sTravelTime(deg),
+        arrivals.push_back({t0 + pTravelTime(deg, q.depthKm), t0 + sTravelTime(deg, q.depthKm),
                             t0 + deg * kKmPerDegree / 3.8, amplitude, 120 + deg * 6});
     }
 

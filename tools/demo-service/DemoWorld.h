@@ -46,11 +46,12 @@ std::vector<float> seismogram(const Station& s, const std::string& channel, Date
 std::vector<std::byte> sacFile(const Station& s, const std::string& channel, Date start, Date end,
                                double delta, const std::vector<Quake>& quakes);
 
-// Great-circle distance in degrees.
+// Great-circle distance in degrees, geocentric, as Groundsway measures it.
 double distanceDegrees(double lat1, double lon1, double lat2, double lon2);
-// Approximate surface-focus travel times (s) of P and S at a distance (degrees), after IASP91.
-double pTravelTime(double degrees);
-double sTravelTime(double degrees);
+// The first P-type and S-type arrivals (s) at a distance (degrees) from a source at a depth, in
+// iasp91: the same travel times Groundsway marks, so its marks sit on the demo's arrivals.
+double pTravelTime(double degrees, double depthKm = 0.0);
+double sTravelTime(double degrees, double depthKm = 0.0);
 
 // FDSN-style pattern match: "*" any run, "?" one character, comma-separated alternatives;
 // an empty pattern matches everything.

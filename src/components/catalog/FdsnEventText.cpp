@@ -2,6 +2,7 @@
 
 #include "base/DateText.h"
 #include "base/FdsnText.h"
+#include "geo/FlinnEngdahl.h"
 
 #include <QStringList>
 
@@ -71,6 +72,8 @@ std::optional<std::vector<SeismicOrigin>> parseEventText(QByteArrayView body, in
         o.mag = *magV;
         o.magnitudeType = magType.value_or(QString());
         o.region = region.value_or(QString());
+        if (const auto fe = geo::flinnEngdahlRegion(o.latitude, o.longitude))
+            o.feRegion = QString::fromStdString(geo::titleCase(fe->name));
         out.push_back(std::move(o));
     }
     if (skippedLines)

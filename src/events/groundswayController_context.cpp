@@ -1,0 +1,175 @@
+// The earthquake's context on the traces: where each station stands from the epicentre, the
+// predicted arrivals of the main phases, the surface-wave window, and an order by distance.
+#include "app/groundswayController.h"
+
+#include "app/ControlValues.h"
+#include "base/Background.h"
+#include "base/Time.h"
+#include "channels/StationLocator.h"
+#include "components/NEIC_QueryController.h"
+#include "components/QuilmRealTimeDisplayView02.h"
+#include "components/sac/SacObject.h"
+#include "geo/Geodesy.h"
+#include "geo/TravelTimes.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+
+namespace {
+
+// Surface waves travel between these group velocities (km/s); their window on the trace.
+constexpr double kFastSurfaceWave = 4.0, kSlowSurfaceWave = 3.5;
+
+QString stationKey(const SacObject& s) {
+    const sac::SacHeader* h = s.GetSacHeader();
+    if (!h)
+        return {};
+    const QString net = QString::fromStdString(h->getText(sac::text::KNETWK)).trimmed();
+    const QString sta = QString::fromStdString(h->getText(sac::text::KSTNM)).trimmed();
+    if (net.isEmpty() || sta.isEmpty() || net.startsWith(u"-12345") || sta.startsWith(u"-12345"))
+        return {};
+    return net + u'.' + sta;
+}
+
+} // namespace
+
+std::optional<SeismicOrigin> groundswayController::originShown() const {
+    if (eventOrigin_)
+        return eventOrigin_;
+    // Monitoring: the newest origin inside the window drawn, if any.
+    const QuilmRealTimeDisplayView02* view = o_.seisView;
+    if (!view || !view->refDate() || !theSeismgrmUpdateTimer_)
+        return std::nullopt;
+    const Time from = civil::addSeconds(*view->refDate(), view->axisLeft());
+    const Time to = civil::addSeconds(*view->refDate(), view->axisRight());
+    std::optional<SeismicOrigin> newest;
+    for (const SeismicOrigin& o : view->eventOrigins())
+        if (o.originTime >= from && o.originTime <= to && (!newest || o.originTime > newest->originTime))
+            newest = o;
+    return newest;
+}
+
+void groundswayController::toggleSortByDistance(QObject* sender) {
+    sortByDistance_ = isOn(sender);
+    defaults_.setObject(sortByDistance_, QStringLiteral("sortByDistance"));
+    updateTraceContext();
+}
+
+void groundswayController::setTravelTimeModel(QObject* sender) {
+    if (const auto* popup = qobject_cast<const QComboBox*>(sender)) {
+        defaults_.setObject(popup->currentText(), QStringLiteral("travelTimeModel"));
+        updateTraceContext();
+    }
+}
+
+void groundswayController::locateStations() {
+    // Coordinates the answers carried.
+    for (const auto& w : *theWaveforms_) {
+        const sac::SacHeader* h = w ? w->GetSacHeader() : nullptr;
+        const QString key = w ? stationKey(*w) : QString();
+        if (!h || key.isEmpty() || stationPlaces_.contains(key))
+            continue;
+        const float lat = h->getFloat(sac::word::STLA), lon = h->getFloat(sac::word::STLO);
+        if (lat != sac::kUndefinedFloat && lon != sac::kUndefinedFloat && std::isfinite(lat) &&
+            std::isfinite(lon) && std::abs(lat) <= 90 && std::abs(lon) <= 360)
+            stationPlaces_.insert(key, {lat, lon});
+    }
+    // The rest from the station service, once each while the application runs, and only when
+    // there is an earthquake to measure from.
+    if (!originShown())
+        return;
+    QStringList unknown;
+    for (const auto& w : *theWaveforms_) {
+        const QString key = w ? stationKey(*w) : QString();
+        if (!key.isEmpty() && !stationPlaces_.contains(key) && !placesAsked_.contains(key) &&
+            !unknown.contains(key))
+            unknown << key;
+    }
+    const QString base = checkedServiceBase(o_.stationServiceURLTField, "stationServiceURL");
+    const QString query = inventory::stationPlaceQuery(base, unknown);
+    if (query.isEmpty() || base.isEmpty())
+        return;
+    for (const QString& key : unknown)
+        placesAsked_.insert(key);
+    const HttpOptions options = transferOptions();
+    locator_->run(
+        [query, unknown, options](const std::atomic<bool>& cancelled) {
+            HttpOptions o = options;
+            o.cancel = &cancelled;
+            return inventory::lookUpPlaces(query, unknown, o);
+        },
+        // A station the service cannot place simply shows no distance and no marks.
+        [this](inventory::PlaceAnswer answer) {
+            for (auto it = answer.places.begin(); it != answer.places.end(); ++it)
+                stationPlaces_.insert(it.key(), it.value());
+            if (!answer.places.isEmpty())
+                updateTraceContext();
+        });
+}
+
+void groundswayController::updateTraceContext() {
+    QuilmRealTimeDisplayView02* view = o_.seisView;
+    if (!view)
+        return;
+    const auto origin = originShown();
+    const QString modelName = actions_.travelTimeModelPopUp
+                                  ? actions_.travelTimeModelPopUp->currentText()
+                                  : QStringLiteral("iasp91");
+    const auto model = geo::TravelTimes::model(modelName.toStdString());
+    const std::size_t n = theWaveforms_->size();
+    std::vector<QuilmRealTimeDisplayView02::TraceAnnotation> notes(n);
+    std::vector<double> distance(n, std::numeric_limits<double>::infinity());
+    for (std::size_t i = 0; i < n && origin; ++i) {
+        const SacObject* s = (*theWaveforms_)[i].get();
+        const auto place = s ? stationPlaces_.find(stationKey(*s)) : stationPlaces_.end();
+        if (place == stationPlaces_.end())
+            continue;
+        const auto b = geo::bearing(origin->latitude, origin->longitude, place->latitude,
+                                    place->longitude);
+        if (!b)
+            continue;
+        distance[i] = b->degrees;
+        auto& note = notes[i];
+        note.note = QStringLiteral("%1\u00b0  BAz %2\u00b0")
+                        .arg(b->degrees, 0, 'f', 1)
+                        .arg(b->backAzimuth, 0, 'f', 0);
+        const double depth = std::clamp(origin->depthKm.value_or(10.0), 0.0,
+                                        geo::TravelTimes::kMaxSourceDepth);
+        if (model)
+            for (const geo::Arrival& a : model->arrivals(depth, b->degrees))
+                note.marks.emplace_back(civil::addSeconds(origin->originTime, a.seconds),
+                                        QString::fromStdString(a.phase));
+        note.band = std::pair{civil::addSeconds(origin->originTime, b->kilometres / kFastSurfaceWave),
+                              civil::addSeconds(origin->originTime, b->kilometres / kSlowSurfaceWave)};
+    }
+    // The order: by distance (stations without one last), else the list's.
+    std::vector<std::size_t> order(n);
+    std::iota(order.begin(), order.end(), 0);
+    if (sortByDistance_ && origin)
+        std::stable_sort(order.begin(), order.end(),
+                         [&](std::size_t a, std::size_t b) { return distance[a] < distance[b]; });
+    else
+        std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+            return traceRows_.value(a) < traceRows_.value(b);
+        });
+    WaveformList traces;
+    std::vector<std::shared_ptr<const SacObject>> raws;
+    QList<int> rows;
+    std::vector<QuilmRealTimeDisplayView02::TraceAnnotation> ordered;
+    for (const std::size_t k : order) {
+        traces.push_back(std::move((*theWaveforms_)[k]));
+        raws.push_back(k < rawWaveforms_.size() ? rawWaveforms_[k] : nullptr);
+        rows << traceRows_.value(k);
+        ordered.push_back(std::move(notes[k]));
+    }
+    *theWaveforms_ = std::move(traces); // the same list object: the view keeps drawing it
+    rawWaveforms_ = std::move(raws);
+    traceRows_ = rows;
+    view->setTraceAnnotations(std::move(ordered));
+    view->setNeedsDisplay(true);
+}
