@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <numbers>
 
 namespace sac::dsp {
@@ -56,12 +57,12 @@ std::vector<double> designDecimationFilter(int factor, std::size_t maxHalfLength
     return taps;
 }
 
-std::vector<float> decimate(std::span<const float> x, int factor) {
-    if (factor < 2 || x.empty())
-        return {x.begin(), x.end()};
+namespace {
+
+// Output by output with the taps folded: for large factors and short traces.
+std::vector<float> decimateDirect(std::span<const float> x, std::size_t q,
+                                  const std::vector<double>& taps) {
     const std::size_t n = x.size();
-    const auto q = static_cast<std::size_t>(factor);
-    const std::vector<double> taps = designDecimationFilter(factor, n);
     const std::size_t half = taps.size() / 2;
     std::vector<float> out((n - 1) / q + 1);
     for (std::size_t k = 0; k < out.size(); ++k) {
@@ -97,6 +98,121 @@ std::vector<float> decimate(std::span<const float> x, int factor) {
                 acc += taps[j] * *in++;
         }
         out[k] = static_cast<float>(acc);
+    }
+    return out;
+}
+
+using v8 = float __attribute__((vector_size(32)));
+using v4 = float __attribute__((vector_size(16)));
+
+template <class V> [[gnu::always_inline]] inline void addScaled(V& a, float w, const float* p) {
+    V v;
+    std::memcpy(&v, p, sizeof v); // unaligned
+    a += w * v;
+}
+
+// out[t] = sum over phases r < q and taps m < M of taps[q m + r] * phases[r][t + m], with four
+// vectors of outputs in registers, so each input loaded serves four products at once.
+template <class V>
+[[gnu::always_inline]] inline void accumulate(float* out, std::size_t count, const float* phases,
+                                              std::size_t stride, const float* taps, std::size_t q,
+                                              std::size_t M) {
+    constexpr std::size_t W = sizeof(V) / sizeof(float);
+    std::size_t t = 0;
+    for (; t + 4 * W <= count; t += 4 * W) {
+        V a0 = {}, a1 = {}, a2 = {}, a3 = {};
+        for (std::size_t r = 0; r < q; ++r) {
+            const float* p = phases + r * stride + t;
+            for (std::size_t m = 0; m < M; ++m) {
+                const float w = taps[q * m + r];
+                addScaled(a0, w, p + m);
+                addScaled(a1, w, p + m + W);
+                addScaled(a2, w, p + m + 2 * W);
+                addScaled(a3, w, p + m + 3 * W);
+            }
+        }
+        std::memcpy(out + t, &a0, sizeof a0);
+        std::memcpy(out + t + W, &a1, sizeof a1);
+        std::memcpy(out + t + 2 * W, &a2, sizeof a2);
+        std::memcpy(out + t + 3 * W, &a3, sizeof a3);
+    }
+    for (; t < count; ++t) {
+        float acc = 0;
+        for (std::size_t r = 0; r < q; ++r)
+            for (std::size_t m = 0; m < M; ++m)
+                acc += taps[q * m + r] * phases[r * stride + t + m];
+        out[t] = acc;
+    }
+}
+
+using Kernel = void (*)(float*, std::size_t, const float*, std::size_t, const float*, std::size_t,
+                        std::size_t);
+
+void accumulate4(float* out, std::size_t count, const float* phases, std::size_t stride,
+                 const float* taps, std::size_t q, std::size_t M) {
+    accumulate<v4>(out, count, phases, stride, taps, q, M);
+}
+
+#if defined(__x86_64__) && defined(__GNUC__)
+// Eight lanes and fused multiply-adds on the processors of the last decade, chosen at run time
+// so the program still runs on any x86-64.
+[[gnu::target("avx2,fma")]] void accumulate8(float* out, std::size_t count, const float* phases,
+                                             std::size_t stride, const float* taps, std::size_t q,
+                                             std::size_t M) {
+    accumulate<v8>(out, count, phases, stride, taps, q, M);
+}
+
+Kernel bestKernel() {
+    static const Kernel kernel =
+        __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") ? accumulate8 : accumulate4;
+    return kernel;
+}
+#else
+Kernel bestKernel() {
+    return accumulate4;
+}
+#endif
+
+} // namespace
+
+std::vector<float> decimate(std::span<const float> x, int factor) {
+    if (factor < 2 || x.empty())
+        return {x.begin(), x.end()};
+    const std::size_t n = x.size();
+    const auto q = static_cast<std::size_t>(factor);
+    const std::vector<double> design = designDecimationFilter(factor, n);
+    const std::size_t outputs = (n - 1) / q + 1;
+    if (q > 16 || outputs < 256)
+        return decimateDirect(x, q, design);
+    // Output k is the sum of taps[j] x[q k - half + j]. Split by phase r = j mod q, the inputs
+    // of consecutive outputs lie next to each other: phases[r][t] = x[q (k0 + t) - half + r].
+    // The taps and sums are single precision here: 0.1 ppm per product, far below the filter's
+    // own ripple.
+    const std::size_t half = design.size() / 2;
+    const std::size_t M = (design.size() + q - 1) / q;
+    std::vector<float> taps(q * M, 0.0f);
+    for (std::size_t j = 0; j < design.size(); ++j)
+        taps[j] = static_cast<float>(design[j]);
+    std::vector<float> out(outputs);
+    // Blocks of outputs small enough that their inputs stay in the fast caches.
+    const std::size_t block = 8192;
+    const std::size_t stride = block + M;
+    std::vector<float> phases(q * stride);
+    const Kernel kernel = bestKernel();
+    for (std::size_t k0 = 0; k0 < outputs; k0 += block) {
+        const std::size_t count = std::min(block, outputs - k0);
+        for (std::size_t r = 0; r < q; ++r) {
+            float* p = phases.data() + r * stride;
+            // Samples beyond both ends count as zero.
+            const std::ptrdiff_t first = static_cast<std::ptrdiff_t>(q * k0 + r) -
+                                         static_cast<std::ptrdiff_t>(half);
+            for (std::size_t t = 0; t < count + M; ++t) {
+                const std::ptrdiff_t i = first + static_cast<std::ptrdiff_t>(q * t);
+                p[t] = i >= 0 && i < static_cast<std::ptrdiff_t>(n) ? x[static_cast<std::size_t>(i)]
+                                                                    : 0.0f;
+            }
+        }
+        kernel(out.data() + k0, count, phases.data(), stride, taps.data(), q, M);
     }
     return out;
 }
