@@ -1,6 +1,7 @@
 #include "acquisition/RetrievalCycle.h"
 
 #include "acquisition/QueryUrl.h"
+#include "acquisition/SegmentOf.h"
 #include "acquisition/WaveformSource.h"
 #include "base/DateText.h"
 #include "base/SystemLog.h"
@@ -18,24 +19,6 @@ namespace {
 Time wholeSecond(Time t) {
     const civil::Fields f = civil::fieldsOf(t);
     return civil::dateOf(f.year, f.month, f.day, f.hour, f.minute, f.second);
-}
-
-// SAC keeps the interval in single precision (0.05 is stored as 0.0500000007); summed over an
-// hour that drifts by microseconds, so the store keeps it rounded to the microsecond, as ObsPy
-// does when it reads SAC.
-double intervalOf(const SacObject& s) {
-    const double d = s.delta();
-    const double rounded = std::round(d * 1e6) / 1e6;
-    return std::abs(rounded - d) < 1e-7 * d ? rounded : d;
-}
-
-Segment segmentOf(const ChannelId& channel, const SacObject& s) {
-    Segment seg;
-    seg.channel = channel;
-    seg.start = s.startTime();
-    seg.delta = intervalOf(s);
-    seg.samples.assign(s.samples().begin(), s.samples().end());
-    return seg;
 }
 
 // A trace names its channel in its header; where the answer left a code undefined, the request's

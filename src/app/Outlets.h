@@ -12,6 +12,7 @@ class QPushButton;
 class QSlider;
 class QTableView;
 class QWidget;
+class HelicorderWindow;
 class QuilmRealTimeDisplayView02;
 
 // The controls the controller works with, named as the controller knows them. The window layout
@@ -25,6 +26,7 @@ struct Outlets {
     QWidget* eventListWindow = nullptr;
     QWidget* channelFinderWindow = nullptr;
     QWidget* systemLogWindow = nullptr;
+    HelicorderWindow* helicorderWindow = nullptr;
 
     // History log and channel lists.
     QPlainTextEdit* connectionLogTView = nullptr;
@@ -114,6 +116,7 @@ struct ActionControls {
     QAction* statusPageAction = nullptr;
     QAction* quitAction = nullptr;
     QAction* showSystemLogAction = nullptr;
+    QAction* showHelicorderAction = nullptr;
     QAction* saveImageAction = nullptr;
     QAction* copyImageAction = nullptr;
     QAction* saveSeismogramsAction = nullptr;

@@ -1,5 +1,6 @@
 #include "app/WindowLayout.h"
 
+#include "app/HelicorderWindow.h"
 #include "app/SystemLogWindow.h"
 #include "components/QuilmRealTimeDisplayView02.h"
 #include "ui_ChannelFinderWindow.h"
@@ -17,6 +18,7 @@ struct WindowLayout::Forms {
     QMainWindow seismogramWindow;
     QWidget settingsWindow, logWindow, eventListWindow, helpWindow, channelFinderWindow;
     SystemLogWindow systemLogWindow;
+    HelicorderWindow helicorderWindow;
     Ui::SeismogramWindow seismogram;
     Ui::SettingsWindow settings;
     Ui::LogWindow log;
@@ -41,7 +43,8 @@ WindowLayout::WindowLayout() : forms_((initialiseResources(), std::make_unique<F
     f.finder.setupUi(&f.channelFinderWindow);
     // Closing the seismogram window quits; the others only hide.
     for (QWidget* w : {&f.settingsWindow, &f.logWindow, &f.eventListWindow, &f.helpWindow,
-                       &f.channelFinderWindow, static_cast<QWidget*>(&f.systemLogWindow)})
+                       &f.channelFinderWindow, static_cast<QWidget*>(&f.systemLogWindow),
+                       static_cast<QWidget*>(&f.helicorderWindow)})
         w->setAttribute(Qt::WA_QuitOnClose, false);
 
     // The monitor durations, tagged with their minutes.
@@ -68,6 +71,7 @@ WindowLayout::WindowLayout() : forms_((initialiseResources(), std::make_unique<F
     o.eventListWindow = &f.eventListWindow;
     o.channelFinderWindow = &f.channelFinderWindow;
     o.systemLogWindow = &f.systemLogWindow;
+    o.helicorderWindow = &f.helicorderWindow;
 
     o.connectionLogTView = f.log.connectionLogTView;
     o.channelListTView = f.settings.channelListTView;
@@ -149,6 +153,7 @@ WindowLayout::WindowLayout() : forms_((initialiseResources(), std::make_unique<F
     a.statusPageAction = f.seismogram.statusPageAction;
     a.quitAction = f.seismogram.quitAction;
     a.showSystemLogAction = f.seismogram.showSystemLogAction;
+    a.showHelicorderAction = f.seismogram.showHelicorderAction;
     a.saveImageAction = f.seismogram.saveImageAction;
     a.copyImageAction = f.seismogram.copyImageAction;
     a.saveSeismogramsAction = f.seismogram.saveSeismogramsAction;

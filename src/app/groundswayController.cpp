@@ -12,6 +12,7 @@
 #include "components/TraceInspector.h"
 #include "components/plot/TraceEnvelope.h"
 #include "components/sac/SacObject.h"
+#include "display/HelicorderState.h"
 #include "store/TraceStore.h"
 
 #include <QAction>
@@ -88,7 +89,9 @@ constexpr BoxSetting kBoxSettings[] = {
 
 // Settings of controls the tables above cannot bind, with their registered defaults.
 const std::pair<const char*, const char*> kOtherSettings[] = {
-    {"amplitudeMode", "0"}, {"sortByDistance", "false"}, {"travelTimeModel", "iasp91"}};
+    {"amplitudeMode", "0"}, {"sortByDistance", "false"}, {"travelTimeModel", "iasp91"},
+    {"helicorderChannel", ""}, {"helicorderHours", "24"}, {"helicorderRowMinutes", "30"},
+    {"helicorderGain", "25"}, {"helicorderClip", "false"}};
 
 // Replaces a shared list unless it is the one already held (then it is not let go first).
 template <class T> void replaceShared(std::shared_ptr<T>& held, std::shared_ptr<T> next) {
@@ -211,6 +214,10 @@ void groundswayController::setInlineAcquisition(bool on) {
     cycle_->setInlineProcessing(on);
     finder_->setInline(on);
     locator_->setInline(on);
+    if (drum_) {
+        drum_->worker.setInline(on);
+        drum_->placeLookup.setInline(on);
+    }
     if (neicQueryController_)
         neicQueryController_->setInline(on);
 }
@@ -219,6 +226,12 @@ void groundswayController::cancelAcquisition() {
     cycle_->cancel();
     finder_->cancel();
     locator_->cancel();
+    if (drum_) {
+        drum_->feed.stop();
+        drum_->worker.cancel();
+        drum_->placeLookup.cancel();
+        drum_->timer.stop();
+    }
     if (tickWaitingForCatalogue_ && neicQueryController_)
         neicQueryController_->cancelLoad();
     tickWaitingForCatalogue_ = false;
@@ -291,6 +304,7 @@ void groundswayController::connectOutlets(const Outlets& outlets, const ActionCo
     actions_ = actions;
     bindSettingsToControls();
     connectActions(actions);
+    setUpHelicorder();
 }
 
 void groundswayController::bindSettingsToControls() {
@@ -383,6 +397,7 @@ void groundswayController::connectActions(const ActionControls& a) {
                 [this, table] { getRecentEventSeismograms(table); });
 
     onTrigger(a.showSystemLogAction, &groundswayController::showSystemLogWindow);
+    onTrigger(a.showHelicorderAction, &groundswayController::showHelicorderWindow);
     onTrigger(a.saveImageAction, &groundswayController::saveImage);
     onTrigger(a.copyImageAction, &groundswayController::copyImage);
     onTrigger(a.saveSeismogramsAction, &groundswayController::saveSeismograms);

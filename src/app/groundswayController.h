@@ -25,6 +25,10 @@
 #include <vector>
 
 class Background;
+class HelicorderView;
+struct HelicorderState;
+struct TimeSpan;
+struct ChannelId;
 class TraceInspector;
 class NEIC_QueryController;
 class QLineEdit;
@@ -170,6 +174,24 @@ public:
     void takeSnapshot(const QString& path, QSize size, const std::optional<QString>& list,
                       std::function<void(int exitCode)> done);
 
+    // The helicorder: one channel of the list on a drum.
+    void showHelicorderWindow(QObject* sender = nullptr);
+    void startHelicorder();
+    // Fetches what is new, and moves the drum on when a new row has begun (its timer's tick).
+    void refreshHelicorder();
+    HelicorderView* helicorderView() const;
+    // Nothing fetched or processed for the drum any more.
+    bool helicorderSettled() const;
+    // The drum as drawn now, as a PNG at the size given.
+    bool writeHelicorderImage(const QString& path, QSize size, QString* why = nullptr);
+    void saveHelicorderImage(QObject* sender = nullptr);
+    // Fills the drum for the channel, writes it to `path` once everything has arrived, and calls
+    // `done` with the exit code as takeSnapshot does.
+    void takeHelicorderSnapshot(const QString& path, QSize size, const ChannelId& channel,
+                                std::function<void(int exitCode)> done);
+    // A span of time opened in the seismogram window as a typed window.
+    void openSpanInSeismogramWindow(Date from, Date to);
+
     // Earthquake list.
     void showEventListWindow(QObject* sender = nullptr);
     void loadNEICInfo(QObject* sender = nullptr);
@@ -197,6 +219,16 @@ private:
     // Distances, predicted arrivals and the order of the traces, for the earthquake shown.
     void updateTraceContext();
     void continueTick();
+    void setUpHelicorder();
+    void fillHelicorderChannels();
+    std::optional<ChannelId> helicorderChannel() const;
+    void helicorderStored(TimeSpan span);
+    void processNextDrumBlock();
+    void applyHelicorderScale();
+    void helicorderStepDone();
+    void updateHelicorderStatus();
+    void updateHelicorderMarks();
+    void locateHelicorderStation();
     // Settings as the operations read them, each brought into its range; a value outside it is
     // reported once in the system log, naming the setting and the value used.
     HttpOptions transferOptions() const;
@@ -244,6 +276,7 @@ private:
     bool retrievedOnce_ = false;
     QList<int> traceRows_; // each trace's row in the channel table
     std::unique_ptr<Background> locator_;
+    std::unique_ptr<HelicorderState> drum_;
     QHash<QString, inventory::StationPlace> stationPlaces_; // "NET.STA"
     QSet<QString> placesAsked_;
     std::optional<SeismicOrigin> eventOrigin_;

@@ -1,6 +1,7 @@
 #include "app/QuitOnSignal.h"
 #include "app/WindowLayout.h"
 #include "app/groundswayController.h"
+#include "base/ChannelId.h"
 #include "base/SystemLog.h"
 #include "net/HttpClient.h"
 
@@ -38,6 +39,11 @@ struct CommandLine {
                             QStringLiteral("The saved channel list (its menu title) the snapshot "
                                            "shows; else the one loaded at start."),
                             QStringLiteral("NAME")};
+    QCommandLineOption helicorder{
+        QStringLiteral("helicorder"),
+        QStringLiteral("With --snapshot: draw the helicorder of this channel (its span and rows "
+                       "as the settings hold them) instead of the seismogram view."),
+        QStringLiteral("NET.STA.LOC.CHA")};
     QCommandLineOption inlineAcquisition{
         QStringLiteral("inline-acquisition"),
         QStringLiteral("Run every retrieval to its end before the window responds again.")};
@@ -47,7 +53,7 @@ struct CommandLine {
             "Shows the ground motion of the last hour at a chosen set of seismic stations, "
             "refreshed on a timer, and the seismograms of recent earthquakes."));
         inlineAcquisition.setFlags(QCommandLineOption::HiddenFromHelp); // for tests
-        parser.addOptions({help, version, snapshot, size, list, inlineAcquisition});
+        parser.addOptions({help, version, snapshot, size, list, helicorder, inlineAcquisition});
     }
 };
 
@@ -98,7 +104,8 @@ int main(int argc, char** argv) {
     // display could be opened; Qt's own options (one dash) are left to QApplication.
     {
         const QStringList known = {QStringLiteral("snapshot"), QStringLiteral("size"),
-                                   QStringLiteral("list"), QStringLiteral("inline-acquisition")};
+                                   QStringLiteral("list"), QStringLiteral("helicorder"),
+                                   QStringLiteral("inline-acquisition")};
         for (const QString& a : raw.mid(1)) {
             if (!a.startsWith(QStringLiteral("--")))
                 continue;
@@ -119,9 +126,23 @@ int main(int argc, char** argv) {
         const bool listAsked = std::any_of(raw.begin(), raw.end(), [](const QString& a) {
             return a == u"--list" || a.startsWith(QStringLiteral("--list="));
         });
-        if (!snapshotAsked && (sizeArg != raw.end() || listAsked)) {
-            print(stderr, QStringLiteral("groundsway: --size and --list go with --snapshot.\n"));
+        const auto drumArg = std::find_if(raw.begin(), raw.end(), [](const QString& a) {
+            return a == u"--helicorder" || a.startsWith(QStringLiteral("--helicorder="));
+        });
+        if (!snapshotAsked && (sizeArg != raw.end() || listAsked || drumArg != raw.end())) {
+            print(stderr, QStringLiteral("groundsway: --size, --list and --helicorder go with "
+                                         "--snapshot.\n"));
             return 2;
+        }
+        if (drumArg != raw.end()) {
+            const QString value = drumArg->contains(u'=') ? drumArg->section(u'=', 1)
+                                                          : (drumArg + 1 != raw.end() ? *(drumArg + 1)
+                                                                                      : QString());
+            if (!ChannelId::fromSeedId(value)) {
+                print(stderr, QStringLiteral("groundsway: --helicorder needs a channel as "
+                                             "NET.STA.LOC.CHA, like IU.ANMO.00.BHZ.\n"));
+                return 2;
+            }
         }
         if (sizeArg != raw.end()) {
             const QString value = sizeArg->contains(u'=') ? sizeArg->section(u'=', 1)
@@ -154,11 +175,12 @@ int main(int argc, char** argv) {
     }
     const bool snapshot = cl.parser.isSet(cl.snapshot);
     const auto snapshotSize = sizeOf(cl.parser.value(cl.size));
-    if (!snapshotSize || (!snapshot && (cl.parser.isSet(cl.size) || cl.parser.isSet(cl.list)))) {
+    if (!snapshotSize || (!snapshot && (cl.parser.isSet(cl.size) || cl.parser.isSet(cl.list) ||
+                                        cl.parser.isSet(cl.helicorder)))) {
         print(stderr, !snapshotSize ? QStringLiteral("groundsway: --size needs WIDTHxHEIGHT, 16 to "
                                                      "16384 pixels each, like 1600x1000.\n")
-                                    : QStringLiteral("groundsway: --size and --list go with "
-                                                     "--snapshot.\n"));
+                                    : QStringLiteral("groundsway: --size, --list and --helicorder "
+                                                     "go with --snapshot.\n"));
         return 2;
     }
     QuitOnSignal quitOnSignal({SIGTERM, SIGINT});
@@ -173,14 +195,21 @@ int main(int argc, char** argv) {
     if (snapshot) {
         int exitCode = 1;
         QTimer::singleShot(0, &controller, [&] {
+            const auto done = [&exitCode](int code) {
+                exitCode = code;
+                QCoreApplication::quit();
+            };
+            if (cl.parser.isSet(cl.helicorder)) {
+                if (const auto channel = ChannelId::fromSeedId(cl.parser.value(cl.helicorder)))
+                    return controller.takeHelicorderSnapshot(cl.parser.value(cl.snapshot),
+                                                             *snapshotSize, *channel, done);
+                return done(2);
+            }
             controller.takeSnapshot(cl.parser.value(cl.snapshot), *snapshotSize,
                                     cl.parser.isSet(cl.list)
                                         ? std::optional<QString>(cl.parser.value(cl.list))
                                         : std::nullopt,
-                                    [&exitCode](int code) {
-                                        exitCode = code;
-                                        QCoreApplication::quit();
-                                    });
+                                    done);
         });
         app.exec();
         return exitCode;

@@ -2,11 +2,13 @@
 
 #include <QHashFunctions>
 #include <QString>
+#include <QStringList>
 #include <QStringView>
 
 #include <compare>
 #include <cstddef>
 #include <functional>
+#include <optional>
 
 // Nominal sample interval (s) the band letter of a channel code stands for: L 1, U 10, B 0.05,
 // S 0.025, anything else (an empty code too) 1. Compared case-sensitively.
@@ -40,6 +42,16 @@ struct ChannelId {
 
     // "NET.STA.LOC.CHA".
     QString seedId() const { return network + u'.' + station + u'.' + location + u'.' + channel; }
+    // The reverse, for codes a person typed: four codes of the allowed characters, the
+    // location alone possibly empty or "--"; nothing otherwise.
+    static std::optional<ChannelId> fromSeedId(const QString& text) {
+        const QStringList parts = text.split(u'.');
+        if (parts.size() != 4 || parts[0].isEmpty() || parts[1].isEmpty() || parts[3].isEmpty() ||
+            !isChannelCode(parts[0]) || !isChannelCode(parts[1]) || !isChannelCode(parts[2], true) ||
+            !isChannelCode(parts[3]))
+            return std::nullopt;
+        return ChannelId{parts[0], parts[1], parts[2], parts[3]};
+    }
     double bandSampleInterval() const { return ::bandSampleInterval(channel); }
 
     friend bool operator==(const ChannelId&, const ChannelId&) = default;

@@ -105,4 +105,5 @@ void groundswayController::setupChannels(QObject*) {
     if (parsed.title && o_.plotTitleTField)
         o_.plotTitleTField->setText(*parsed.title);
     updateGuidance();
+    fillHelicorderChannels();
 }

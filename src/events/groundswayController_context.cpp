@@ -41,9 +41,9 @@ QString stationKey(const SacObject& s) {
 std::optional<SeismicOrigin> groundswayController::originShown() const {
     if (eventOrigin_)
         return eventOrigin_;
-    // Monitoring: the newest origin inside the window drawn, if any.
+    // Monitoring or a typed window: the newest origin inside the window drawn, if any.
     const QuilmRealTimeDisplayView02* view = o_.seisView;
-    if (!view || !view->refDate() || !theSeismgrmUpdateTimer_)
+    if (!view || !view->refDate())
         return std::nullopt;
     const Time from = civil::addSeconds(*view->refDate(), view->axisLeft());
     const Time to = civil::addSeconds(*view->refDate(), view->axisRight());

@@ -17,6 +17,12 @@ void decimateBy(SacObject& s, int factor) {
 }
 
 void run(SacObject& s, const ProcessingOptions& options) {
+    runSteps(s, options);
+    const float rms = static_cast<float>(s.simpleRMS());
+    s.ScaleAmplitudes(rms == 0.0f ? 0.0f : 1.0f / rms);
+}
+
+void runSteps(SacObject& s, const ProcessingOptions& options) {
     constexpr float kTaperWidth = 0.05f;
     constexpr int kPasses = 2, kPoles = 2;
 
@@ -47,9 +53,6 @@ void run(SacObject& s, const ProcessingOptions& options) {
     }
     if (o.integrate)
         s.Integrate();
-
-    const float rms = static_cast<float>(s.simpleRMS());
-    s.ScaleAmplitudes(rms == 0.0f ? 0.0f : 1.0f / rms);
 }
 
 } // namespace processing

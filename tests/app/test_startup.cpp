@@ -128,7 +128,8 @@ TEST(StartUp, TheHelpIsThere) {
     for (const char* topic :
          {"Channel lists", "Title;", "ChannelLists", "defaultChannelListName.txt", "autoUpdate.txt",
           "Monitor", "Earthquake", "Taper and filter", "WWSSN", "Decimate", "Integrate",
-          "system log"})
+          "system log", "Looking closer", "trace inspector", "An earthquake's context",
+          "helicorder"})
         EXPECT_TRUE(help.contains(QLatin1StringView(topic))) << topic;
 }
 

@@ -130,7 +130,7 @@ TEST_F(DemoServiceTest, TheCatalogueHonoursTheMinimumMagnitudeNewestFirst) {
             urlTime(civil::addSeconds(started, -30 * 86400)));
     const auto quakes = NEIC_QueryController::parseEventText(all.body);
     ASSERT_TRUE(quakes);
-    ASSERT_EQ(quakes->size(), 8u);
+    ASSERT_EQ(quakes->size(), 9u);
     EXPECT_LT(civil::secondsBetween((*quakes)[0].originTime, started), 600);
     for (std::size_t i = 1; i < quakes->size(); ++i)
         EXPECT_LT((*quakes)[i].originTime, (*quakes)[i - 1].originTime);
@@ -139,7 +139,7 @@ TEST_F(DemoServiceTest, TheCatalogueHonoursTheMinimumMagnitudeNewestFirst) {
     ASSERT_TRUE(big);
     for (const auto& q : *big)
         EXPECT_GE(q.mag, 6.0);
-    EXPECT_EQ(big->size(), 3u);
+    EXPECT_EQ(big->size(), 4u);
     const auto none = NEIC_QueryController::parseEventText(
         get("/fdsnws/event/1/query?format=text&minmagnitude=9").body);
     ASSERT_TRUE(none);

@@ -120,6 +120,8 @@ std::vector<Quake> catalogue(Date start) {
         {"demo0001", ago(4 * 60), 57.52, -148.03, 22.0, 6.3, "mww", "Gulf of Alaska"},
         {"demo0002", ago(3.2 * 3600), -33.47, -71.95, 31.0, 5.6, "mww",
          "offshore Valparaiso, Chile"},
+        {"demo0009", ago(9.6 * 3600), 51.36, -176.09, 35.0, 6.6, "mww",
+         "Andreanof Islands, Aleutian Islands, Alaska"},
         {"demo0003", ago(19 * 3600), 36.12, 141.63, 41.0, 4.8, "mb",
          "near the east coast of Honshu, Japan"},
         {"demo0004", ago(2.3 * 86400), -20.61, -175.20, 198.0, 7.0, "mww", "Tonga Islands"},

@@ -1,0 +1,137 @@
+#include "acquisition/DrumFeed.h"
+
+#include "acquisition/ChannelRequest.h"
+#include "acquisition/SegmentOf.h"
+#include "acquisition/WaveformSource.h"
+#include "base/DateText.h"
+#include "components/sac/SacObject.h"
+#include "store/TraceStore.h"
+
+#include <cmath>
+
+namespace {
+
+// A tail repeats a few samples' worth of time, so it joins the stored ones on their grid.
+constexpr double kOverlapSeconds = 1.0;
+
+double epochSeconds(Time t) {
+    return std::chrono::duration<double>(t.time_since_epoch()).count();
+}
+
+} // namespace
+
+DrumFeed::DrumFeed(WaveformSource& source, TraceStore& store, QObject* parent)
+    : QObject(parent), source_(source), store_(store) {
+    connect(&source_, &WaveformSource::seismogramReceived, this,
+            [this](quint64 r, int i, std::shared_ptr<SacObject> s, qint64) { onSeismogram(r, i, std::move(s)); });
+    connect(&source_, &WaveformSource::channelFailed, this, &DrumFeed::onFailure);
+    connect(&source_, &WaveformSource::requestFinished, this, &DrumFeed::onFinished);
+}
+
+DrumFeed::~DrumFeed() {
+    stop();
+}
+
+std::vector<TimeSpan> DrumFeed::pieces(Time from, Time to) {
+    std::vector<TimeSpan> out;
+    if (!(from < to))
+        return out;
+    Time at = from;
+    while (at < to) {
+        // The next whole piece boundary after `at`.
+        const double next = (std::floor(epochSeconds(at) / kPieceSeconds) + 1) * kPieceSeconds;
+        const Time boundary = civil::addSeconds(Time{}, next);
+        const Time end = boundary < to ? boundary : to;
+        out.push_back({at, end});
+        at = end;
+    }
+    return out;
+}
+
+void DrumFeed::fill(const ChannelId& channel, Time from, Time to) {
+    stop();
+    channel_ = channel;
+    std::vector<TimeSpan> spans;
+    for (const TimeSpan& gap : store_.gaps(channel, from, to))
+        for (const TimeSpan& piece : pieces(gap.from, gap.to))
+            spans.push_back(piece);
+    ask(std::move(spans));
+}
+
+void DrumFeed::extend(Time from, Time to) {
+    if (request_ != 0)
+        return; // the feed is still answering; the next call catches up
+    const auto end = store_.end(channel_);
+    if (!end || *end < from) {
+        fill(channel_, from, to);
+        return;
+    }
+    ask(pieces(civil::addSeconds(*end, -kOverlapSeconds), to));
+}
+
+void DrumFeed::stop() {
+    if (request_ != 0)
+        source_.cancel(request_);
+    request_ = 0;
+    asked_.clear();
+}
+
+void DrumFeed::ask(std::vector<TimeSpan> spans) {
+    if (spans.empty()) {
+        Q_EMIT idle();
+        return;
+    }
+    std::vector<ChannelRequest> requests;
+    for (const TimeSpan& s : spans) {
+        ChannelRequest r;
+        r.setValue(ChannelRequest::Network, channel_.network);
+        r.setValue(ChannelRequest::StationID, channel_.station);
+        r.setValue(ChannelRequest::LocationCode, channel_.location);
+        r.setValue(ChannelRequest::ChannelID, channel_.channel);
+        r.setValue(ChannelRequest::StartTime, datetext::requestTime(s.from));
+        r.setValue(ChannelRequest::EndTime, datetext::requestTime(s.to));
+        r.setValue(ChannelRequest::SampleRate, QStringLiteral("*"));
+        requests.push_back(std::move(r));
+    }
+    asked_ = std::move(spans);
+    // An inline source answers, and finishes, before request() returns.
+    asking_ = true;
+    finishedWhileAsking_ = false;
+    const quint64 id = source_.request(std::move(requests));
+    asking_ = false;
+    if (!finishedWhileAsking_)
+        request_ = id;
+}
+
+bool DrumFeed::mine(quint64 request) const {
+    return request_ != 0 ? request == request_ : asking_;
+}
+
+void DrumFeed::onSeismogram(quint64 request, int index, std::shared_ptr<SacObject> seismogram) {
+    if (!mine(request) || !seismogram || index < 0 ||
+        static_cast<std::size_t>(index) >= asked_.size())
+        return;
+    Segment segment = segmentOf(channel_, *seismogram);
+    if (segment.samples.empty())
+        return;
+    const TimeSpan span{segment.start, segment.end()};
+    if (store_.feed(segment))
+        Q_EMIT stored(span);
+}
+
+void DrumFeed::onFailure(quint64 request, int index, const AcquisitionFailure& failure) {
+    if (!mine(request) || index < 0 || static_cast<std::size_t>(index) >= asked_.size() ||
+        failure.kind == AcquisitionFailure::Kind::Cancelled)
+        return;
+    Q_EMIT pieceFailed(asked_[static_cast<std::size_t>(index)], failure);
+}
+
+void DrumFeed::onFinished(quint64 request) {
+    if (!mine(request))
+        return;
+    if (asking_)
+        finishedWhileAsking_ = true;
+    request_ = 0;
+    asked_.clear();
+    Q_EMIT idle();
+}

@@ -1,0 +1,148 @@
+// Window -> Helicorder against a real server: the day fetched in hourly pieces, only the tail
+// afterwards, a failed piece told once, earthquakes and predicted P on the drum, a row opened in
+// the seismogram window, and the drum written without a display.
+#include "AppHarness.h"
+#include "SeismogramServer.h"
+#include "app/HelicorderWindow.h"
+#include "base/DateText.h"
+#include "components/HelicorderView.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// The window of each time-series request, in seconds since the epoch.
+std::vector<std::pair<double, double>> windows(const SeismogramServer& server) {
+    std::vector<std::pair<double, double>> out;
+    for (const std::string& target : server.seismogramTargets()) {
+        auto value = [&](const char* key) {
+            const auto at = target.find(std::string(key) + "=");
+            const auto text = QString::fromStdString(target.substr(at + std::strlen(key) + 1, 19));
+            const auto t = *datetext::parseCatalogTime(text);
+            return std::chrono::duration<double>(t.time_since_epoch()).count();
+        };
+        out.emplace_back(value("start"), value("end"));
+    }
+    return out;
+}
+
+class Helicorder : public ::testing::Test {
+protected:
+    SeismogramServer server;
+    AppHarness app;
+    groundswayController& c = app.controller();
+
+    void SetUp() override {
+        const QString threeHoursAgo = datetext::urlTime(civil::addSeconds(datetext::now(), -3 * 3600));
+        server.eventBody = eventText({"ev1|" + threeHoursAgo.toStdString() + ".000|10|20|33|||||mw|5.04|x|R"});
+        server.stationSiteBody =
+            "#Network|Station|Latitude|Longitude|Elevation|SiteName|StartTime|EndTime\n"
+            "IU|ANMO|34.9|-106.5|1820|Albuquerque|1989-08-29T00:00:00|\n";
+        server.tweakAnswer = [](const std::string& station, int number, SeismogramServer::Answer& a) {
+            a.fail = station == "ANMO" && number == 3;
+        };
+        server.start();
+        app.useServices(server.baseUrl());
+        c.awakeFromNib();
+        app.setChannelList("IU;ANMO;BHZ;00;a\nIU;COLA;LHZ;--;b\n");
+        app.log().clear();
+    }
+};
+
+} // namespace
+
+TEST_F(Helicorder, ADayComesInHourlyPiecesThenOnlyTheTail) {
+    c.showHelicorderWindow();
+    ASSERT_TRUE(c.helicorderSettled());
+    HelicorderWindow* w = app.o().helicorderWindow;
+    EXPECT_EQ(w->channelPopUp->count(), 2);
+    EXPECT_EQ(w->channelPopUp->currentText(), u"IU.ANMO.00.BHZ");
+    const auto asked = windows(server);
+    ASSERT_GE(asked.size(), 25u); // 24 hours and the first block's margin
+    for (std::size_t i = 0; i < asked.size(); ++i) {
+        EXPECT_LE(asked[i].second - asked[i].first, 3600.0) << i;
+        if (i > 0) {
+            EXPECT_EQ(std::fmod(asked[i].first, 3600.0), 0.0) << i; // cut at whole hours
+        }
+    }
+    const auto rows = c.helicorderView()->rows();
+    EXPECT_EQ(rows.count, 48);
+    EXPECT_LE(asked.front().first, std::chrono::duration<double>(rows.first.time_since_epoch()).count() - 600);
+    EXPECT_TRUE(c.helicorderView()->hasSamples());
+    // The third piece failed: said once, the rest drawn.
+    ASSERT_EQ(app.log().count(QStringLiteral("Helicorder: no data for IU.ANMO.00.BHZ from ")), 1)
+        << app.log().lines().join('\n').toStdString();
+    EXPECT_TRUE(w->statusLabel->text().contains(u"1 piece(s) failed")) << w->statusLabel->text().toStdString();
+
+    // The earthquake three hours ago and its P wave at Albuquerque (about 116 degrees: Pdiff).
+    const auto& marks = c.helicorderView()->marks();
+    ASSERT_EQ(marks.size(), 2u);
+    EXPECT_EQ(marks[0].label, u"M5.0");
+    EXPECT_EQ(marks[1].label, u"Pdiff");
+    EXPECT_GT(civil::secondsBetween(marks[0].when, marks[1].when), 800);
+
+    // A tick asks only for what is new.
+    const std::size_t before = asked.size();
+    c.refreshHelicorder();
+    const auto after = windows(server);
+    ASSERT_EQ(after.size(), before + 1);
+    EXPECT_GE(after.back().first, asked.back().second - 5);
+    c.cancelAcquisition();
+}
+
+TEST_F(Helicorder, ARowOpensInTheSeismogramWindowAsATypedWindow) {
+    c.toggleAutoUpdate(nullptr); // monitoring
+    c.showHelicorderWindow();
+    const auto rows = c.helicorderView()->rows();
+    emit c.helicorderView()->spanChosen(rows.rowStart(10), rows.rowStart(11));
+    EXPECT_EQ(c.theSeismgrmUpdateTimer(), nullptr); // monitoring stopped
+    EXPECT_EQ(app.o().startTField->text(), datetext::requestTime(rows.rowStart(10)));
+    EXPECT_EQ(app.o().endTField->text(), datetext::requestTime(rows.rowStart(11)));
+    const auto last = windows(server).back();
+    EXPECT_EQ(last.second - last.first, 1800.0);
+    c.cancelAcquisition();
+}
+
+TEST_F(Helicorder, TheSnapshotWritesTheDrumWithoutADisplay) {
+    QTemporaryDir home;
+    QDir().mkpath(home.path() + "/.config/Groundsway");
+    QFile conf(home.path() + "/.config/Groundsway/Groundsway.conf");
+    ASSERT_TRUE(conf.open(QIODevice::WriteOnly));
+    conf.write(("[General]\ntimeSeriesServiceURL=" + server.baseUrl() + "\neventServiceURL=" +
+                server.baseUrl() + "\nstationServiceURL=" + server.baseUrl() +
+                "\nhelicorderHours=3\n").toUtf8());
+    conf.close();
+    auto run = [&](const QStringList& args) {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("HOME", home.path());
+        env.insert("XDG_CONFIG_HOME", home.path() + "/.config");
+        env.insert("XDG_RUNTIME_DIR", home.path());
+        env.remove("DISPLAY");
+        env.remove("QT_QPA_PLATFORM");
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(GS_BINARY_DIR "/groundsway"), args);
+        p.waitForFinished(60000);
+        return std::pair{p.exitCode(), QString::fromUtf8(p.readAllStandardError())};
+    };
+    const QString out = home.filePath("drum.png");
+    const auto good = run({"--snapshot", out, "--size", "900x700", "--helicorder", "IU.COLA.--.LHZ"});
+    EXPECT_EQ(good.first, 0) << good.second.toStdString();
+    EXPECT_EQ(QImage(out).size(), QSize(900, 700));
+    const auto none = run({"--snapshot", home.filePath("no.png"), "--helicorder", "IU.FAIL404.00.BHZ"});
+    EXPECT_EQ(none.first, 1);
+    EXPECT_FALSE(QFile::exists(home.filePath("no.png")));
+    EXPECT_EQ(run({"--snapshot", out, "--helicorder", "IU.ANMO.BHZ"}).first, 2);
+    EXPECT_EQ(run({"--helicorder", "IU.ANMO.00.BHZ"}).first, 2); // goes with --snapshot
+}
