@@ -52,6 +52,7 @@ struct RetrievalCycle::Running {
     quint64 generation = 0;
     CycleRequest cycle;
     std::vector<ChannelRequest> requests;
+    std::vector<int> asked; // the source's index -> table row
     std::vector<bool> tail;
     Time from{}, to{}; // the monitor window, whole seconds
     std::vector<Processed> traces;
@@ -99,10 +100,23 @@ void RetrievalCycle::start(CycleRequest request) {
     }
     const qsizetype n = c.channels.size();
     r->traces.resize(static_cast<std::size_t>(n));
+    const bool reuse = c.keepUnchanged && processedOptions_ == c.options;
+    if (!reuse)
+        processedEnd_.clear();
+    processedOptions_ = c.options;
+    std::vector<ChannelRequest> asked;
+    std::vector<int> fromStore;
     for (qsizetype i = 0; i < n; ++i) {
         ChannelRequest req = channelRequest(c.channels, i, c.startText, c.endText);
         bool tail = false;
         const ChannelId ch = c.channels.id(i);
+        if (stored && static_cast<std::size_t>(i) < c.fromStore.size() &&
+            c.fromStore[static_cast<std::size_t>(i)]) {
+            r->tail.push_back(false);
+            r->requests.push_back(std::move(req));
+            fromStore.push_back(static_cast<int>(i));
+            continue;
+        }
         if (stored && c.incremental && !dirty_.contains(ch)) {
             const auto run = store_.continuous(ch, r->from, r->to);
             const auto end = store_.end(ch);
@@ -115,20 +129,51 @@ void RetrievalCycle::start(CycleRequest request) {
         }
         r->tail.push_back(tail);
         ++(tail ? r->result->tails : r->result->wholeWindows);
+        asked.push_back(req);
+        r->asked.push_back(static_cast<int>(i));
         r->requests.push_back(std::move(req));
     }
     running_ = std::move(r);
-    // With an inline source everything below happens before request() returns.
     const quint64 generation = running_->generation;
-    const quint64 id = source_.request(running_->requests);
+    for (const int i : fromStore) {
+        const ChannelId ch = running_->cycle.channels.id(i);
+        const auto end = store_.end(ch);
+        if (!end || !store_.continuous(ch, running_->from, running_->to)) {
+            running_->result->failures.push_back(
+                {i, ch, {AcquisitionFailure::Kind::NoData,
+                         QStringLiteral("nothing has arrived for this window yet"), {}},
+                 true});
+            continue;
+        }
+        const auto seen = processedEnd_.find(ch);
+        if (reuse && seen != processedEnd_.end() && seen->second == *end) {
+            running_->result->kept.push_back(i);
+            continue;
+        }
+        processedEnd_.insert_or_assign(ch, *end);
+        process(i, nullptr, ch);
+    }
+    if (asked.empty()) {
+        running_->sourceDone = true;
+        finishIfDone();
+        return;
+    }
+    // With an inline source everything below happens before request() returns.
+    const quint64 id = source_.request(std::move(asked));
     if (running_ && running_->generation == generation)
         running_->request = id;
 }
 
-void RetrievalCycle::onSeismogram(quint64 request, int index, std::shared_ptr<SacObject> s,
+int RetrievalCycle::rowOf(int asked) const {
+    if (!running_ || asked < 0 || static_cast<std::size_t>(asked) >= running_->asked.size())
+        return -1;
+    return running_->asked[static_cast<std::size_t>(asked)];
+}
+
+void RetrievalCycle::onSeismogram(quint64 request, int asked, std::shared_ptr<SacObject> s,
                                   qint64 bytes) {
-    if (!running_ || (running_->request != 0 && running_->request != request) ||
-        index < 0 || static_cast<std::size_t>(index) >= running_->requests.size())
+    const int index = rowOf(asked);
+    if (!running_ || (running_->request != 0 && running_->request != request) || index < 0)
         return;
     Running& r = *running_;
     r.result->bytes += bytes;
@@ -137,7 +182,7 @@ void RetrievalCycle::onSeismogram(quint64 request, int index, std::shared_ptr<Sa
         const QString why = QStringLiteral("The retrieval holds more than %1 samples in all; the "
                                            "rest of its channels are left out.")
                                 .arg(maxCycleSamples_);
-        onFailure(request, index, {AcquisitionFailure::Kind::TooLarge, why, {why}});
+        onFailure(request, asked, {AcquisitionFailure::Kind::TooLarge, why, {why}});
         return;
     }
     const ChannelId ch = r.cycle.channels.id(index);
@@ -151,6 +196,8 @@ void RetrievalCycle::onSeismogram(quint64 request, int index, std::shared_ptr<Sa
         dirty_.erase(ch);
         if (const sac::SacHeader* h = s->GetSacHeader())
             headers_.insert_or_assign(ch, *h);
+        if (const auto end = store_.end(ch))
+            processedEnd_.insert_or_assign(ch, *end);
         process(index, std::move(s), std::nullopt);
         return;
     }
@@ -164,6 +211,8 @@ void RetrievalCycle::onSeismogram(quint64 request, int index, std::shared_ptr<Sa
     }
     if (!headers_.contains(ch) && s->GetSacHeader())
         headers_.insert_or_assign(ch, *s->GetSacHeader());
+    if (const auto end = store_.end(ch))
+        processedEnd_.insert_or_assign(ch, *end);
     process(index, nullptr, ch);
 }
 
@@ -195,9 +244,9 @@ bool RetrievalCycle::tailJoinsCleanly(const ChannelId& ch, const SacObject& tail
     return true;
 }
 
-void RetrievalCycle::onFailure(quint64 request, int index, const AcquisitionFailure& failure) {
-    if (!running_ || (running_->request != 0 && running_->request != request) ||
-        index < 0 || static_cast<std::size_t>(index) >= running_->requests.size())
+void RetrievalCycle::onFailure(quint64 request, int asked, const AcquisitionFailure& failure) {
+    const int index = rowOf(asked);
+    if (!running_ || (running_->request != 0 && running_->request != request) || index < 0)
         return;
     Running& r = *running_;
     const ChannelId ch = r.cycle.channels.id(index);
@@ -240,6 +289,9 @@ void RetrievalCycle::process(int index, std::shared_ptr<SacObject> whole,
                 return {};
             trace = std::make_unique<SacObject>(SacObject::fromSamples(
                 run->samples, run->delta, run->start, 0.0, like ? &*like : nullptr));
+            // The chain picks its options by the component name, which a stream's samples
+            // only have from the request.
+            nameChannel(*trace, channel);
         }
         auto raw = std::make_shared<SacObject>(SacObject::fromSamples(
             std::vector<float>(trace->samples().begin(), trace->samples().end()), trace->delta(),

@@ -30,6 +30,12 @@ struct CycleRequest {
     bool monitor = false;       // auto-update runs: a window up to now, kept in the store
     bool incremental = false;   // a monitor tick may ask only for what is new
     ProcessingOptions options;
+    // Channels (by table row, 1 = yes) whose samples arrive by another way (a stream): the cycle
+    // asks the source nothing for them and processes what the store holds.
+    std::vector<char> fromStore;
+    // A channel from the store whose samples did not change since it was last processed is
+    // listed as kept instead of processed again.
+    bool keepUnchanged = false;
 };
 
 struct CycleTrace {
@@ -44,11 +50,13 @@ struct ChannelFailure {
     int index = 0;
     ChannelId channel;
     AcquisitionFailure failure;
+    bool fromStore = false; // the store held nothing; no source was asked
 };
 
 struct CycleResult {
     std::vector<CycleTrace> traces;       // table order, failures left out
     std::vector<ChannelFailure> failures; // table order
+    std::vector<int> kept;                // rows unchanged since their last processing
     std::optional<Time> start, end;       // the window's texts, read
     qint64 bytes = 0;                     // body bytes received
     int wholeWindows = 0, tails = 0;      // requests of each kind
@@ -105,6 +113,7 @@ private:
     };
     void processed(quint64 generation, int index, Processed result);
     bool tailJoinsCleanly(const ChannelId& channel, const SacObject& tail) const;
+    int rowOf(int asked) const; // the table row of the source's request, -1 if none
     void finishIfDone();
 
     WaveformSource& source_;
@@ -116,6 +125,9 @@ private:
     quint64 generation_ = 0;
     std::unordered_set<ChannelId> dirty_; // must fetch the whole window next time
     std::unordered_map<ChannelId, sac::SacHeader> headers_; // of each channel's last whole answer
+    // Where the stored samples ended when each channel was last processed, and with which options.
+    std::unordered_map<ChannelId, Time> processedEnd_;
+    std::optional<ProcessingOptions> processedOptions_;
     Mailbox mailbox_;
     WorkerPool pool_; // last: joined before the rest goes
 };

@@ -2,6 +2,7 @@
 #include "app/groundswayController.h"
 
 #include "acquisition/RetrievalCycle.h"
+#include "acquisition/StreamState.h"
 #include "acquisition/TimeSeriesSource.h"
 #include "app/ControlValues.h"
 #include "base/DateText.h"
@@ -22,6 +23,9 @@
 #include <QProgressBar>
 #include <QTableView>
 #include <QTimer>
+
+#include <climits>
+#include <map>
 
 namespace {
 
@@ -49,28 +53,105 @@ void groundswayController::retrieveSeismograms(QObject*) {
                           .arg(datetext::kLastYear));
     }
     cycleMonitor_ = theSeismgrmUpdateTimer_ != nullptr;
-    if (o_.networkProgressIndicator)
+    const bool frame = stream_->frameCycle;
+    if (o_.networkProgressIndicator && !frame)
         o_.networkProgressIndicator->show();
-    clearHistory(this);
+    if (!frame)
+        clearHistory(this);
     timeSeries_->setServiceBase(
         checkedServiceBase(o_.timeSeriesServiceURLTField, "timeSeriesServiceURL"));
     timeSeries_->setHttpOptions(transferOptions());
     timeSeries_->setMaxConcurrentTransfers(maxConcurrentDownloads());
+    // While streaming, only what the server refused is asked of the service; the rest comes
+    // from the store as the stream filled it.
+    std::vector<char> fromStore;
+    if (cycleMonitor_ && streaming()) {
+        fromStore.assign(static_cast<std::size_t>(theStations_->size()), 1);
+        // A redraw between ticks asks nobody; a tick polls what the stream does not bring.
+        for (std::size_t i = 0; !frame && i < fromStore.size() && i < stream_->refused.size(); ++i)
+            fromStore[i] = !stream_->refused[i];
+    }
     cycle_->start({{*theNetworks_, *theStations_, *theChannels_, *theChannelCodes_, *theLabels_},
                    text(o_.startTField),
                    text(o_.endTField),
                    cycleMonitor_,
-                   isOn(o_.incrementalUpdatesButton),
-                   processingOptions()});
+                   isOn(o_.incrementalUpdatesButton) || streaming(),
+                   processingOptions(),
+                   std::move(fromStore),
+                   streaming()});
 }
+
+namespace {
+
+// A row for a channel that brought nothing: no samples, its codes and label, so it keeps its
+// place and can say why.
+std::unique_ptr<SacObject> emptyRow(const ChannelId& ch, const QString& label, Time reference) {
+    auto s = std::make_unique<SacObject>(SacObject::fromSamples({}, 1.0, reference, 0.0, nullptr));
+    if (sac::SacHeader* h = s->header()) {
+        h->setText(sac::text::KNETWK, ch.network.toStdString());
+        h->setText(sac::text::KSTNM, ch.station.toStdString());
+        h->setText(sac::text::KHOLE, ch.location.toStdString());
+        h->setText(sac::text::KCMPNM, ch.channel.toStdString());
+    }
+    s->setLabelString(label.toStdString());
+    return s;
+}
+
+} // namespace
 
 void groundswayController::applyCycleResult(const std::shared_ptr<CycleResult>& r) {
     // The view gets the whole new list in one step, never a half-built one.
     QuilmRealTimeDisplayView02* view = o_.seisView;
+    // Rows the cycle left unchanged keep the traces they have.
+    std::map<int, std::pair<std::unique_ptr<SacObject>, std::shared_ptr<const SacObject>>> kept;
+    for (const int row : r->kept) {
+        const qsizetype at = traceRows_.indexOf(row);
+        if (at >= 0 && static_cast<std::size_t>(at) < theWaveforms_->size() &&
+            (*theWaveforms_)[static_cast<std::size_t>(at)])
+            kept[row] = {std::move((*theWaveforms_)[static_cast<std::size_t>(at)]),
+                         static_cast<std::size_t>(at) < rawWaveforms_.size()
+                             ? rawWaveforms_[static_cast<std::size_t>(at)]
+                             : nullptr};
+    }
     theWaveforms_->clear();
     rawWaveforms_.clear();
     traceRows_.clear();
-    for (CycleTrace& t : r->traces) {
+    const Time reference = (cycleMonitor_ ? r->end : r->start).value_or(datetext::now());
+    for (const ChannelFailure& f : r->failures)
+        if (f.failure.kind != AcquisitionFailure::Kind::Cancelled && !f.fromStore)
+            lastFailure_.insert(f.channel.seedId(), {datetext::now(), f.failure.detail});
+    // Table order: traces, unchanged rows and rows that failed.
+    auto trace = r->traces.begin();
+    auto failure = r->failures.begin();
+    auto unchanged = kept.begin();
+    bool drawn = false;
+    for (;;) {
+        const int next = std::min({trace != r->traces.end() ? trace->index : INT_MAX,
+                                   failure != r->failures.end() ? failure->index : INT_MAX,
+                                   unchanged != kept.end() ? unchanged->first : INT_MAX});
+        if (next == INT_MAX)
+            break;
+        if (unchanged != kept.end() && unchanged->first == next) {
+            traceRows_ << next;
+            theWaveforms_->push_back(std::move(unchanged->second.first));
+            rawWaveforms_.push_back(std::move(unchanged->second.second));
+            ++unchanged;
+            drawn = true;
+            continue;
+        }
+        if (trace == r->traces.end() || trace->index != next) {
+            // A failed row keeps its place and says why; a cancelled cycle shows nothing new.
+            const ChannelFailure& f = *failure++;
+            if (f.failure.kind == AcquisitionFailure::Kind::Cancelled)
+                continue;
+            traceRows_ << next;
+            theWaveforms_->push_back(
+                emptyRow(f.channel, theLabels_->value(f.index), reference));
+            rawWaveforms_.push_back(nullptr);
+            continue;
+        }
+        CycleTrace& t = *trace++;
+        drawn = true;
         traceRows_ << t.index;
         // A window text that does not parse gives no date; object and view keep their reference.
         if (cycleMonitor_) {
@@ -93,8 +174,10 @@ void groundswayController::applyCycleResult(const std::shared_ptr<CycleResult>& 
             appendToHistory(QStringLiteral("Retrieved a seismogram.\n"));
         theWaveforms_->back()->setLabelString(t.label.toStdString());
     }
+    if (view && cycleMonitor_ && streaming())
+        view->setRefDate(r->end);
     if (o_.queryWarningTField)
-        o_.queryWarningTField->setHidden(!r->traces.empty());
+        o_.queryWarningTField->setHidden(drawn);
     if (view) {
         view->computePlotLimits();
         if (cycleMonitor_) {
@@ -119,6 +202,9 @@ void groundswayController::applyCycleResult(const std::shared_ptr<CycleResult>& 
     updateTraceContext();
     if (o_.networkProgressIndicator)
         o_.networkProgressIndicator->hide();
+    // The backfill is in the store: the stream goes on from where it ends.
+    if (cycleMonitor_ && stream_->on && !stream_->started && theSeismgrmUpdateTimer_)
+        startStream();
 }
 
 void groundswayController::lastNMinutes(QObject* sender) {

@@ -75,6 +75,7 @@ struct Outlets {
     QLineEdit* timeSeriesServiceURLTField = nullptr;
     QLineEdit* eventServiceURLTField = nullptr;
     QLineEdit* stationServiceURLTField = nullptr;
+    QLineEdit* seedLinkServerTField = nullptr;
     QLineEdit* statusPageURLTField = nullptr;
     QLineEdit* maxConcurrentDownloadsTField = nullptr;
     QLineEdit* transferDeadlineTField = nullptr;
@@ -125,4 +126,5 @@ struct ActionControls {
     QComboBox* amplitudeModePopUp = nullptr;
     QCheckBox* sortByDistanceButton = nullptr;
     QComboBox* travelTimeModelPopUp = nullptr;
+    QComboBox* dataSourcePopUp = nullptr;
 };

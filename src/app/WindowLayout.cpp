@@ -116,6 +116,7 @@ WindowLayout::WindowLayout() : forms_((initialiseResources(), std::make_unique<F
     o.timeSeriesServiceURLTField = f.settings.timeSeriesServiceURLTField;
     o.eventServiceURLTField = f.settings.eventServiceURLTField;
     o.stationServiceURLTField = f.settings.stationServiceURLTField;
+    o.seedLinkServerTField = f.settings.seedLinkServerTField;
     o.statusPageURLTField = f.settings.statusPageURLTField;
     o.maxConcurrentDownloadsTField = f.settings.maxConcurrentDownloadsTField;
     o.transferDeadlineTField = f.settings.transferDeadlineTField;
@@ -162,6 +163,7 @@ WindowLayout::WindowLayout() : forms_((initialiseResources(), std::make_unique<F
     a.amplitudeModePopUp = f.seismogram.amplitudeModePopUp;
     a.sortByDistanceButton = f.seismogram.sortByDistanceButton;
     a.travelTimeModelPopUp = f.settings.travelTimeModelPopUp;
+    a.dataSourcePopUp = f.seismogram.dataSourcePopUp;
 }
 
 WindowLayout::~WindowLayout() = default;

@@ -12,6 +12,7 @@
 #include "components/TraceInspector.h"
 #include "components/plot/TraceEnvelope.h"
 #include "components/sac/SacObject.h"
+#include "acquisition/StreamState.h"
 #include "display/HelicorderState.h"
 #include "store/TraceStore.h"
 
@@ -62,6 +63,7 @@ constexpr TextSetting kTextSettings[] = {
     {"eventServiceURL", "https://earthquake.usgs.gov", &Outlets::eventServiceURLTField},
     {"stationServiceURL", "https://service.iris.edu", &Outlets::stationServiceURLTField},
     {"statusPageURL", "http://www.iris.edu", &Outlets::statusPageURLTField},
+    {"seedLinkServer", "rtserve.iris.washington.edu:18000", &Outlets::seedLinkServerTField},
     // How the transfers run.
     {"maxConcurrentDownloads", "4", &Outlets::maxConcurrentDownloadsTField},
     {"transferDeadlineSeconds", "120", &Outlets::transferDeadlineTField},
@@ -91,7 +93,7 @@ constexpr BoxSetting kBoxSettings[] = {
 const std::pair<const char*, const char*> kOtherSettings[] = {
     {"amplitudeMode", "0"}, {"sortByDistance", "false"}, {"travelTimeModel", "iasp91"},
     {"helicorderChannel", ""}, {"helicorderHours", "24"}, {"helicorderRowMinutes", "30"},
-    {"helicorderGain", "25"}, {"helicorderClip", "false"}};
+    {"helicorderGain", "25"}, {"helicorderClip", "false"}, {"dataSource", "webService"}};
 
 // Replaces a shared list unless it is the one already held (then it is not let go first).
 template <class T> void replaceShared(std::shared_ptr<T>& held, std::shared_ptr<T> next) {
@@ -135,6 +137,7 @@ groundswayController::groundswayController(QObject* parent) : QObject(parent) {
     });
     connect(neicQueryController_.get(), &NEIC_QueryController::listLoaded, this,
             &groundswayController::continueTick);
+    setUpStream();
     systemLog(QStringLiteral("Initializing Controller."));
     registerDefaults();
 }
@@ -305,6 +308,7 @@ void groundswayController::connectOutlets(const Outlets& outlets, const ActionCo
     bindSettingsToControls();
     connectActions(actions);
     setUpHelicorder();
+    setUpStream();
 }
 
 void groundswayController::bindSettingsToControls() {
@@ -406,6 +410,8 @@ void groundswayController::connectActions(const ActionControls& a) {
     onClick(a.sortByDistanceButton, &groundswayController::toggleSortByDistance);
     if (QComboBox* popup = a.travelTimeModelPopUp)
         connect(popup, &QComboBox::activated, this, [this, popup] { setTravelTimeModel(popup); });
+    if (QComboBox* popup = a.dataSourcePopUp)
+        connect(popup, &QComboBox::activated, this, [this, popup] { setDataSource(popup); });
     if (QComboBox* popup = a.amplitudeModePopUp)
         connect(popup, &QComboBox::activated, this, [this, popup] { setAmplitudeMode(popup); });
     if (o_.queryWarningTField)

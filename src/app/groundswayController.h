@@ -35,6 +35,8 @@ class QLineEdit;
 class QTimer;
 class RetrievalCycle;
 class SacObject;
+class SeedLinkSource;
+struct StreamState;
 class TimeSeriesSource;
 class TraceStore;
 struct CycleResult;
@@ -135,6 +137,20 @@ public:
     // The two option sets as the settings window shows them now.
     ProcessingOptions processingOptions() const;
 
+    // The stream: with the data source "SeedLink stream" chosen, Start fills the monitor window
+    // from the time-series service once, then streams from the SeedLink server; the window
+    // scrolls with the present and each channel is processed again when new samples arrived.
+    void setDataSource(QObject* sender);
+    bool streamChosen() const;
+    bool streaming() const;
+    SeedLinkSource* seedLinkSource() const;
+    // Milliseconds from each record's arrival on the socket to the end of the paint that showed
+    // it (the newest 100 000), for measuring.
+    const std::vector<double>& arrivalToPixelsMs() const;
+
+    // A row whose newest sample is older than this is drawn dimmed.
+    static constexpr double kSilentSeconds = 300;
+
     // Display and auto-update.
     void toggleAutoUpdate(QObject* sender = nullptr);
     void update();
@@ -219,6 +235,14 @@ private:
     // Distances, predicted arrivals and the order of the traces, for the earthquake shown.
     void updateTraceContext();
     void continueTick();
+    void setUpStream();
+    void startStream();
+    void stopStream();
+    void streamFrame();
+    void scheduleStreamFrame();
+    // A row's health beside its label: how late its newest sample is, how much of the window
+    // is missing and the last failure.
+    QString healthNote(int row, bool* silent) const;
     void setUpHelicorder();
     void fillHelicorderChannels();
     std::optional<ChannelId> helicorderChannel() const;
@@ -277,6 +301,9 @@ private:
     QList<int> traceRows_; // each trace's row in the channel table
     std::unique_ptr<Background> locator_;
     std::unique_ptr<HelicorderState> drum_;
+    std::unique_ptr<StreamState> stream_;
+    // The last failure of each channel ("NET.STA.LOC.CHA"), shown at its row.
+    QHash<QString, std::pair<Date, QString>> lastFailure_;
     QHash<QString, inventory::StationPlace> stationPlaces_; // "NET.STA"
     QSet<QString> placesAsked_;
     std::optional<SeismicOrigin> eventOrigin_;

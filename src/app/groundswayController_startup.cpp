@@ -54,6 +54,8 @@ void groundswayController::awakeFromNib() {
         setAmplitudeMode(actions_.amplitudeModePopUp);
     }
     syncMonitorPopUp();
+    if (actions_.dataSourcePopUp)
+        actions_.dataSourcePopUp->setCurrentIndex(streamChosen() ? 1 : 0);
     sortByDistance_ = defaults_.boolForKey(QStringLiteral("sortByDistance"));
     if (actions_.sortByDistanceButton)
         actions_.sortByDistanceButton->setChecked(sortByDistance_);

@@ -326,6 +326,7 @@ void QuilmRealTimeDisplayView02::paintEvent(QPaintEvent* event) {
         p.setPen(kMarkColour);
         p.drawRect(*rubberBand_);
     }
+    Q_EMIT painted();
 }
 
 void QuilmRealTimeDisplayView02::render(QPainter& p, QSize size) {
@@ -518,9 +519,18 @@ void QuilmRealTimeDisplayView02::drawTraces(QPainter& p, const QRect& plot, doub
             p.drawText(QPointF(6, centre + fm.ascent() / 2.0 - 1),
                        fm.elidedText(fullLabel(*trace), Qt::ElideRight, kLabelMargin - 12));
             if (note && !note->note.isEmpty()) {
+                // Lines of the note below the label, as many as the row has room for.
                 p.setFont(small);
-                p.drawText(QPointF(6, centre + fm.ascent() / 2.0 + smallMetrics.height()),
-                           smallMetrics.elidedText(note->note, Qt::ElideRight, kLabelMargin - 12));
+                double y = centre + fm.ascent() / 2.0 + smallMetrics.height();
+                bool first = true;
+                for (const QString& line : note->note.split(u'\n')) {
+                    if (!first && y > centre + band / 2 - 1)
+                        break;
+                    first = false;
+                    p.drawText(QPointF(6, y),
+                               smallMetrics.elidedText(line, Qt::ElideRight, kLabelMargin - 12));
+                    y += smallMetrics.height();
+                }
                 p.setFont(base);
             }
             seen.insert(trace->identity());

@@ -129,6 +129,7 @@ Q_SIGNALS:
     void zoomChanged(bool zoomed);
     void readoutChanged(const QString& text); // empty: the pointer left the traces
     void traceActivated(int index);           // a double-click on a trace
+    void painted();                           // a frame reached the screen
 
 protected:
     void paintEvent(QPaintEvent* event) override;

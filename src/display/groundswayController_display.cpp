@@ -1,6 +1,8 @@
 // Auto-update and the display controls.
 #include "app/groundswayController.h"
 
+#include "acquisition/StreamState.h"
+
 #include "app/ControlValues.h"
 #include "components/NEIC_QueryController.h"
 #include "acquisition/RetrievalCycle.h"
@@ -29,11 +31,15 @@ void groundswayController::toggleAutoUpdate(QObject*) {
             o_.autoUpdateButton->setText(QStringLiteral("Stop"));
         if (o_.monitorIndicatorTField)
             o_.monitorIndicatorTField->setHidden(false);
+        // With the stream chosen, this first refresh is the backfill the stream continues.
+        if (streamChosen())
+            stream_->on = true;
         updateFollowNow();
         update(); // the first refresh does not wait a whole period
     } else {
         theSeismgrmUpdateTimer_->stop();
         settheSeismgrmUpdateTimer(nullptr);
+        stopStream();
         // A refresh under way ends here; what is drawn stays.
         cancelAcquisition();
         if (o_.networkProgressIndicator)

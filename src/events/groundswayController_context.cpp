@@ -5,6 +5,7 @@
 #include "app/ControlValues.h"
 #include "base/Background.h"
 #include "base/Time.h"
+#include "channels/ChannelTable.h"
 #include "channels/StationLocator.h"
 #include "components/NEIC_QueryController.h"
 #include "components/QuilmRealTimeDisplayView02.h"
@@ -146,6 +147,26 @@ void groundswayController::updateTraceContext() {
                                         QString::fromStdString(a.phase));
         note.band = std::pair{civil::addSeconds(origin->originTime, b->kilometres / kFastSurfaceWave),
                               civil::addSeconds(origin->originTime, b->kilometres / kSlowSurfaceWave)};
+    }
+    // Each row's health: how late and how complete, dimmed when silent, the reason when empty.
+    for (std::size_t i = 0; i < n; ++i) {
+        const SacObject* s = (*theWaveforms_)[i].get();
+        auto& note = notes[i];
+        bool silent = false;
+        const QString health = healthNote(traceRows_.value(static_cast<qsizetype>(i), -1), &silent);
+        if (!health.isEmpty())
+            note.note = note.note.isEmpty() ? health : note.note + u'\n' + health;
+        const bool empty = !s || s->samples().empty();
+        note.dimmed = silent || empty;
+        if (empty && s) {
+            const ChannelTable table{*theNetworks_, *theStations_, *theChannels_,
+                                     *theChannelCodes_, *theLabels_};
+            const auto failure =
+                lastFailure_.find(table.id(traceRows_.value(static_cast<qsizetype>(i))).seedId());
+            note.status = failure != lastFailure_.end()
+                              ? QStringLiteral("No data: ") + failure->second
+                              : QStringLiteral("No data");
+        }
     }
     // The order: by distance (stations without one last), else the list's.
     std::vector<std::size_t> order(n);

@@ -8,9 +8,11 @@ struct ProcessingOptionSet {
     bool decimate = false;
     int decimationFactor = 1;
     bool integrate = false;
+    friend bool operator==(const ProcessingOptionSet&, const ProcessingOptionSet&) = default;
 };
 
 // Both sets: the chain picks one by the trace's component name.
 struct ProcessingOptions {
     ProcessingOptionSet longPeriod, broadband;
+    friend bool operator==(const ProcessingOptions&, const ProcessingOptions&) = default;
 };

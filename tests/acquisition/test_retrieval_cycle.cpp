@@ -34,10 +34,12 @@ protected:
         app.o().endTField->setText(kEnd);
         app.log().clear();
     }
+    // The traces drawn; a channel that failed keeps an empty row, left out here.
     std::vector<std::string> labels() {
         std::vector<std::string> out;
         for (const auto& w : *c.theWaveforms())
-            out.push_back(w->label());
+            if (!w->samples().empty())
+                out.push_back(w->label());
         return out;
     }
     QuilmRealTimeDisplayView02& view() { return *app.o().seisView; }
@@ -69,6 +71,13 @@ TEST_F(TheRetrievalCycle, AFailingMiddleChannelIsLoggedAndLeavesNoGap) {
     app.setChannelList("IU;ANMO;BHZ;00;First\nIU;FAIL404;BHZ;00;Second\nIU;KONO;BHZ;00;Third\n");
     c.retrieveSeismograms(nullptr);
     EXPECT_EQ(labels(), (std::vector<std::string>{"First", "Third"}));
+    // The failed channel keeps its row, empty, and the row says why.
+    ASSERT_EQ(c.theWaveforms()->size(), 3u);
+    EXPECT_EQ((*c.theWaveforms())[1]->label(), "Second");
+    EXPECT_TRUE((*c.theWaveforms())[1]->samples().empty());
+    ASSERT_EQ(view().traceAnnotations().size(), 3u);
+    EXPECT_TRUE(view().traceAnnotations()[1].status.startsWith(u"No data: "));
+    EXPECT_TRUE(view().traceAnnotations()[1].dimmed);
     EXPECT_EQ(
         app.log().lines(),
         QStringList{
@@ -82,7 +91,7 @@ TEST_F(TheRetrievalCycle, AFailingMiddleChannelIsLoggedAndLeavesNoGap) {
 TEST_F(TheRetrievalCycle, WhenEveryChannelFailsTheWarningShows) {
     app.setChannelList("IU;FAIL404;BHZ;00;A\nIU;EMPTY;BHZ;00;B\nIU;TRUNC;BHZ;00;C\n");
     c.retrieveSeismograms(nullptr);
-    EXPECT_TRUE(c.theWaveforms()->empty());
+    EXPECT_TRUE(labels().empty());
     EXPECT_EQ(app.log().count("Encountered a Connection problem for request:\n"), 3);
     EXPECT_FALSE(app.o().queryWarningTField->isHidden());
     // One seismogram is enough to hide it again, even after failures.
@@ -97,7 +106,7 @@ TEST_F(TheRetrievalCycle, AnEmptyChannelTableRequestsNothingButStillArrangesTheD
     app.o().connectionLogTView->setPlainText("old lines");
     c.retrieveSeismograms(nullptr);
     EXPECT_TRUE(server.requests().empty());
-    EXPECT_TRUE(c.theWaveforms()->empty());
+    EXPECT_TRUE(labels().empty());
     EXPECT_TRUE(app.o().connectionLogTView->toPlainText().isEmpty());
     EXPECT_FALSE(app.o().queryWarningTField->isHidden());
     EXPECT_TRUE(app.o().networkProgressIndicator->isHidden());
@@ -158,7 +167,7 @@ TEST_F(TheRetrievalCycle, AServerThatIsNotListeningFailsEveryChannel) {
     app.useServices(QStringLiteral("http://127.0.0.1:%1").arg(unusedPort()));
     app.setChannelList("IU;ANMO;BHZ;00;A\nIU;COLA;BHZ;00;B\n");
     c.retrieveSeismograms(nullptr);
-    EXPECT_TRUE(c.theWaveforms()->empty());
+    EXPECT_TRUE(labels().empty());
     EXPECT_EQ(app.log().count("Communication Failure: http://127.0.0.1:"), 2);
     EXPECT_EQ(app.log().count("Encountered a Connection problem for request:\nnet=IU sta="), 2);
     EXPECT_EQ(app.log().lines().size(), 6);

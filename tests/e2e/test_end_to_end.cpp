@@ -29,9 +29,13 @@ protected:
     QString supportDir() const { return home.path() + "/Library/Application Support/Groundsway"; }
 
     void SetUp() override {
-        service.start(QStringLiteral(GS_BINARY_DIR "/groundsway-demo-service"), {"--port", "0"});
+        service.start(QStringLiteral(GS_BINARY_DIR "/groundsway-demo-service"),
+                      {"--port", "0", "--seedlink-port", "0"});
         ASSERT_TRUE(service.waitForReadyRead(10000));
         const QString banner = QString::fromUtf8(service.readLine()).trimmed();
+        while (!service.canReadLine() && service.waitForReadyRead(10000)) {
+        }
+        EXPECT_TRUE(QString::fromUtf8(service.readLine()).startsWith(u"SeedLink on 127.0.0.1:"));
         const auto m =
             QRegularExpression("listening on (http://127\\.0\\.0\\.1:\\d+)$").match(banner);
         ASSERT_TRUE(m.hasMatch()) << banner.toStdString();
@@ -81,6 +85,8 @@ protected:
         std::map<int, QString> byArrival;
         static const QRegularExpression numbered("^#(\\d+) (.*)$");
         for (const QString& l : serviceLog.split('\n', Qt::SkipEmptyParts)) {
+            if (l.startsWith(u"SeedLink "))
+                continue;
             const auto m = numbered.match(l);
             EXPECT_TRUE(m.hasMatch()) << l.toStdString();
             byArrival[m.captured(1).toInt()] = m.captured(2);

@@ -4,6 +4,7 @@
 //   groundsway-demo-service [--port N] [--latency MS]   (--help for more)
 //
 // The first line on standard output names the address; then one line per request.
+#include "DemoSeedLink.h"
 #include "DemoService.h"
 
 #include <httplib.h>
@@ -21,11 +22,14 @@
 namespace {
 
 const char* const kUsage =
-    "Usage: groundsway-demo-service [--port N] [--latency MS] [--hostile]\n"
+    "Usage: groundsway-demo-service [--port N] [--seedlink-port N] [--latency MS] [--hostile]\n"
     "Serves made-up seismograms, earthquakes and stations on 127.0.0.1, the way the public\n"
-    "services Groundsway uses answer, so it can run without a network.\n\n"
+    "services Groundsway uses answer, and streams the same seismograms by SeedLink, so it can\n"
+    "run without a network.\n\n"
     "Options:\n"
     "  --port N        the port to listen on; 0 picks a free one (default 8765)\n"
+    "  --seedlink-port N\n"
+    "                  the SeedLink port; 0 picks a free one (default 18000)\n"
     "  --latency MS    wait this long before each seismogram answer (default 0)\n"
     "  --hostile       stations DRIP, STALL, HUGE, NANS, FARB, WIDE and JUNK answer like a\n"
     "                  broken or hostile service\n"
@@ -52,6 +56,7 @@ int usageError(const std::string& why) {
 
 int main(int argc, char** argv) {
     int port = 8765;
+    int seedLinkPort = 18000;
     long latencyMs = 0;
     bool hostile = false;
     for (int i = 1; i < argc; ++i) {
@@ -68,16 +73,18 @@ int main(int argc, char** argv) {
             hostile = true;
             continue;
         }
-        if (arg == "--port" || arg == "--latency") {
+        if (arg == "--port" || arg == "--seedlink-port" || arg == "--latency") {
             if (i + 1 >= argc)
                 return usageError(arg + " needs a value");
-            const auto v = arg == "--port" ? number(argv[++i], 0, 65535)
-                                           : number(argv[++i], 0, 600000);
+            const bool isPort = arg != "--latency";
+            const auto v = isPort ? number(argv[++i], 0, 65535) : number(argv[++i], 0, 600000);
             if (!v)
-                return usageError(arg == "--port" ? "--port needs a number from 0 to 65535"
-                                                  : "--latency needs milliseconds from 0 to 600000");
+                return usageError(isPort ? arg + " needs a number from 0 to 65535"
+                                         : "--latency needs milliseconds from 0 to 600000");
             if (arg == "--port")
                 port = static_cast<int>(*v);
+            else if (arg == "--seedlink-port")
+                seedLinkPort = static_cast<int>(*v);
             else
                 latencyMs = *v;
             continue;
@@ -107,9 +114,21 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "groundsway-demo-service: cannot listen on 127.0.0.1:%d\n", port);
         return 1;
     }
+    demo::SeedLinkServer seedLink(std::chrono::system_clock::now(), service.quakes(), {},
+                                  [&out](const std::string& line) {
+                                      std::lock_guard lock(out);
+                                      std::printf("%s\n", line.c_str());
+                                      std::fflush(stdout);
+                                  });
+    if (!seedLink.start(seedLinkPort)) {
+        std::fprintf(stderr, "groundsway-demo-service: cannot listen on 127.0.0.1:%d\n",
+                     seedLinkPort);
+        return 1;
+    }
     {
         std::lock_guard lock(out);
         std::printf("Groundsway demo service listening on http://127.0.0.1:%d\n", port);
+        std::printf("SeedLink on 127.0.0.1:%d\n", seedLink.port());
         std::fflush(stdout);
     }
     std::thread stopper([&] {

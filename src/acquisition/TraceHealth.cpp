@@ -1,0 +1,43 @@
+#include "acquisition/TraceHealth.h"
+
+#include "store/TraceStore.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+QString durationText(double seconds) {
+    if (seconds < 120)
+        return QStringLiteral("%1 s").arg(std::max(0.0, std::round(seconds)));
+    if (seconds < 7200)
+        return QStringLiteral("%1 min").arg(std::round(seconds / 60));
+    return QStringLiteral("%1 h").arg(seconds / 3600, 0, 'f', 1);
+}
+
+} // namespace
+
+QString TraceHealth::text() const {
+    return QStringLiteral("latency %1, %2% missing")
+        .arg(durationText(latencySeconds))
+        .arg(std::round(100.0 * missingShare));
+}
+
+std::optional<TraceHealth> traceHealth(const TraceStore& store, const ChannelId& channel, Time now,
+                                       double windowSeconds, double silentAfterSeconds) {
+    const auto end = store.end(channel);
+    if (!end)
+        return std::nullopt;
+    TraceHealth h;
+    h.latencySeconds = civil::secondsBetween(*end, now);
+    h.silent = h.latencySeconds > silentAfterSeconds;
+    const double span = std::max(1.0, windowSeconds);
+    const Time from = civil::addSeconds(now, -span);
+    double missing = 0;
+    for (const TimeSpan& gap : store.gaps(channel, from, now))
+        missing += civil::secondsBetween(gap.from, gap.to);
+    // The newest seconds are late, not missing.
+    missing -= std::clamp(h.latencySeconds, 0.0, span);
+    h.missingShare = std::clamp(missing / span, 0.0, 1.0);
+    return h;
+}

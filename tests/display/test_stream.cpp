@@ -1,0 +1,84 @@
+// Stream mode end to end: the backfill from the time-series service, the SeedLink stream from
+// where it ends, refused stations polled instead, failed rows kept, and a period tick that asks
+// the service only for what the stream does not bring.
+#include "AppHarness.h"
+#include "SeismogramServer.h"
+#include "acquisition/SeedLinkSource.h"
+#include "base/DateText.h"
+#include "components/QuilmRealTimeDisplayView02.h"
+#include "components/sac/SacObject.h"
+#include "store/TraceStore.h"
+
+#include "DemoSeedLink.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+TEST(StreamMode, BackfillsStreamsPollsWhatIsRefusedAndKeepsFailedRows) {
+    SeismogramServer http;
+    http.eventBody = eventText({});
+    http.start();
+    demo::SeedLinkServer seedLink(std::chrono::system_clock::now(), {},
+                                  {0.5, std::chrono::seconds(300), 11});
+    seedLink.refuseStation("IU", "COLA");
+    ASSERT_TRUE(seedLink.start(0));
+    AppHarness app;
+    groundswayController& c = app.controller();
+    app.useServices(http.baseUrl());
+    c.awakeFromNib();
+    app.setChannelList("IU;ANMO;BHZ;00;A\nIU;COLA;BHZ;00;B\nIU;FAIL404;BHZ;00;C\n");
+    app.o().monitorRequestDurationTField->setText("10");
+    app.o().seedLinkServerTField->setText(QStringLiteral("127.0.0.1:%1").arg(seedLink.port()));
+    app.actions().dataSourcePopUp->setCurrentIndex(1);
+    c.setDataSource(app.actions().dataSourcePopUp);
+    EXPECT_EQ(c.userDefaults().stringForKey("dataSource"), u"seedLink");
+    app.log().clear();
+
+    c.toggleAutoUpdate(nullptr);
+    ASSERT_EQ(http.seismogramTargets().size(), 3u); // the backfill
+    const ChannelId anmo{"IU", "ANMO", "00", "BHZ"};
+    // Streamed samples carry the channel on from where the backfill ended.
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        return c.seedLinkSource()->link() == SeedLinkSource::Link::Streaming;
+    }, 10000));
+    const auto backfilled = c.traceStore().end(anmo);
+    ASSERT_TRUE(backfilled);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return *c.traceStore().end(anmo) > *backfilled; }, 10000));
+    EXPECT_EQ(c.traceStore().segmentCount(anmo), 1u);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return app.log().count("SeedLink: the server refused") == 2; }, 5000));
+    EXPECT_EQ(app.log().count("SeedLink: streaming from"), 1);
+    EXPECT_EQ(app.log().count("SeedLink: the server refused station IU.COLA;"), 1);
+    EXPECT_EQ(app.o().monitorIndicatorTField->text(), u"● Streaming");
+
+    // A frame has drawn the streamed samples; the failed row keeps its place and says why.
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        const auto& w = *c.theWaveforms();
+        return w.size() == 3 && w[0] &&
+               civil::secondsBetween(civil::addSeconds(w[0]->startTime(), static_cast<double>(w[0]->samples().size()) * w[0]->delta()), datetext::now()) < 5;
+    }, 10000));
+    const auto& rows = *c.theWaveforms();
+    EXPECT_FALSE(rows[1]->samples().empty());
+    EXPECT_TRUE(rows[2]->samples().empty());
+    const auto& notes = app.o().seisView->traceAnnotations();
+    ASSERT_EQ(notes.size(), 3u);
+    EXPECT_TRUE(notes[2].status.startsWith(u"No data: ")) << notes[2].status.toStdString();
+    EXPECT_TRUE(notes[2].dimmed);
+    EXPECT_TRUE(notes[0].note.contains(u"latency ")) << notes[0].note.toStdString();
+    EXPECT_FALSE(notes[0].dimmed);
+
+    // A period tick asks the service only for the refused stations.
+    const std::size_t before = http.seismogramTargets().size();
+    QMetaObject::invokeMethod(c.theSeismgrmUpdateTimer(), "timeout", Qt::DirectConnection);
+    const auto targets = http.seismogramTargets();
+    ASSERT_EQ(targets.size(), before + 2);
+    EXPECT_NE(targets[before].find("sta=COLA"), std::string::npos);
+    EXPECT_NE(targets[before + 1].find("sta=FAIL404"), std::string::npos);
+
+    c.toggleAutoUpdate(nullptr);
+    EXPECT_FALSE(c.streaming());
+    EXPECT_EQ(c.seedLinkSource()->link(), SeedLinkSource::Link::Idle);
+}
