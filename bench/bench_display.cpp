@@ -1,6 +1,7 @@
 // Redrawing the seismogram display offscreen: 24 traces of one hour at 40 samples/s and of one
 // day at 100 samples/s in a 1600x1000 view, against a naive drawing of one line segment per
 // sample of the same data.
+#include "WidgetBenchMain.h"
 #include "BenchData.h"
 #include "components/QuilmRealTimeDisplayView02.h"
 #include "components/plot/TraceEnvelope.h"
@@ -167,10 +168,5 @@ BENCHMARK(BM_RedrawNaive)->Arg(0)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RedrawNaive)->Arg(1)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runWidgetBenchmarks(argc, argv);
 }

@@ -1,6 +1,7 @@
 // The drum of a day at 100 samples/s: processing it block by block, drawing every row at
 // 1600x1000, redrawing after a new minute, and what it holds in memory. bench_sac times the
 // chain on the whole day in one piece, beside bench/scipy_chain.py.
+#include "WidgetBenchMain.h"
 #include "components/HelicorderView.h"
 #include "processing/DrumProcessing.h"
 #include "store/TraceStore.h"
@@ -163,10 +164,5 @@ BENCHMARK(BM_DrumMemory)->Iterations(1)->Unit(benchmark::kMillisecond);
 } // namespace
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runWidgetBenchmarks(argc, argv);
 }

@@ -20,6 +20,49 @@ void silenceLibrary() {
     std::call_once(once, [] { ms_loginit(quiet, nullptr, quiet, nullptr); });
 }
 
+// Frees what msr_unpack made, however the reading ends.
+struct FreeRecord {
+    MSRecord*& record;
+    ~FreeRecord() { msr_free(&record); }
+};
+
+// libmseed trusts a record's sample count when it reads fixed-size samples and reads past the
+// record for a count that lies; so the header is read first and the count checked against the
+// bytes the record holds. Only the encodings we can turn into samples pass.
+bool samplesFit(const char* data) {
+    std::array<char, kRecordLength> copy{};
+    std::copy(data, data + kRecordLength, copy.begin());
+    MSRecord* head = nullptr;
+    const int status = msr_unpack(copy.data(), static_cast<int>(kRecordLength), &head, 0, 0);
+    const FreeRecord free{head};
+    if (status != MS_NOERROR || !head || !head->fsdh)
+        return false;
+    const int offset = head->fsdh->data_offset;
+    if (offset < 48 || offset >= static_cast<int>(kRecordLength) || head->samplecnt < 0)
+        return false;
+    const auto room = static_cast<std::int64_t>(kRecordLength) - offset;
+    std::int64_t most = 0;
+    switch (head->encoding) {
+    case DE_INT16:
+        most = room / 2;
+        break;
+    case DE_INT32:
+    case DE_FLOAT32:
+        most = room / 4;
+        break;
+    case DE_FLOAT64:
+        most = room / 8;
+        break;
+    case DE_STEIM1:
+    case DE_STEIM2:
+        most = room / 64 * 15 * 7; // at most seven differences in each word of a frame
+        break;
+    default:
+        return false;
+    }
+    return head->samplecnt <= most;
+}
+
 QString codeOf(const char* text) {
     return QString::fromLatin1(text).trimmed();
 }
@@ -110,15 +153,14 @@ std::optional<Record> decodeRecord(const char* data, std::size_t length, QString
         return fail("not a 512-byte record");
     if (ms_detect(data, static_cast<int>(length)) != static_cast<int>(kRecordLength))
         return fail("not a miniSEED record of 512 bytes");
+    if (!samplesFit(data))
+        return fail("a record whose samples would not fit in it");
     // msr_unpack may write into the record (byte swapping), so it gets its own copy.
     std::array<char, kRecordLength> copy{};
     std::copy(data, data + length, copy.begin());
     MSRecord* msr = nullptr;
     const int status = msr_unpack(copy.data(), static_cast<int>(length), &msr, 1, 0);
-    struct Free {
-        MSRecord*& m;
-        ~Free() { msr_free(&m); }
-    } free{msr};
+    const FreeRecord free{msr};
     if (status != MS_NOERROR || !msr)
         return fail("a record libmseed cannot read");
     if (!(msr->samprate > 0) || !std::isfinite(msr->samprate) || msr->samprate > 10000)

@@ -32,7 +32,7 @@ ChannelRequest requestFor(const QString& net, const QString& sta, const QString&
 }
 
 struct Server {
-    explicit Server(demo::SeedLinkServer::Options options = {0.5, std::chrono::seconds(120), DE_STEIM2})
+    explicit Server(demo::SeedLinkServer::Options options = {0.5, std::chrono::seconds(120), DE_STEIM2, {}})
         : server(std::chrono::system_clock::now(), {}, options) {
         EXPECT_TRUE(server.start(0));
     }
@@ -229,13 +229,14 @@ TEST(SeedLinkSource, ASilentServerIsDroppedAfterTheIdleLimit) {
     Server s;
     SeedLinkSource source;
     source.setBackoff(50ms, 200ms);
-    source.setIdleLimit(400ms);
+    source.setIdleLimit(1500ms); // records come every half second
     ASSERT_TRUE(source.setServer(s.address()));
     Collector got(source);
     source.request({requestFor("IU", "ANMO", "00", "BHZ")});
     ASSERT_TRUE(QTest::qWaitFor([&] { return got.count("IU.ANMO.00.BHZ") >= 1; }, 10000));
     s.server.setSilent(true);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return got.losses() >= 1; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return got.losses() >= 1; }, 8000));
+    EXPECT_EQ(got.losses(), 1);
     EXPECT_TRUE(got.links.back().second.contains(u"silent")) << got.links.back().second.toStdString();
     s.server.setSilent(false);
     ASSERT_TRUE(QTest::qWaitFor([&] { return source.link() == SeedLinkSource::Link::Streaming; }, 5000));

@@ -23,7 +23,7 @@ TEST(StreamMode, BackfillsStreamsPollsWhatIsRefusedAndKeepsFailedRows) {
     http.eventBody = eventText({});
     http.start();
     demo::SeedLinkServer seedLink(std::chrono::system_clock::now(), {},
-                                  {0.5, std::chrono::seconds(300), 11});
+                                  {0.5, std::chrono::seconds(300), 11, {}});
     seedLink.refuseStation("IU", "COLA");
     ASSERT_TRUE(seedLink.start(0));
     AppHarness app;

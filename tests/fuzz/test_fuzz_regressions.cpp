@@ -1,9 +1,12 @@
 // Every input the fuzzer ever found trouble with, run through the decoder and the chain again.
 #include "SacChainDriver.h"
+#include "SeedLinkDriver.h"
 #include "TextReadersDriver.h"
 
 #include <QDir>
 #include <QFile>
+
+#include <functional>
 
 #include <gtest/gtest.h>
 
@@ -24,14 +27,27 @@ TEST(FuzzRegressions, KnownInputsDecodeAndProcessWithoutFault) {
     EXPECT_GT(files, 0);
 }
 
-TEST(FuzzRegressions, KnownTextInputsReadWithoutFault) {
-    const QDir dir(QStringLiteral(GS_SOURCE_DIR "/tests/fuzz/text-seeds"));
+namespace {
+
+// Every file of a seed folder, read whole; how many there were.
+int forEachSeed(const char* folder, const std::function<void(const QByteArray&)>& run) {
+    const QDir dir(QStringLiteral(GS_SOURCE_DIR "/tests/fuzz/") + QLatin1StringView(folder));
     int files = 0;
     for (const QString& name : dir.entryList(QDir::Files)) {
         QFile f(dir.filePath(name));
-        ASSERT_TRUE(f.open(QIODevice::ReadOnly)) << name.toStdString();
-        runTextReaders(f.readAll());
+        EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << name.toStdString();
+        run(f.readAll());
         ++files;
     }
-    EXPECT_GT(files, 0);
+    return files;
+}
+
+} // namespace
+
+TEST(FuzzRegressions, KnownTextInputsReadWithoutFault) {
+    EXPECT_GT(forEachSeed("text-seeds", [](const QByteArray& b) { runTextReaders(b); }), 0);
+}
+
+TEST(FuzzRegressions, KnownSeedLinkInputsReadWithoutFault) {
+    EXPECT_GT(forEachSeed("seedlink-seeds", [](const QByteArray& b) { runSeedLink(b); }), 0);
 }

@@ -146,10 +146,20 @@ std::vector<std::array<char, 512>> packRecords(const std::string& network,
 SeedLinkServer::SeedLinkServer(Date start, std::vector<Quake> quakes, Options options,
                                std::function<void(const std::string&)> log)
     : start_(start), quakes_(std::move(quakes)), options_(options), log_(std::move(log)) {
+    std::size_t count = 0;
+    for (const Station& s : stations())
+        count += channelsOf(s).size();
+    // Each channel's records end at another moment, as a real server's do, not all at once.
+    std::size_t k = 0;
     for (const Station& s : stations()) {
         sequence_.push_back(0);
-        for (const std::string& ch : s.channels)
-            next_.push_back(onGrid(start_ - options_.backlog, sampleInterval(ch).value_or(1.0)));
+        for (const std::string& ch : channelsOf(s)) {
+            const double offset = options_.recordSeconds * static_cast<double>(k++) /
+                                  static_cast<double>(std::max<std::size_t>(1, count));
+            next_.push_back(onGrid(start_ - options_.backlog +
+                                       duration_cast<system_clock::duration>(duration<double>(offset)),
+                                   sampleInterval(ch).value_or(1.0)));
+        }
     }
 }
 
@@ -224,7 +234,7 @@ void SeedLinkServer::generate(Date until) {
     std::size_t k = 0;
     const auto& list = stations();
     for (std::size_t s = 0; s < list.size(); ++s) {
-        for (const std::string& ch : list[s].channels) {
+        for (const std::string& ch : channelsOf(list[s])) {
             const double delta = sampleInterval(ch).value_or(1.0);
             const auto perRecord =
                 static_cast<std::size_t>(std::max(1.0, std::round(options_.recordSeconds / delta)));

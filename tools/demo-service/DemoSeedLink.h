@@ -35,6 +35,8 @@ public:
         double recordSeconds = 2.0;            // samples per record, in time
         std::chrono::seconds backlog{10 * 60}; // how far back a TIME request can reach
         int encoding = 11;                     // DE_STEIM2
+        // When not empty, every station streams these channels instead of its own.
+        std::vector<std::string> channels;
     };
     // `log` receives one line per connection opened and closed.
     SeedLinkServer(Date start, std::vector<Quake> quakes, Options options,
@@ -68,6 +70,9 @@ private:
         std::array<char, 512> record{};
     };
     void generate(Date until);
+    const std::vector<std::string>& channelsOf(const Station& s) const {
+        return options_.channels.empty() ? s.channels : options_.channels;
+    }
     void generator();
     void acceptor();
     void serve(int fd, std::size_t connection);
