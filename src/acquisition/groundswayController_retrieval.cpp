@@ -79,6 +79,7 @@ void groundswayController::retrieveSeismograms(QObject*) {
                    processingOptions(),
                    std::move(fromStore),
                    streaming()});
+    updateGuidance();
 }
 
 namespace {

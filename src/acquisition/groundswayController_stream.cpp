@@ -46,6 +46,7 @@ void groundswayController::setUpStream() {
                     st.arrived.push_back(StreamState::Clock::now());
                     scheduleStreamFrame();
                 }
+                streamToHelicorder(segment);
             });
     connect(&s.source, &WaveformSource::channelFailed, this,
             [this](quint64 request, int row, const AcquisitionFailure& failure) {

@@ -36,6 +36,7 @@ class QTimer;
 class RetrievalCycle;
 class SacObject;
 class SeedLinkSource;
+struct Segment;
 struct StreamState;
 class TimeSeriesSource;
 class TraceStore;
@@ -236,6 +237,8 @@ private:
     void updateTraceContext();
     void continueTick();
     void setUpStream();
+    // A streamed piece of the helicorder's channel goes onto the drum as well.
+    void streamToHelicorder(const Segment& segment);
     void startStream();
     void stopStream();
     void streamFrame();

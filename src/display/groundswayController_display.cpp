@@ -42,6 +42,7 @@ void groundswayController::toggleAutoUpdate(QObject*) {
         stopStream();
         // A refresh under way ends here; what is drawn stays.
         cancelAcquisition();
+        updateGuidance();
         if (o_.networkProgressIndicator)
             o_.networkProgressIndicator->hide();
         if (o_.monitorIndicatorTField)

@@ -242,6 +242,15 @@ void groundswayController::refreshHelicorder() {
     d.feed.extend(civil::addSeconds(d.rows.first, -drum::kMarginSeconds), now);
 }
 
+void groundswayController::streamToHelicorder(const Segment& segment) {
+    // Only between the feed's fetches, so a streamed piece never lands ahead of one still due.
+    if (!drum_ || !drum_->active || !(segment.channel == drum_->channel) || drum_->feed.isBusy() ||
+        !drum_->store.end(drum_->channel))
+        return;
+    if (drum_->store.feed(segment))
+        helicorderStored({segment.start, segment.end()});
+}
+
 void groundswayController::helicorderStored(TimeSpan span) {
     HelicorderState& d = *drum_;
     // Every block whose margins reach the new samples is processed again.

@@ -310,6 +310,14 @@ void groundswayController::updateGuidance() {
                          : minutes % 60 == 0 ? tr("the last %1 hours").arg(minutes / 60)
                          : minutes == 1       ? tr("the last minute")
                                               : tr("the last %1 minutes").arg(minutes);
+    if (cycle_->isRunning()) {
+        // The first retrieval is under way: say so rather than ask for what was just done.
+        o_.seisView->setPlaceholder(title, tr("Fetching the %1 channels of '%2'… (Window → "
+                                              "System Log shows any that fail)")
+                                               .arg(channels)
+                                               .arg(title));
+        return;
+    }
     o_.seisView->setPlaceholder(
         title, channels == 1 ? tr("Press Start to watch %1 of the channel of '%2'.").arg(span, title)
                              : tr("Press Start to watch %1 of the %2 channels of '%3'.")
