@@ -1,6 +1,7 @@
 // The drum of a day at 100 samples/s: processing it block by block, drawing every row at
 // 1600x1000, redrawing after a new minute, and what it holds in memory. bench_sac times the
 // chain on the whole day in one piece, beside bench/scipy_chain.py.
+#include "ProcessMemory.h"
 #include "WidgetBenchMain.h"
 #include "components/HelicorderView.h"
 #include "processing/DrumProcessing.h"
@@ -53,15 +54,6 @@ std::vector<std::pair<Time, std::shared_ptr<const Segment>>> dayOfBlocks() {
         out.emplace_back(s->start, std::move(s));
     }
     return out;
-}
-
-long residentKiB() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::stol(line.substr(6));
-    return -1;
 }
 
 // The chain on every hourly block of the day with its margins, one after another.

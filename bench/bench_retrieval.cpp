@@ -2,6 +2,7 @@
 // cycle one transfer after another against 2 and 4 at once, at 0, 100 and 250 ms of latency per
 // answer; the bytes a steady monitor tick moves with whole windows and with tails; resident
 // memory after 100 incremental ticks.
+#include "ProcessMemory.h"
 #include "DemoService.h"
 #include "acquisition/RetrievalCycle.h"
 #include "acquisition/TimeSeriesSource.h"
@@ -122,15 +123,6 @@ BENCHMARK(BM_Cycle24Channels)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(3);
-
-long residentKiB() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::stol(line.substr(6));
-    return -1;
-}
 
 // Steady monitoring: a 60-minute window every 120 s. range(0): 1 incremental, 0 whole windows.
 void BM_SteadyTickBytes(benchmark::State& state) {

@@ -7,6 +7,7 @@
 // GS_STREAM_WINDOW_MINUTES the monitor window (default 60; 10 is full from the start, since the
 // server holds ten minutes, so memory can be seen flat).
 #include "DemoSeedLink.h"
+#include "ProcessMemory.h"
 #include "WidgetBenchMain.h"
 #include "DemoService.h"
 #include "app/WindowLayout.h"
@@ -37,12 +38,7 @@
 namespace {
 
 double residentMegabytes() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::stod(line.substr(6)) / 1024.0;
-    return 0;
+    return static_cast<double>(residentKiB()) / 1024.0;
 }
 
 double cpuSeconds() {

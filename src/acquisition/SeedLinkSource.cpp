@@ -191,7 +191,6 @@ void SeedLinkSource::sendNext() {
 void SeedLinkSource::onReadyRead() {
     if (!socket_)
         return;
-    lastArrival_ = datetext::now();
     idle_.start(idleLimit_);
     buffer_.append(socket_->readAll());
     while (socket_ && active_ != 0) {
@@ -284,7 +283,6 @@ void SeedLinkSource::handlePacket(const seedlink::Packet& packet) {
         Segment segment = record->samples;
         segment.channel = {r.value(ChannelRequest::Network), r.value(ChannelRequest::StationID),
                            r.value(ChannelRequest::LocationCode), r.value(ChannelRequest::ChannelID)};
-        Q_EMIT recordArrived(segment.channel, lastArrival_.value_or(datetext::now()));
         Q_EMIT segmentReceived(request, i, std::move(segment));
         if (active_ != request)
             return; // cancelled by a receiver

@@ -49,14 +49,10 @@ public:
     Link link() const { return link_; }
     // The last sequence number received from a station ("NET.STA").
     std::optional<std::uint32_t> lastSequence(const QString& station) const;
-    // When the last byte arrived (for the idle limit and the health of the traces).
-    std::optional<Time> lastArrival() const { return lastArrival_; }
 
 Q_SIGNALS:
     // The link changed: streaming, or lost (and why). Said once per change, not per attempt.
     void linkChanged(SeedLinkSource::Link link, const QString& why);
-    // A record arrived and was delivered (for measuring what follows).
-    void recordArrived(const ChannelId& channel, Time arrival);
 
 private:
     struct Station {
@@ -103,5 +99,4 @@ private:
     bool streaming_ = false;
     Link link_ = Link::Idle;
     QTimer reconnect_, idle_;
-    std::optional<Time> lastArrival_;
 };

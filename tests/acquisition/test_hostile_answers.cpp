@@ -33,8 +33,7 @@ protected:
         server.start();
         app.useServices(server.baseUrl());
         c.awakeFromNib();
-        app.o().startTField->setText(QStringLiteral("2012-06-15T10:00:00.0000Z"));
-        app.o().endTField->setText(QStringLiteral("2012-06-15T10:02:00.0000Z"));
+        app.typeWindow();
         app.log().clear();
     }
     // The traces drawn; a channel that failed keeps an empty row, left out here.

@@ -77,6 +77,18 @@ void expectSeamless(const std::vector<Segment>& segments) {
     }
 }
 
+// A source on the demo's server, reconnecting quickly, with everything it delivers collected.
+class SeedLinkStream : public ::testing::Test {
+protected:
+    void SetUp() override {
+        source.setBackoff(50ms, 200ms);
+        ASSERT_TRUE(source.setServer(s.address()));
+    }
+    Server s;
+    SeedLinkSource source;
+    Collector got{source};
+};
+
 } // namespace
 
 TEST(SeedLinkProtocol, RecordsOfEachEncodingDecodeToTheSamplesPacked) {
@@ -125,11 +137,7 @@ TEST(SeedLinkProtocol, FramingTakesPacketsWholeAndSpotsGarbageEarly) {
     EXPECT_EQ(seedlink::timeCommand(civil::dateOf(2026, 1, 2, 3, 4, 5)), "TIME 2026,1,2,3,4,5\r\n");
 }
 
-TEST(SeedLinkSource, SendsTheHandshakeAndStreamsEachChannel) {
-    Server s;
-    SeedLinkSource source;
-    ASSERT_TRUE(source.setServer(s.address()));
-    Collector got(source);
+TEST_F(SeedLinkStream, SendsTheHandshakeAndStreamsEachChannel) {
     const Time from = civil::addSeconds(datetext::now(), -30);
     source.request({requestFor("IU", "ANMO", "00", "BHZ", datetext::requestTime(from)),
                     requestFor("IU", "ANMO", "00", "LHZ", datetext::requestTime(from)),
@@ -151,12 +159,7 @@ TEST(SeedLinkSource, SendsTheHandshakeAndStreamsEachChannel) {
     expectSeamless(got.segments["IU.ANMO.00.BHZ"]);
 }
 
-TEST(SeedLinkSource, ResumesACutConnectionWithoutGapOrDuplicate) {
-    Server s;
-    SeedLinkSource source;
-    source.setBackoff(50ms, 400ms);
-    ASSERT_TRUE(source.setServer(s.address()));
-    Collector got(source);
+TEST_F(SeedLinkStream, ResumesACutConnectionWithoutGapOrDuplicate) {
     source.request({requestFor("IU", "ANMO", "00", "BHZ"), requestFor("IU", "COLA", "00", "BHZ")});
     ASSERT_TRUE(QTest::qWaitFor([&] { return got.count("IU.ANMO.00.BHZ") >= 2; }, 10000));
     for (int cut = 0; cut < 2; ++cut) {
@@ -176,13 +179,8 @@ TEST(SeedLinkSource, ResumesACutConnectionWithoutGapOrDuplicate) {
     expectSeamless(got.segments["IU.COLA.00.BHZ"]);
 }
 
-TEST(SeedLinkSource, ARefusedStationFailsOnceWhileTheOthersStream) {
-    Server s;
+TEST_F(SeedLinkStream, ARefusedStationFailsOnceWhileTheOthersStream) {
     s.server.refuseStation("IU", "COLA");
-    SeedLinkSource source;
-    source.setBackoff(50ms, 200ms);
-    ASSERT_TRUE(source.setServer(s.address()));
-    Collector got(source);
     source.request({requestFor("IU", "COLA", "00", "BHZ"), requestFor("IU", "COLA", "00", "LHZ"),
                     requestFor("IU", "ANMO", "00", "BHZ")});
     ASSERT_TRUE(QTest::qWaitFor([&] { return got.count("IU.ANMO.00.BHZ") >= 2; }, 10000));
@@ -199,12 +197,7 @@ TEST(SeedLinkSource, ARefusedStationFailsOnceWhileTheOthersStream) {
     EXPECT_EQ(got.count("IU.COLA.00.BHZ"), 0u);
 }
 
-TEST(SeedLinkSource, MisbehaviourResetsTheConnectionAndStreamingGoesOn) {
-    Server s;
-    SeedLinkSource source;
-    source.setBackoff(50ms, 200ms);
-    ASSERT_TRUE(source.setServer(s.address()));
-    Collector got(source);
+TEST_F(SeedLinkStream, MisbehaviourResetsTheConnectionAndStreamingGoesOn) {
     source.request({requestFor("IU", "ANMO", "00", "BHZ")});
     ASSERT_TRUE(QTest::qWaitFor([&] { return got.count("IU.ANMO.00.BHZ") >= 2; }, 10000));
     const std::vector<std::pair<const char*, void (demo::SeedLinkServer::*)()>> faults = {
@@ -225,13 +218,8 @@ TEST(SeedLinkSource, MisbehaviourResetsTheConnectionAndStreamingGoesOn) {
     expectSeamless(got.segments["IU.ANMO.00.BHZ"]);
 }
 
-TEST(SeedLinkSource, ASilentServerIsDroppedAfterTheIdleLimit) {
-    Server s;
-    SeedLinkSource source;
-    source.setBackoff(50ms, 200ms);
+TEST_F(SeedLinkStream, ASilentServerIsDroppedAfterTheIdleLimit) {
     source.setIdleLimit(1500ms); // records come every half second
-    ASSERT_TRUE(source.setServer(s.address()));
-    Collector got(source);
     source.request({requestFor("IU", "ANMO", "00", "BHZ")});
     ASSERT_TRUE(QTest::qWaitFor([&] { return got.count("IU.ANMO.00.BHZ") >= 1; }, 10000));
     s.server.setSilent(true);

@@ -2,6 +2,7 @@
 // afterwards, a failed piece told once, earthquakes and predicted P on the drum, a row opened in
 // the seismogram window, and the drum written without a display.
 #include "AppHarness.h"
+#include "RunSnapshot.h"
 #include "SeismogramServer.h"
 #include "app/HelicorderWindow.h"
 #include "base/DateText.h"
@@ -13,7 +14,6 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
-#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -123,19 +123,7 @@ TEST_F(Helicorder, TheSnapshotWritesTheDrumWithoutADisplay) {
                 server.baseUrl() + "\nstationServiceURL=" + server.baseUrl() +
                 "\nhelicorderHours=3\n").toUtf8());
     conf.close();
-    auto run = [&](const QStringList& args) {
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("HOME", home.path());
-        env.insert("XDG_CONFIG_HOME", home.path() + "/.config");
-        env.insert("XDG_RUNTIME_DIR", home.path());
-        env.remove("DISPLAY");
-        env.remove("QT_QPA_PLATFORM");
-        p.setProcessEnvironment(env);
-        p.start(QStringLiteral(GS_BINARY_DIR "/groundsway"), args);
-        p.waitForFinished(60000);
-        return std::pair{p.exitCode(), QString::fromUtf8(p.readAllStandardError())};
-    };
+    auto run = [&](const QStringList& args) { return runGroundsway(home.path(), args); };
     const QString out = home.filePath("drum.png");
     const auto good = run({"--snapshot", out, "--size", "900x700", "--helicorder", "IU.COLA.--.LHZ"});
     EXPECT_EQ(good.first, 0) << good.second.toStdString();

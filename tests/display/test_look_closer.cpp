@@ -2,6 +2,7 @@
 // the snapshot mode of the real binary, the system log window, the Monitor pop-up, the trace
 // inspector's spectra.
 #include "AppHarness.h"
+#include "RunSnapshot.h"
 #include "QtPrinters.h"
 #include "SeismogramServer.h"
 #include "app/SystemLogWindow.h"
@@ -17,7 +18,6 @@
 #include <QImage>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -39,8 +39,7 @@ protected:
         server.start();
         app.useServices(server.baseUrl());
         c.awakeFromNib();
-        app.o().startTField->setText(QStringLiteral("2012-06-15T10:00:00.0000Z"));
-        app.o().endTField->setText(QStringLiteral("2012-06-15T10:02:00.0000Z"));
+        app.typeWindow();
         app.setChannelList(QStringLiteral("IU;ANMO;BHZ;00;Albuquerque\nII;KDAK;LHZ;00;Kodiak\n"));
         c.retrieveSeismograms(nullptr);
     }
@@ -151,19 +150,7 @@ TEST(Snapshot, WritesTheImageOrSaysWhyNotWithItsExitCode) {
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(text);
     }
-    auto run = [&](const QStringList& args) {
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("HOME", home.path());
-        env.insert("XDG_CONFIG_HOME", home.path() + "/.config");
-        env.insert("XDG_RUNTIME_DIR", home.path());
-        env.remove("DISPLAY");
-        env.remove("QT_QPA_PLATFORM"); // the snapshot goes offscreen by itself
-        p.setProcessEnvironment(env);
-        p.start(QStringLiteral(GS_BINARY_DIR "/groundsway"), args);
-        p.waitForFinished(60000);
-        return std::pair{p.exitCode(), QString::fromUtf8(p.readAllStandardError())};
-    };
+    auto run = [&](const QStringList& args) { return runGroundsway(home.path(), args); };
     const QString out = home.filePath("shot.png");
     const auto good = run({"--snapshot", out, "--size", "1000x600", "--list", "Good"});
     EXPECT_EQ(good.first, 0) << good.second.toStdString();

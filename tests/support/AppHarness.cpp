@@ -45,6 +45,11 @@ void AppHarness::useServices(const QString& baseUrl) {
     o().statusPageURLTField->setText(baseUrl);
 }
 
+void AppHarness::typeWindow(const QString& from, const QString& to) {
+    o().startTField->setText(from);
+    o().endTField->setText(to);
+}
+
 void AppHarness::setChannelList(const QString& text) {
     o().channelListTView->setPlainText(text);
     controller_->setupChannels(nullptr);

@@ -33,6 +33,9 @@ public:
     // Points the three services at a test server.
     void useServices(const QString& baseUrl);
     void setChannelList(const QString& text);
+    // Types a window into the two fields (by default the two minutes the tests' server knows).
+    void typeWindow(const QString& from = QStringLiteral("2012-06-15T10:00:00.0000Z"),
+                    const QString& to = QStringLiteral("2012-06-15T10:02:00.0000Z"));
 
 private:
     LogCapture log_;
