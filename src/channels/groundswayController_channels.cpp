@@ -106,4 +106,9 @@ void groundswayController::setupChannels(QObject*) {
         o_.plotTitleTField->setText(*parsed.title);
     updateGuidance();
     fillHelicorderChannels();
+    // A stream asks for the channels of the list it started with: the new list starts afresh.
+    if (theSeismgrmUpdateTimer_ && streamChosen() && streaming()) {
+        toggleAutoUpdate(nullptr);
+        toggleAutoUpdate(nullptr);
+    }
 }

@@ -78,6 +78,15 @@ TEST(StreamMode, BackfillsStreamsPollsWhatIsRefusedAndKeepsFailedRows) {
     EXPECT_NE(targets[before].find("sta=COLA"), std::string::npos);
     EXPECT_NE(targets[before + 1].find("sta=FAIL404"), std::string::npos);
 
+    // A new list while streaming: the stream starts afresh with it.
+    const int connections = seedLink.connections();
+    app.setChannelList("IU;ANMO;BHZ;00;A\nIU;HRV;BHZ;00;D\n");
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        return seedLink.connections() > connections &&
+               c.seedLinkSource()->link() == SeedLinkSource::Link::Streaming;
+    }, 10000));
+    EXPECT_NE(seedLink.received().back().find("STATION HRV IU"), std::string::npos);
+
     c.toggleAutoUpdate(nullptr);
     EXPECT_FALSE(c.streaming());
     EXPECT_EQ(c.seedLinkSource()->link(), SeedLinkSource::Link::Idle);
