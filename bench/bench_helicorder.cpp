@@ -75,7 +75,7 @@ void BM_ProcessDayInBlocks(benchmark::State& state) {
             piece.start = civil::addSeconds(raw.start, static_cast<double>(a) / kRate);
             piece.samples.assign(raw.samples.begin() + static_cast<std::ptrdiff_t>(a),
                                  raw.samples.begin() + static_cast<std::ptrdiff_t>(b));
-            benchmark::DoNotOptimize(drum::process(piece, from, civil::addSeconds(from, 3600), broadband()));
+            benchmark::DoNotOptimize(drum::process({piece}, from, civil::addSeconds(from, 3600), broadband()));
         }
     }
 }

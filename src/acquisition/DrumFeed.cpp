@@ -7,12 +7,15 @@
 #include "components/sac/SacObject.h"
 #include "store/TraceStore.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
 
 // A tail repeats a few samples' worth of time, so it joins the stored ones on their grid.
 constexpr double kOverlapSeconds = 1.0;
+// Holes this recent are asked for again at each extension; older ones stay as they are.
+constexpr double kRecentHolesSeconds = 2 * 3600;
 
 double epochSeconds(Time t) {
     return std::chrono::duration<double>(t.time_since_epoch()).count();
@@ -23,7 +26,9 @@ double epochSeconds(Time t) {
 DrumFeed::DrumFeed(WaveformSource& source, TraceStore& store, QObject* parent)
     : QObject(parent), source_(source), store_(store) {
     connect(&source_, &WaveformSource::seismogramReceived, this,
-            [this](quint64 r, int i, std::shared_ptr<SacObject> s, qint64) { onSeismogram(r, i, std::move(s)); });
+            [this](quint64 r, int i, std::shared_ptr<SacObject> s, qint64) {
+                onSeismogram(r, i, std::move(s));
+            });
     connect(&source_, &WaveformSource::channelFailed, this, &DrumFeed::onFailure);
     connect(&source_, &WaveformSource::requestFinished, this, &DrumFeed::onFinished);
 }
@@ -66,7 +71,16 @@ void DrumFeed::extend(Time from, Time to) {
         fill(channel_, from, to);
         return;
     }
-    ask(pieces(civil::addSeconds(*end, -kOverlapSeconds), to));
+    // The tail after the newest sample, and the holes of the last hours: a streamed piece may
+    // have landed beyond one.
+    std::vector<TimeSpan> spans;
+    const Time recent = std::max(from, civil::addSeconds(*end, -kRecentHolesSeconds));
+    for (const TimeSpan& gap : store_.gaps(channel_, recent, *end))
+        for (const TimeSpan& piece : pieces(gap.from, gap.to))
+            spans.push_back(piece);
+    for (const TimeSpan& piece : pieces(civil::addSeconds(*end, -kOverlapSeconds), to))
+        spans.push_back(piece);
+    ask(std::move(spans));
 }
 
 void DrumFeed::stop() {

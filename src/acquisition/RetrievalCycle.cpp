@@ -7,6 +7,7 @@
 #include "base/SystemLog.h"
 #include "components/sac/SacObject.h"
 #include "processing/ProcessingChain.h"
+#include "processing/RowProcessing.h"
 #include "store/TraceStore.h"
 
 #include <algorithm>
@@ -19,26 +20,6 @@ namespace {
 Time wholeSecond(Time t) {
     const civil::Fields f = civil::fieldsOf(t);
     return civil::dateOf(f.year, f.month, f.day, f.hour, f.minute, f.second);
-}
-
-// A trace names its channel in its header; where the answer left a code undefined, the request's
-// own stands in (after processing, which reads the component name as the answer gave it).
-void nameChannel(SacObject& s, const ChannelId& ch) {
-    sac::SacHeader* h = s.header();
-    if (!h)
-        return;
-    const std::pair<const sac::Field*, const QString*> codes[] = {
-        {&sac::text::KNETWK, &ch.network}, {&sac::text::KSTNM, &ch.station},
-        {&sac::text::KHOLE, &ch.location}, {&sac::text::KCMPNM, &ch.channel}};
-    for (const auto& [field, code] : codes) {
-        const std::string held = h->getText(*field);
-        if (held.empty() || held.starts_with("-12345"))
-            h->setText(*field, code->toStdString());
-    }
-}
-
-bool sameSample(float a, float b) {
-    return a == b || std::abs(a - b) <= 1e-6f * std::max(std::abs(a), std::abs(b));
 }
 
 int processingThreads() {
@@ -54,7 +35,8 @@ struct RetrievalCycle::Running {
     std::vector<ChannelRequest> requests;
     std::vector<int> asked; // the source's index -> table row
     std::vector<bool> tail;
-    Time from{}, to{}; // the monitor window, whole seconds
+    bool stored = false; // a monitored window up to now: answers go through the store
+    Time from{}, to{};   // the monitor window, whole seconds
     std::vector<Processed> traces;
     int processing = 0;
     std::size_t samplesHeld = 0;
@@ -90,7 +72,11 @@ void RetrievalCycle::start(CycleRequest request) {
     const CycleRequest& c = r->cycle;
     r->result->start = datetext::parseRequestTime(c.startText);
     r->result->end = datetext::parseRequestTime(c.endText);
-    const bool stored = c.monitor && r->result->start && r->result->end;
+    // The store holds what led up to now: a monitored window that ended long ago (typed by
+    // hand while monitoring) is fetched whole, like any typed one.
+    const bool stored = c.monitor && r->result->start && r->result->end &&
+                        civil::secondsBetween(*r->result->end, store_.now()) < kRecentSeconds;
+    r->stored = stored;
     if (stored) {
         r->from = wholeSecond(*r->result->start);
         r->to = wholeSecond(*r->result->end);
@@ -102,7 +88,7 @@ void RetrievalCycle::start(CycleRequest request) {
     r->traces.resize(static_cast<std::size_t>(n));
     const bool reuse = c.keepUnchanged && processedOptions_ == c.options;
     if (!reuse)
-        processedEnd_.clear();
+        processedRevision_.clear();
     processedOptions_ = c.options;
     std::vector<ChannelRequest> asked;
     std::vector<int> fromStore;
@@ -118,11 +104,13 @@ void RetrievalCycle::start(CycleRequest request) {
             continue;
         }
         if (stored && c.incremental && !dirty_.contains(ch)) {
-            const auto run = store_.continuous(ch, r->from, r->to);
+            // A tail only where the store already reaches back to the window's start: a longer
+            // window, or a channel new to the store, needs the whole of it.
+            const auto held = store_.segments(ch, r->from, r->to);
             const auto end = store_.end(ch);
-            if (run && end && civil::secondsBetween(run->start, r->from) > -0.5 * run->delta &&
-                std::abs(civil::secondsBetween(*end, run->end())) < 0.5 * run->delta) {
-                const Time from = civil::addSeconds(*end, -kOverlapSamples * run->delta);
+            if (!held.empty() && end &&
+                civil::secondsBetween(held.front().start, r->from) > -0.5 * held.front().delta) {
+                const Time from = civil::addSeconds(*end, -kOverlapSamples * held.back().delta);
                 req.setValue(ChannelRequest::StartTime, datetext::requestTime(from));
                 tail = true;
             }
@@ -137,20 +125,23 @@ void RetrievalCycle::start(CycleRequest request) {
     const quint64 generation = running_->generation;
     for (const int i : fromStore) {
         const ChannelId ch = running_->cycle.channels.id(i);
-        const auto end = store_.end(ch);
-        if (!end || !store_.continuous(ch, running_->from, running_->to)) {
+        if (store_.segments(ch, running_->from, running_->to).empty()) {
             running_->result->failures.push_back(
-                {i, ch, {AcquisitionFailure::Kind::NoData,
-                         QStringLiteral("nothing has arrived for this window yet"), {}},
+                {i,
+                 ch,
+                 {AcquisitionFailure::Kind::NoData,
+                  QStringLiteral("nothing has arrived for this window yet"),
+                  {}},
                  true});
             continue;
         }
-        const auto seen = processedEnd_.find(ch);
-        if (reuse && seen != processedEnd_.end() && seen->second == *end) {
+        const std::uint64_t revision = store_.revision(ch);
+        const auto seen = processedRevision_.find(ch);
+        if (reuse && seen != processedRevision_.end() && seen->second == revision) {
             running_->result->kept.push_back(i);
             continue;
         }
-        processedEnd_.insert_or_assign(ch, *end);
+        processedRevision_.insert_or_assign(ch, revision);
         process(i, nullptr, ch);
     }
     if (asked.empty()) {
@@ -186,62 +177,31 @@ void RetrievalCycle::onSeismogram(quint64 request, int asked, std::shared_ptr<Sa
         return;
     }
     const ChannelId ch = r.cycle.channels.id(index);
-    if (!r.cycle.monitor || !r.result->start || !r.result->end) {
+    if (!r.stored) {
         process(index, std::move(s), std::nullopt);
         return;
     }
+    const Segment piece = segmentOf(ch, *s);
     if (!r.tail[static_cast<std::size_t>(index)]) {
-        store_.forget(ch);
-        store_.feed(segmentOf(ch, *s));
+        // What the store held stays where the answer overlaps it; the answer fills the rest.
+        store_.feed(piece);
         dirty_.erase(ch);
         if (const sac::SacHeader* h = s->GetSacHeader())
             headers_.insert_or_assign(ch, *h);
-        if (const auto end = store_.end(ch))
-            processedEnd_.insert_or_assign(ch, *end);
-        process(index, std::move(s), std::nullopt);
-        return;
-    }
-    if (tailJoinsCleanly(ch, *s)) {
-        store_.feed(segmentOf(ch, *s));
     } else {
-        // This time the newest piece alone; next time the whole window.
-        store_.forget(ch);
-        store_.feed(segmentOf(ch, *s));
-        dirty_.insert(ch);
+        const auto before = store_.end(ch);
+        store_.feed(piece);
+        const auto after = store_.end(ch);
+        // A tail that does not join leaves a gap behind the samples held before it: the whole
+        // window is asked for once, next time, to fill it.
+        if (before && after && !piece.samples.empty() &&
+            !store_.gaps(ch, civil::addSeconds(*before, -piece.delta), *after).empty())
+            dirty_.insert(ch);
+        if (!headers_.contains(ch) && s->GetSacHeader())
+            headers_.insert_or_assign(ch, *s->GetSacHeader());
     }
-    if (!headers_.contains(ch) && s->GetSacHeader())
-        headers_.insert_or_assign(ch, *s->GetSacHeader());
-    if (const auto end = store_.end(ch))
-        processedEnd_.insert_or_assign(ch, *end);
+    processedRevision_.insert_or_assign(ch, store_.revision(ch));
     process(index, nullptr, ch);
-}
-
-bool RetrievalCycle::tailJoinsCleanly(const ChannelId& ch, const SacObject& tail) const {
-    const auto end = store_.end(ch);
-    const auto stored = store_.continuous(ch, running_->from, running_->to);
-    if (!end || !stored)
-        return false;
-    const double delta = stored->delta;
-    if (tail.samples().empty())
-        return true; // nothing new, nothing wrong
-    if (std::abs(intervalOf(tail) - delta) > 1e-6 * delta)
-        return false; // another rate
-    const double offset = civil::secondsBetween(*end, tail.startTime()) / delta;
-    if (offset > 0.5)
-        return false; // a gap between what is held and the tail
-    const double grid = civil::secondsBetween(stored->start, tail.startTime()) / delta;
-    if (std::abs(grid - std::round(grid)) > 0.01)
-        return false; // off the stored grid
-    // The samples the tail repeats must be the ones held.
-    const auto held = store_.continuous(ch, tail.startTime(), civil::addSeconds(*end, -delta));
-    if (!held)
-        return false;
-    const auto x = tail.samples();
-    const std::size_t overlap = std::min(held->size(), x.size());
-    for (std::size_t i = 0; i < overlap; ++i)
-        if (!sameSample(held->samples[i], x[i]))
-            return false;
-    return true;
 }
 
 void RetrievalCycle::onFailure(quint64 request, int asked, const AcquisitionFailure& failure) {
@@ -258,6 +218,9 @@ void RetrievalCycle::onFailure(quint64 request, int asked, const AcquisitionFail
     for (const QString& line : failure.logLines)
         systemLog(line);
     systemLog(connectionProblemLine(r.requests[static_cast<std::size_t>(index)]));
+    // A monitor row still shows what the store holds of its window, beside the failure.
+    if (r.stored && !store_.segments(ch, r.from, r.to).empty())
+        process(index, nullptr, ch);
 }
 
 void RetrievalCycle::onSourceFinished(quint64 request) {
@@ -276,32 +239,35 @@ void RetrievalCycle::process(int index, std::shared_ptr<SacObject> whole,
         if (const auto it = headers_.find(*fromStore); it != headers_.end())
             like = it->second;
     }
-    // Builds the trace (from the store when asked), keeps it raw and runs the chain; any thread.
-    auto work = [store = &store_, whole = std::move(whole), fromStore, like, options,
-                 from = r.from, to = r.to, hook = readyHook_,
+    // Builds the row's pieces (from the store when asked), keeps them raw and runs the chain;
+    // any thread.
+    auto work = [store = &store_, whole = std::move(whole), fromStore, like, options, from = r.from,
+                 to = r.to, hook = readyHook_, index, label = r.cycle.channels.labels.value(index),
                  channel = r.cycle.channels.id(index)]() -> Processed {
-        std::unique_ptr<SacObject> trace;
+        Processed out;
         if (whole) {
-            trace = std::make_unique<SacObject>(std::move(*whole));
-        } else {
-            const auto run = store->continuous(*fromStore, from, to);
-            if (!run)
-                return {};
-            trace = std::make_unique<SacObject>(SacObject::fromSamples(
-                run->samples, run->delta, run->start, 0.0, like ? &*like : nullptr));
-            // The chain picks its options by the component name, which a stream's samples
-            // only have from the request.
-            nameChannel(*trace, channel);
+            auto trace = std::make_unique<SacObject>(std::move(*whole));
+            auto raw = std::make_shared<SacObject>(SacObject::fromSamples(
+                std::vector<float>(trace->samples().begin(), trace->samples().end()),
+                trace->delta(), trace->startTime(), 0.0, trace->GetSacHeader()));
+            raw->setLabelString(trace->label());
+            processing::run(*trace, options);
+            processing::nameChannel(*trace, channel);
+            processing::nameChannel(*raw, channel);
+            std::shared_ptr<const void> prepared = hook ? hook(*trace) : nullptr;
+            out.pieces.push_back(
+                {index, label, std::move(trace), std::move(raw), std::move(prepared)});
+            return out;
         }
-        auto raw = std::make_shared<SacObject>(SacObject::fromSamples(
-            std::vector<float>(trace->samples().begin(), trace->samples().end()), trace->delta(),
-            trace->startTime(), 0.0, trace->GetSacHeader()));
-        raw->setLabelString(trace->label());
-        processing::run(*trace, options);
-        nameChannel(*trace, channel);
-        nameChannel(*raw, channel);
-        std::shared_ptr<const void> prepared = hook ? hook(*trace) : nullptr;
-        return {std::move(trace), std::move(raw), std::move(prepared)};
+        processing::Row row = processing::processRow(store->segments(*fromStore, from, to), channel,
+                                                     options, like ? &*like : nullptr);
+        out.unfiltered = row.unfiltered;
+        for (processing::RowPiece& p : row.pieces) {
+            std::shared_ptr<const void> prepared = hook ? hook(*p.trace) : nullptr;
+            out.pieces.push_back(
+                {index, label, std::move(p.trace), std::move(p.raw), std::move(prepared)});
+        }
+        return out;
     };
     ++r.processing;
     if (inlineProcessing_) {
@@ -321,6 +287,17 @@ void RetrievalCycle::processed(quint64 generation, int index, Processed result) 
     if (!running_ || running_->generation != generation)
         return;
     --running_->processing;
+    if (result.pieces.empty() &&
+        std::none_of(running_->result->failures.begin(), running_->result->failures.end(),
+                     [index](const ChannelFailure& f) { return f.index == index; })) {
+        running_->result->failures.push_back(
+            {index,
+             running_->cycle.channels.id(index),
+             {AcquisitionFailure::Kind::NoData,
+              QStringLiteral("nothing usable is held for this window"),
+              {}},
+             true});
+    }
     running_->traces[static_cast<std::size_t>(index)] = std::move(result);
     finishIfDone();
 }
@@ -329,13 +306,15 @@ void RetrievalCycle::finishIfDone() {
     if (!running_ || !running_->sourceDone || running_->processing > 0)
         return;
     std::unique_ptr<Running> r = std::move(running_);
+    std::stable_sort(
+        r->result->failures.begin(), r->result->failures.end(),
+        [](const ChannelFailure& a, const ChannelFailure& b) { return a.index < b.index; });
     for (std::size_t i = 0; i < r->traces.size(); ++i) {
         Processed& p = r->traces[i];
-        if (p.trace)
-            r->result->traces.push_back({static_cast<int>(i),
-                                         r->cycle.channels.labels.value(static_cast<qsizetype>(i)),
-                                         std::move(p.trace), std::move(p.raw),
-                                         std::move(p.prepared)});
+        if (p.unfiltered > 0)
+            r->result->unfiltered[static_cast<int>(i)] = p.unfiltered;
+        for (CycleTrace& piece : p.pieces)
+            r->result->traces.push_back(std::move(piece));
     }
     Q_EMIT finished(r->result);
 }

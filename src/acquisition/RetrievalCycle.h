@@ -13,6 +13,7 @@
 #include <QObject>
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <unordered_map>
@@ -38,6 +39,8 @@ struct CycleRequest {
     bool keepUnchanged = false;
 };
 
+// One piece of a row: a channel's samples without a gap. A row whose channel has gaps in the
+// window has several, oldest first, sharing one scale.
 struct CycleTrace {
     int index = 0; // the channel's row in the table
     QString label; // its label there
@@ -54,9 +57,10 @@ struct ChannelFailure {
 };
 
 struct CycleResult {
-    std::vector<CycleTrace> traces;       // table order, failures left out
+    std::vector<CycleTrace> traces;       // table order (a row's pieces oldest first), failures left out
     std::vector<ChannelFailure> failures; // table order
     std::vector<int> kept;                // rows unchanged since their last processing
+    std::map<int, int> unfiltered;        // row -> pieces too short to filter, drawn unfiltered
     std::optional<Time> start, end;       // the window's texts, read
     qint64 bytes = 0;                     // body bytes received
     int wholeWindows = 0, tails = 0;      // requests of each kind
@@ -64,16 +68,17 @@ struct CycleResult {
 
 // One retrieval over all channels of a table: a request per channel to the source, each answer
 // processed off the owner's thread, failures logged in table order as they are delivered, and
-// one result at the end. In monitor mode the raw samples go into the store, and with incremental
-// updates a channel whose stored samples reach back to the window start asks only for the tail
-// from its newest stored sample (less a few samples of overlap) to the window end; the chain
-// then runs on the stored window, so the trace is the one a whole download would give. A tail
-// that does not join cleanly (a gap, another rate, an overlap that disagrees) or that fails
-// makes the channel fetch its whole window next time. Typed and event windows always fetch the
-// whole window and leave the store alone.
+// one result at the end. In monitor mode every answer goes into the store, and each row is made
+// of every piece the store holds in the window, gaps left as gaps. With incremental updates a
+// channel whose stored samples reach back to the window start asks only for the tail from its
+// newest stored sample (less a few samples of overlap) to the window end. A tail that leaves a
+// gap, or that fails, makes the channel fetch its whole window once, next time. Typed and event
+// windows always fetch the whole window and leave the store alone.
 class RetrievalCycle : public QObject {
     Q_OBJECT
 public:
+    // A monitored window that ends longer than this before now is not kept in the store.
+    static constexpr double kRecentSeconds = 600;
     // Samples a tail repeats, so that its join can be checked.
     static constexpr int kOverlapSamples = 5;
     // The most samples one cycle holds in all (a GiB of them); channels beyond are left out.
@@ -107,12 +112,10 @@ private:
     void onSourceFinished(quint64 request);
     void process(int index, std::shared_ptr<SacObject> whole, std::optional<ChannelId> fromStore);
     struct Processed {
-        std::unique_ptr<SacObject> trace;
-        std::shared_ptr<const SacObject> raw;
-        std::shared_ptr<const void> prepared;
+        std::vector<CycleTrace> pieces;
+        int unfiltered = 0;
     };
     void processed(quint64 generation, int index, Processed result);
-    bool tailJoinsCleanly(const ChannelId& channel, const SacObject& tail) const;
     int rowOf(int asked) const; // the table row of the source's request, -1 if none
     void finishIfDone();
 
@@ -125,8 +128,8 @@ private:
     quint64 generation_ = 0;
     std::unordered_set<ChannelId> dirty_; // must fetch the whole window next time
     std::unordered_map<ChannelId, sac::SacHeader> headers_; // of each channel's last whole answer
-    // Where the stored samples ended when each channel was last processed, and with which options.
-    std::unordered_map<ChannelId, Time> processedEnd_;
+    // The store's revision of each channel when it was last processed, and with which options.
+    std::unordered_map<ChannelId, std::uint64_t> processedRevision_;
     std::optional<ProcessingOptions> processedOptions_;
     Mailbox mailbox_;
     WorkerPool pool_; // last: joined before the rest goes

@@ -23,21 +23,20 @@ QString TraceHealth::text() const {
         .arg(std::round(100.0 * missingShare));
 }
 
-std::optional<TraceHealth> traceHealth(const TraceStore& store, const ChannelId& channel, Time now,
-                                       double windowSeconds, double silentAfterSeconds) {
+std::optional<TraceHealth> traceHealth(const TraceStore& store, const ChannelId& channel, Time from,
+                                       Time to, double silentAfterSeconds) {
     const auto end = store.end(channel);
     if (!end)
         return std::nullopt;
     TraceHealth h;
-    h.latencySeconds = civil::secondsBetween(*end, now);
+    h.latencySeconds = civil::secondsBetween(*end, to);
     h.silent = h.latencySeconds > silentAfterSeconds;
-    const double span = std::max(1.0, windowSeconds);
-    const Time from = civil::addSeconds(now, -span);
-    double missing = 0;
-    for (const TimeSpan& gap : store.gaps(channel, from, now))
-        missing += civil::secondsBetween(gap.from, gap.to);
+    const double span = std::max(1.0, civil::secondsBetween(from, to));
     // The newest seconds are late, not missing.
-    missing -= std::clamp(h.latencySeconds, 0.0, span);
+    const Time newest = std::clamp(*end, from, to);
+    double missing = 0;
+    for (const TimeSpan& gap : store.gaps(channel, from, newest))
+        missing += civil::secondsBetween(gap.from, gap.to);
     h.missingShare = std::clamp(missing / span, 0.0, 1.0);
     return h;
 }

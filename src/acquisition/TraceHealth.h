@@ -20,6 +20,15 @@ struct TraceHealth {
     QString text() const;
 };
 
+// For the window [from, to] as drawn, `to` being the present: the latency is how long before `to`
+// the newest sample ends, and what no piece covers between `from` and that sample is missing.
 // Nothing when the store holds nothing of the channel.
-std::optional<TraceHealth> traceHealth(const TraceStore& store, const ChannelId& channel, Time now,
-                                       double windowSeconds, double silentAfterSeconds);
+std::optional<TraceHealth> traceHealth(const TraceStore& store, const ChannelId& channel, Time from,
+                                       Time to, double silentAfterSeconds);
+// The same for the window of `windowSeconds` that ends now.
+inline std::optional<TraceHealth> traceHealth(const TraceStore& store, const ChannelId& channel,
+                                              Time now, double windowSeconds,
+                                              double silentAfterSeconds) {
+    return traceHealth(store, channel, civil::addSeconds(now, -windowSeconds), now,
+                       silentAfterSeconds);
+}

@@ -26,6 +26,7 @@
 
 #include <climits>
 #include <map>
+#include <set>
 
 namespace {
 
@@ -103,77 +104,92 @@ std::unique_ptr<SacObject> emptyRow(const ChannelId& ch, const QString& label, T
 void groundswayController::applyCycleResult(const std::shared_ptr<CycleResult>& r) {
     // The view gets the whole new list in one step, never a half-built one.
     QuilmRealTimeDisplayView02* view = o_.seisView;
-    // Rows the cycle left unchanged keep the traces they have.
-    std::map<int, std::pair<std::unique_ptr<SacObject>, std::shared_ptr<const SacObject>>> kept;
+    // Rows the cycle left unchanged keep the pieces they have.
+    std::map<int, std::vector<std::pair<std::unique_ptr<SacObject>, std::shared_ptr<const SacObject>>>>
+        kept;
     for (const int row : r->kept) {
-        const qsizetype at = traceRows_.indexOf(row);
-        if (at >= 0 && static_cast<std::size_t>(at) < theWaveforms_->size() &&
-            (*theWaveforms_)[static_cast<std::size_t>(at)])
-            kept[row] = {std::move((*theWaveforms_)[static_cast<std::size_t>(at)]),
-                         static_cast<std::size_t>(at) < rawWaveforms_.size()
-                             ? rawWaveforms_[static_cast<std::size_t>(at)]
-                             : nullptr};
+        for (qsizetype at = 0; at < traceRows_.size(); ++at) {
+            const auto k = static_cast<std::size_t>(at);
+            if (traceRows_[at] != row || k >= theWaveforms_->size() || !(*theWaveforms_)[k])
+                continue;
+            kept[row].emplace_back(std::move((*theWaveforms_)[k]),
+                                   k < rawWaveforms_.size() ? rawWaveforms_[k] : nullptr);
+        }
     }
     theWaveforms_->clear();
     rawWaveforms_.clear();
     traceRows_.clear();
     const Time reference = (cycleMonitor_ ? r->end : r->start).value_or(datetext::now());
-    for (const ChannelFailure& f : r->failures)
+    std::map<int, const ChannelFailure*> failed;
+    for (const ChannelFailure& f : r->failures) {
         if (f.failure.kind != AcquisitionFailure::Kind::Cancelled && !f.fromStore)
             lastFailure_.insert(f.channel.seedId(), {datetext::now(), f.failure.detail});
-    // Table order: traces, unchanged rows and rows that failed.
-    auto trace = r->traces.begin();
-    auto failure = r->failures.begin();
-    auto unchanged = kept.begin();
+        failed.emplace(f.index, &f);
+    }
+    std::map<int, std::vector<CycleTrace*>> pieces;
+    for (CycleTrace& t : r->traces)
+        pieces[t.index].push_back(&t);
+    // Rows processed now say afresh how many of their pieces were too short to filter.
+    for (const auto& [row, list] : pieces) {
+        const auto n = r->unfiltered.find(row);
+        if (n != r->unfiltered.end())
+            unfilteredRows_.insert(row, n->second);
+        else
+            unfilteredRows_.remove(row);
+    }
+    // Table order: each row's pieces, unchanged rows, and rows that brought nothing.
+    std::set<int> rows;
+    for (const auto& [row, list] : pieces)
+        rows.insert(row);
+    for (const auto& [row, list] : kept)
+        rows.insert(row);
+    for (const auto& [row, failure] : failed)
+        rows.insert(row);
     bool drawn = false;
-    for (;;) {
-        const int next = std::min({trace != r->traces.end() ? trace->index : INT_MAX,
-                                   failure != r->failures.end() ? failure->index : INT_MAX,
-                                   unchanged != kept.end() ? unchanged->first : INT_MAX});
-        if (next == INT_MAX)
-            break;
-        if (unchanged != kept.end() && unchanged->first == next) {
-            traceRows_ << next;
-            theWaveforms_->push_back(std::move(unchanged->second.first));
-            rawWaveforms_.push_back(std::move(unchanged->second.second));
-            ++unchanged;
+    for (const int row : rows) {
+        if (const auto k = kept.find(row); k != kept.end()) {
+            for (auto& [trace, raw] : k->second) {
+                traceRows_ << row;
+                theWaveforms_->push_back(std::move(trace));
+                rawWaveforms_.push_back(std::move(raw));
+            }
             drawn = true;
             continue;
         }
-        if (trace == r->traces.end() || trace->index != next) {
-            // A failed row keeps its place and says why; a cancelled cycle shows nothing new.
-            const ChannelFailure& f = *failure++;
-            if (f.failure.kind == AcquisitionFailure::Kind::Cancelled)
-                continue;
-            traceRows_ << next;
-            theWaveforms_->push_back(
-                emptyRow(f.channel, theLabels_->value(f.index), reference));
-            rawWaveforms_.push_back(nullptr);
+        if (const auto p = pieces.find(row); p != pieces.end()) {
+            for (CycleTrace* piece : p->second) {
+                CycleTrace& t = *piece;
+                drawn = true;
+                traceRows_ << row;
+                // A window text that does not parse gives no date; object and view keep their
+                // reference.
+                t.seismogram->adjustReferenceTimeToNSDate(cycleMonitor_ ? r->end : r->start);
+                if (view && t.prepared)
+                    view->adoptSummary(t.seismogram->identity(), t.seismogram->revision(),
+                                       std::static_pointer_cast<const plot::BlockSummary>(t.prepared));
+                theWaveforms_->push_back(std::move(t.seismogram));
+                rawWaveforms_.push_back(std::move(t.raw));
+                theWaveforms_->back()->setLabelString(t.label.toStdString());
+            }
+            if (!cycleMonitor_)
+                appendToHistory(QStringLiteral("Retrieved a seismogram.\n"));
             continue;
         }
-        CycleTrace& t = *trace++;
-        drawn = true;
-        traceRows_ << t.index;
-        // A window text that does not parse gives no date; object and view keep their reference.
+        // A failed row keeps its place and says why; a cancelled cycle shows nothing new.
+        const ChannelFailure& f = *failed.at(row);
+        if (f.failure.kind == AcquisitionFailure::Kind::Cancelled)
+            continue;
+        traceRows_ << row;
+        theWaveforms_->push_back(emptyRow(f.channel, theLabels_->value(f.index), reference));
+        rawWaveforms_.push_back(nullptr);
+    }
+    if (view && drawn) {
         if (cycleMonitor_) {
-            t.seismogram->adjustReferenceTimeToNSDate(r->end);
-            if (view) {
-                view->setRefDate(r->end);
-                view->setXLimitsMin(cycleAxisMinimum_, 0.0f);
-            }
+            view->setRefDate(r->end);
+            view->setXLimitsMin(cycleAxisMinimum_, 0.0f);
         } else {
-            t.seismogram->adjustReferenceTimeToNSDate(r->start);
-            if (view)
-                view->setRefDate(r->start);
+            view->setRefDate(r->start);
         }
-        if (view && t.prepared)
-            view->adoptSummary(t.seismogram->identity(), t.seismogram->revision(),
-                               std::static_pointer_cast<const plot::BlockSummary>(t.prepared));
-        theWaveforms_->push_back(std::move(t.seismogram));
-        rawWaveforms_.push_back(std::move(t.raw));
-        if (!cycleMonitor_)
-            appendToHistory(QStringLiteral("Retrieved a seismogram.\n"));
-        theWaveforms_->back()->setLabelString(t.label.toStdString());
     }
     if (view && cycleMonitor_ && streaming())
         view->setRefDate(r->end);

@@ -221,9 +221,10 @@ QString groundswayController::healthNote(int row, bool* silent) const {
     const ChannelTable table{*theNetworks_, *theStations_, *theChannels_, *theChannelCodes_,
                              *theLabels_};
     const ChannelId id = table.id(row);
-    const Time now = datetext::now();
+    // The window as drawn: the view's axis ends at its reference date.
+    const Time now = o_.seisView && o_.seisView->refDate() ? *o_.seisView->refDate() : datetext::now();
     const double window = -static_cast<double>(cycleAxisMinimum_);
-    const auto health = traceHealth(*store_, id, now, window, kSilentSeconds);
+    const auto health = traceHealth(*store_, id, civil::addSeconds(now, -window), now, kSilentSeconds);
     if (!health) {
         *silent = true;
         return QString();

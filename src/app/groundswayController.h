@@ -307,6 +307,7 @@ private:
     std::unique_ptr<StreamState> stream_;
     // The last failure of each channel ("NET.STA.LOC.CHA"), shown at its row.
     QHash<QString, std::pair<Date, QString>> lastFailure_;
+    QHash<int, int> unfilteredRows_; // table row -> pieces too short to filter
     QHash<QString, inventory::StationPlace> stationPlaces_; // "NET.STA"
     QSet<QString> placesAsked_;
     std::optional<SeismicOrigin> eventOrigin_;

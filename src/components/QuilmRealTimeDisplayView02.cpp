@@ -86,6 +86,27 @@ QuilmRealTimeDisplayView02::~QuilmRealTimeDisplayView02() = default;
 void QuilmRealTimeDisplayView02::setWvfrmsArray(const WaveformList* list) {
     waveforms_ = list;
 }
+void QuilmRealTimeDisplayView02::setTraceRows(std::vector<int> rows) {
+    rows_ = std::move(rows);
+}
+
+int QuilmRealTimeDisplayView02::rowCount() const {
+    const std::size_t count = waveforms_ ? waveforms_->size() : 0;
+    if (rows_.size() != count)
+        return static_cast<int>(count);
+    int most = -1;
+    for (const int r : rows_)
+        most = std::max(most, r);
+    return most + 1;
+}
+
+int QuilmRealTimeDisplayView02::rowOf(std::size_t trace) const {
+    const std::size_t count = waveforms_ ? waveforms_->size() : 0;
+    if (rows_.size() != count)
+        return static_cast<int>(trace);
+    return trace < rows_.size() ? std::max(0, rows_[trace]) : -1;
+}
+
 void QuilmRealTimeDisplayView02::setXLabelString(const QString& label) {
     xLabel_ = label;
 }
@@ -259,14 +280,67 @@ double QuilmRealTimeDisplayView02::xToTime(double x, double left, double right, 
     return plot::xToTime(x, left, right, plot);
 }
 
-int QuilmRealTimeDisplayView02::traceAt(QPointF point, QSize size) const {
-    const std::size_t count = waveforms_ ? waveforms_->size() : 0;
+int QuilmRealTimeDisplayView02::rowAt(QPointF point, QSize size) const {
+    const int rows = rowCount();
     const QRect plot = plotRect(size);
-    if (count == 0 || point.y() < plot.top() || point.y() >= plot.top() + plot.height())
+    if (rows <= 0 || point.y() < plot.top() || point.y() >= plot.top() + plot.height())
         return -1;
-    const double band = static_cast<double>(plot.height()) / static_cast<double>(count);
-    const auto k = static_cast<std::size_t>((point.y() - plot.top()) / band);
-    return k < count ? static_cast<int>(k) : -1;
+    const double band = static_cast<double>(plot.height()) / static_cast<double>(rows);
+    const auto k = static_cast<int>((point.y() - plot.top()) / band);
+    return k < rows ? k : -1;
+}
+
+int QuilmRealTimeDisplayView02::traceAt(QPointF point, QSize size) const {
+    const int row = rowAt(point, size);
+    if (row < 0)
+        return -1;
+    const double t = xToTime(point.x(), axisLeft(), axisRight(), plotRect(size));
+    int best = -1;
+    double bestDistance = std::numeric_limits<double>::infinity();
+    for (std::size_t k = 0; k < waveforms_->size(); ++k) {
+        const SacObject* s = (*waveforms_)[k].get();
+        if (!s || rowOf(k) != row)
+            continue;
+        double distance = std::numeric_limits<double>::max();
+        if (!s->samples().empty() && s->delta() > 0) {
+            const double start = offsetOf(*s);
+            const double end = start + static_cast<double>(s->samples().size()) * s->delta();
+            distance = t < start ? start - t : (t > end ? t - end : 0.0);
+        }
+        if (best < 0 || distance < bestDistance) {
+            best = static_cast<int>(k);
+            bestDistance = distance;
+        }
+    }
+    return best;
+}
+
+std::vector<std::pair<double, double>> QuilmRealTimeDisplayView02::rowGaps(int row) const {
+    std::vector<std::pair<double, double>> pieces; // [first sample, next sample) in axis seconds
+    double delta = 0;
+    if (waveforms_) {
+        for (std::size_t k = 0; k < waveforms_->size(); ++k) {
+            const SacObject* s = (*waveforms_)[k].get();
+            if (!s || rowOf(k) != row || s->samples().empty() || !(s->delta() > 0))
+                continue;
+            const double start = offsetOf(*s);
+            pieces.emplace_back(start,
+                                start + static_cast<double>(s->samples().size()) * s->delta());
+            delta = std::max(delta, s->delta());
+        }
+    }
+    std::vector<std::pair<double, double>> gaps;
+    if (pieces.empty())
+        return gaps;
+    std::sort(pieces.begin(), pieces.end());
+    // Less than a sample apart is the grid's rounding, not missing data.
+    double covered = baseLeft();
+    for (const auto& [from, to] : pieces) {
+        if (from - covered > delta)
+            gaps.emplace_back(covered, from);
+        covered = std::max(covered, to);
+    }
+    return gaps;
 }
 
 std::optional<QuilmRealTimeDisplayView02::Readout>
@@ -302,7 +376,8 @@ QString QuilmRealTimeDisplayView02::readoutText(const Readout& r) {
                    QStringLiteral(".%1 UTC").arg(f.nanosecond / 1'000'000, 3, 10, QLatin1Char('0'));
     text += QStringLiteral("    %1 s").arg(r.seconds, 0, 'f', 3);
     if (r.trace >= 0) {
-        text += QStringLiteral("    ") + (r.seedId.isEmpty() ? QString() : r.seedId + u' ') + r.label;
+        text +=
+            QStringLiteral("    ") + (r.seedId.isEmpty() ? QString() : r.seedId + u' ') + r.label;
         if (r.value)
             text += QStringLiteral("    value %1").arg(static_cast<double>(*r.value), 0, 'g', 5);
     }
@@ -368,8 +443,9 @@ void QuilmRealTimeDisplayView02::drawPlaceholder(QPainter& p, const QRect& plot)
     p.setFont(big);
     p.setPen(foreground_);
     const int middle = plot.top() + plot.height() / 2;
-    p.drawText(QRect(plot.left(), middle - bigMetrics.height() - 6, plot.width(), bigMetrics.height()),
-               Qt::AlignCenter, bigMetrics.elidedText(placeholderTitle_, Qt::ElideRight, plot.width()));
+    p.drawText(
+        QRect(plot.left(), middle - bigMetrics.height() - 6, plot.width(), bigMetrics.height()),
+        Qt::AlignCenter, bigMetrics.elidedText(placeholderTitle_, Qt::ElideRight, plot.width()));
     p.setFont(QFont());
     QColor soft = foreground_;
     soft.setAlpha(170);
@@ -482,11 +558,12 @@ void QuilmRealTimeDisplayView02::prepareEnvelopes(const QRect& plot, double left
 void QuilmRealTimeDisplayView02::drawTraces(QPainter& p, const QRect& plot, double left,
                                             double right) {
     const std::size_t count = waveforms_ ? waveforms_->size() : 0;
+    const int rows = rowCount();
     std::unordered_set<std::uint64_t> seen;
-    if (count > 0) {
+    if (count > 0 && rows > 0) {
         prepareEnvelopes(plot, left, right);
         p.save();
-        const double band = static_cast<double>(plot.height()) / static_cast<double>(count);
+        const double band = static_cast<double>(plot.height()) / static_cast<double>(rows);
         const double pxPerUnit = gain_ * (band / 2.0) / kRmsPerHalfBand;
         double largestRms = 0;
         for (const auto& w : *waveforms_)
@@ -497,23 +574,38 @@ void QuilmRealTimeDisplayView02::drawTraces(QPainter& p, const QRect& plot, doub
         QFont small = base;
         small.setPointSizeF(small.pointSizeF() * 0.85);
         const QFontMetrics smallMetrics(small);
+        // Each row once: its label, notes, marks and gaps, from its first trace.
+        std::vector<int> firstOfRow(static_cast<std::size_t>(rows), -1);
+        std::vector<bool> rowHasSamples(static_cast<std::size_t>(rows), false);
         for (std::size_t k = 0; k < count; ++k) {
+            const int r = rowOf(k);
             const SacObject* trace = (*waveforms_)[k].get();
-            if (!trace)
+            if (r < 0 || r >= rows || !trace)
                 continue;
-            const TraceAnnotation* note = k < annotations_.size() ? &annotations_[k] : nullptr;
-            const double centre = plot.top() + (static_cast<double>(k) + 0.5) * band;
-            const double top = mode_ == AmplitudeMode::ClipToBand ? centre - band / 2 : plot.top() - 1.0;
-            const double bottom =
-                mode_ == AmplitudeMode::ClipToBand ? centre + band / 2 : plot.bottom() + 1.0;
-            const double scale = pxPerUnit * amplitudeFactor(*trace, mode_, largestRms);
-            auto yOf = [&](double v) {
-                const double y = centre - v * scale;
-                return std::isnan(y) ? centre : std::clamp(y, top, bottom);
-            };
+            if (firstOfRow[static_cast<std::size_t>(r)] < 0)
+                firstOfRow[static_cast<std::size_t>(r)] = static_cast<int>(k);
+            if (!trace->samples().empty() && trace->delta() > 0)
+                rowHasSamples[static_cast<std::size_t>(r)] = true;
+        }
+        auto inkOf = [&](int row) {
+            const TraceAnnotation* note = static_cast<std::size_t>(row) < annotations_.size()
+                                              ? &annotations_[static_cast<std::size_t>(row)]
+                                              : nullptr;
             QColor ink = foreground_;
             if (note && note->dimmed)
                 ink.setAlpha(90);
+            return ink;
+        };
+        for (int row = 0; row < rows; ++row) {
+            const int k = firstOfRow[static_cast<std::size_t>(row)];
+            if (k < 0)
+                continue;
+            const SacObject* trace = (*waveforms_)[static_cast<std::size_t>(k)].get();
+            const TraceAnnotation* note = static_cast<std::size_t>(row) < annotations_.size()
+                                              ? &annotations_[static_cast<std::size_t>(row)]
+                                              : nullptr;
+            const double centre = plot.top() + (static_cast<double>(row) + 0.5) * band;
+            const QColor ink = inkOf(row);
             p.setClipping(false);
             p.setPen(ink);
             p.drawText(QPointF(6, centre + fm.ascent() / 2.0 - 1),
@@ -533,8 +625,27 @@ void QuilmRealTimeDisplayView02::drawTraces(QPainter& p, const QRect& plot, doub
                 }
                 p.setFont(base);
             }
-            seen.insert(trace->identity());
             p.setClipRect(plot);
+            if (rowHasSamples[static_cast<std::size_t>(row)]) {
+                // Where nothing was received: shaded and hatched, so it never reads as a flat
+                // signal.
+                QColor shade = foreground_;
+                shade.setAlpha(22);
+                QColor hatch = foreground_;
+                hatch.setAlpha(70);
+                for (const auto& [from, to] : rowGaps(row)) {
+                    const double x1 =
+                        std::max<double>(plot.left(), timeToX(from, left, right, plot));
+                    const double x2 =
+                        std::min<double>(plot.right(), timeToX(to, left, right, plot));
+                    if (x2 < plot.left() || x1 > plot.right())
+                        continue;
+                    const QRectF gap(QPointF(x1, centre - band / 2 + 1),
+                                     QPointF(std::max(x2, x1 + 1), centre + band / 2 - 1));
+                    p.fillRect(gap, shade);
+                    p.fillRect(gap, QBrush(hatch, Qt::BDiagPattern));
+                }
+            }
             if (note && refDate_) {
                 if (note->band) {
                     QColor faint = kMarkColour;
@@ -543,8 +654,9 @@ void QuilmRealTimeDisplayView02::drawTraces(QPainter& p, const QRect& plot, doub
                                               left, right, plot);
                     const double x2 = timeToX(civil::secondsBetween(*refDate_, note->band->second),
                                               left, right, plot);
-                    p.fillRect(QRectF(QPointF(x1, centre - band / 2), QPointF(x2, centre + band / 2)),
-                               faint);
+                    p.fillRect(
+                        QRectF(QPointF(x1, centre - band / 2), QPointF(x2, centre + band / 2)),
+                        faint);
                 }
                 p.setFont(small);
                 // Names that would run into the one before drop a line, or go unnamed.
@@ -569,19 +681,35 @@ void QuilmRealTimeDisplayView02::drawTraces(QPainter& p, const QRect& plot, doub
                     }
                 }
                 p.setFont(base);
-                p.setPen(ink);
             }
+            if (!rowHasSamples[static_cast<std::size_t>(row)] && note && !note->status.isEmpty()) {
+                p.setPen(ink);
+                p.drawText(QRectF(plot.left() + 8, centre - band / 2, plot.width() - 16, band),
+                           Qt::AlignVCenter | Qt::AlignLeft, note->status);
+            }
+        }
+        for (std::size_t k = 0; k < count; ++k) {
+            const SacObject* trace = (*waveforms_)[k].get();
+            const int row = rowOf(k);
+            if (!trace || row < 0 || row >= rows)
+                continue;
+            seen.insert(trace->identity());
+            const double centre = plot.top() + (static_cast<double>(row) + 0.5) * band;
+            const double top =
+                mode_ == AmplitudeMode::ClipToBand ? centre - band / 2 : plot.top() - 1.0;
+            const double bottom =
+                mode_ == AmplitudeMode::ClipToBand ? centre + band / 2 : plot.bottom() + 1.0;
+            const double scale = pxPerUnit * amplitudeFactor(*trace, mode_, largestRms);
+            auto yOf = [&](double v) {
+                const double y = centre - v * scale;
+                return std::isnan(y) ? centre : std::clamp(y, top, bottom);
+            };
             const auto x = trace->samples();
             const double dt = trace->delta();
-            if (x.empty() || dt <= 0) {
-                if (note && !note->status.isEmpty()) {
-                    p.setPen(ink);
-                    p.drawText(QRectF(plot.left() + 8, centre - band / 2, plot.width() - 16, band),
-                               Qt::AlignVCenter | Qt::AlignLeft, note->status);
-                }
+            if (x.empty() || dt <= 0)
                 continue;
-            }
-            p.setPen(ink);
+            p.setClipRect(plot);
+            p.setPen(inkOf(row));
             const double offset = offsetOf(*trace);
             const double colSpan = (right - left) / plot.width();
             if (dt * 2.0 > colSpan) {
@@ -735,12 +863,15 @@ bool QuilmRealTimeDisplayView02::event(QEvent* event) {
     if (event->type() == QEvent::ToolTip) {
         // Over a label, its whole text: the row shows it elided.
         const auto* help = static_cast<QHelpEvent*>(event);
+        const int row = rowAt(help->pos(), size());
         const int k = traceAt(help->pos(), size());
         if (k >= 0 && help->pos().x() < plotRect(size()).left()) {
             const SacObject* s = (*waveforms_)[static_cast<std::size_t>(k)].get();
-            QString text = s ? seedIdOf(*s) + QStringLiteral("\n") + QString::fromStdString(s->label()) : QString();
-            if (static_cast<std::size_t>(k) < annotations_.size()) {
-                const TraceAnnotation& a = annotations_[static_cast<std::size_t>(k)];
+            QString text =
+                s ? seedIdOf(*s) + QStringLiteral("\n") + QString::fromStdString(s->label())
+                  : QString();
+            if (static_cast<std::size_t>(row) < annotations_.size()) {
+                const TraceAnnotation& a = annotations_[static_cast<std::size_t>(row)];
                 for (const QString& extra : {a.note, a.status})
                     if (!extra.isEmpty())
                         text += u'\n' + extra;

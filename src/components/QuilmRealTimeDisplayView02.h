@@ -37,7 +37,7 @@ public:
         ClipToBand,  // unit RMS, cut at the edges of its band so it never covers a neighbour
     };
 
-    // What a trace's row shows beside the samples; by position in the list.
+    // What a row shows beside the samples; by row.
     struct TraceAnnotation {
         QString note;   // beside the label (distance and back-azimuth, say)
         QString status; // a row without samples says why (the last failure)
@@ -59,6 +59,12 @@ public:
     ~QuilmRealTimeDisplayView02() override;
 
     void setWvfrmsArray(const WaveformList* list);
+    // The row each trace of the list is drawn in (0 at the top). A channel with gaps in its
+    // window is several traces in one row, each where it lies in time, the gaps shaded. Without
+    // rows (or with a count that does not match the list) every trace has a row of its own.
+    void setTraceRows(std::vector<int> rows);
+    int rowCount() const;
+    int rowOf(std::size_t trace) const;
     void setXLabelString(const QString& label);
     void setDrawOriginTimes(bool on);
     void setEventOrigins(std::vector<SeismicOrigin> origins);
@@ -115,8 +121,13 @@ public:
     // Pure mapping between seconds and x pixels across a plot rectangle.
     static double timeToX(double seconds, double left, double right, const QRect& plot);
     static double xToTime(double x, double left, double right, const QRect& plot);
-    // The trace whose band holds a point of a view of the given size, or -1.
+    // The row whose band holds a point of a view of the given size, or -1.
+    int rowAt(QPointF point, QSize size) const;
+    // The trace of that row under the point (the piece nearest in time), or -1.
     int traceAt(QPointF point, QSize size) const;
+    // Where a row has no samples between the start of the axis the retrieval set and its
+    // newest sample: the gaps, in axis seconds, oldest first.
+    std::vector<std::pair<double, double>> rowGaps(int row) const;
     std::optional<Readout> readoutAt(QPointF point, QSize size) const;
     static QString readoutText(const Readout& readout);
     // The label of a trace as its row shows it in full: station code and label.
@@ -128,7 +139,7 @@ public:
 Q_SIGNALS:
     void zoomChanged(bool zoomed);
     void readoutChanged(const QString& text); // empty: the pointer left the traces
-    void traceActivated(int index);           // a double-click on a trace
+    void traceActivated(int index);           // a double-click on a trace (its list index)
     void painted();                           // a frame reached the screen
 
 protected:
@@ -165,6 +176,7 @@ private:
     void setZoomSeconds(double left, double right);
 
     const WaveformList* waveforms_ = nullptr;
+    std::vector<int> rows_;
     QString xLabel_;
     QString title_;
     bool drawOrigins_ = false;

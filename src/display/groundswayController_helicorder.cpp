@@ -243,9 +243,9 @@ void groundswayController::refreshHelicorder() {
 }
 
 void groundswayController::streamToHelicorder(const Segment& segment) {
-    // Only between the feed's fetches, so a streamed piece never lands ahead of one still due.
-    if (!drum_ || !drum_->active || !(segment.channel == drum_->channel) || drum_->feed.isBusy() ||
-        !drum_->store.end(drum_->channel))
+    // The store puts each piece where it belongs, so a streamed one may land ahead of those the
+    // feed still fetches.
+    if (!drum_ || !drum_->active || !(segment.channel == drum_->channel))
         return;
     if (drum_->store.feed(segment))
         helicorderStored({segment.start, segment.end()});
@@ -277,8 +277,8 @@ void groundswayController::processNextDrumBlock() {
         return;
     }
     const Time rawTo = std::min(*end, civil::addSeconds(blockEnd, drum::kMarginSeconds));
-    auto raw = d.store.window(d.channel, civil::addSeconds(b, -drum::kMarginSeconds), rawTo);
-    if (!raw) {
+    auto raw = d.store.segments(d.channel, civil::addSeconds(b, -drum::kMarginSeconds), rawTo);
+    if (raw.empty()) {
         processNextDrumBlock();
         return;
     }
@@ -289,7 +289,7 @@ void groundswayController::processNextDrumBlock() {
     if (!d.loading && d.previousEnd && *d.previousEnd > b)
         changedFrom = civil::addSeconds(*d.previousEnd, -kRedrawBeforeEnd);
     d.worker.run(
-        [raw = std::move(*raw), b, blockEnd, options](const std::atomic<bool>&) {
+        [raw = std::move(raw), b, blockEnd, options](const std::atomic<bool>&) {
             return drum::process(raw, b, blockEnd, options);
         },
         [this, changedFrom, end = *end](drum::Block block) {

@@ -158,6 +158,13 @@ void groundswayController::updateTraceContext() {
             note.note = note.note.isEmpty() ? health : note.note + u'\n' + health;
         const bool empty = !s || s->samples().empty();
         note.dimmed = silent || empty;
+        const int unfiltered = unfilteredRows_.value(traceRows_.value(static_cast<qsizetype>(i)));
+        if (unfiltered > 0)
+            note.status = unfiltered == 1
+                              ? QStringLiteral("1 piece too short for the filters, drawn unfiltered")
+                              : QStringLiteral("%1 pieces too short for the filters, drawn "
+                                               "unfiltered")
+                                    .arg(unfiltered);
         if (empty && s) {
             const ChannelTable table{*theNetworks_, *theStations_, *theChannels_,
                                      *theChannelCodes_, *theLabels_};
@@ -172,8 +179,11 @@ void groundswayController::updateTraceContext() {
     std::vector<std::size_t> order(n);
     std::iota(order.begin(), order.end(), 0);
     if (sortByDistance_ && origin)
-        std::stable_sort(order.begin(), order.end(),
-                         [&](std::size_t a, std::size_t b) { return distance[a] < distance[b]; });
+        std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+            // The pieces of one channel stay together.
+            return std::pair(distance[a], traceRows_.value(a)) <
+                   std::pair(distance[b], traceRows_.value(b));
+        });
     else
         std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
             return traceRows_.value(a) < traceRows_.value(b);
@@ -181,16 +191,21 @@ void groundswayController::updateTraceContext() {
     WaveformList traces;
     std::vector<std::shared_ptr<const SacObject>> raws;
     QList<int> rows;
-    std::vector<QuilmRealTimeDisplayView02::TraceAnnotation> ordered;
+    std::vector<QuilmRealTimeDisplayView02::TraceAnnotation> ordered; // one per drawn row
+    std::vector<int> viewRows;
     for (const std::size_t k : order) {
+        const int row = traceRows_.value(static_cast<qsizetype>(k));
+        if (rows.isEmpty() || rows.back() != row)
+            ordered.push_back(std::move(notes[k]));
         traces.push_back(std::move((*theWaveforms_)[k]));
         raws.push_back(k < rawWaveforms_.size() ? rawWaveforms_[k] : nullptr);
-        rows << traceRows_.value(k);
-        ordered.push_back(std::move(notes[k]));
+        rows << row;
+        viewRows.push_back(static_cast<int>(ordered.size()) - 1);
     }
     *theWaveforms_ = std::move(traces); // the same list object: the view keeps drawing it
     rawWaveforms_ = std::move(raws);
     traceRows_ = rows;
+    view->setTraceRows(std::move(viewRows));
     view->setTraceAnnotations(std::move(ordered));
     view->setNeedsDisplay(true);
 }

@@ -4,6 +4,7 @@
 #include "components/sac/SacHeader.h"
 #include "components/sac/SacObject.h"
 #include "processing/ProcessingChain.h"
+#include "processing/RowProcessing.h"
 
 #include <cmath>
 
@@ -12,7 +13,7 @@ namespace drum {
 namespace {
 
 // Stretches shorter than this are noise to a filter: left out.
-constexpr std::size_t kShortestRun = 64;
+constexpr std::size_t kShortestRun = processing::kShortestFilteredRun;
 
 void keepInside(const SacObject& s, const ChannelId& channel, Time from, Time to, Block& out) {
     const double dt = intervalOf(s); // the single-precision interval, to the microsecond
@@ -40,30 +41,19 @@ void keepInside(const SacObject& s, const ChannelId& channel, Time from, Time to
 
 } // namespace
 
-Block process(const Segment& raw, Time from, Time to, const ProcessingOptions& options) {
+Block process(const std::vector<Segment>& raw, Time from, Time to,
+              const ProcessingOptions& options) {
     Block out;
     out.from = from;
     out.to = to;
-    if (!(raw.delta > 0))
-        return out;
-    const std::size_t n = raw.samples.size();
-    std::size_t i = 0;
-    while (i < n) {
-        while (i < n && !std::isfinite(raw.samples[i]))
-            ++i;
-        std::size_t j = i;
-        while (j < n && std::isfinite(raw.samples[j]))
-            ++j;
-        if (j - i >= kShortestRun) {
-            std::vector<float> piece(raw.samples.begin() + static_cast<std::ptrdiff_t>(i),
-                                     raw.samples.begin() + static_cast<std::ptrdiff_t>(j));
-            SacObject s = SacObject::fromSamples(std::move(piece), raw.delta, raw.timeOf(i));
-            if (sac::SacHeader* h = s.header())
-                h->setText(sac::text::KCMPNM, raw.channel.channel.toStdString());
-            processing::runSteps(s, options);
-            keepInside(s, raw.channel, from, to, out);
-        }
-        i = j;
+    for (const Segment& seg : raw) {
+        if (!(seg.delta > 0) || seg.samples.size() < kShortestRun)
+            continue;
+        SacObject s = SacObject::fromSamples(seg.samples, seg.delta, seg.start);
+        if (sac::SacHeader* h = s.header())
+            h->setText(sac::text::KCMPNM, seg.channel.channel.toStdString());
+        processing::runSteps(s, options);
+        keepInside(s, seg.channel, from, to, out);
     }
     return out;
 }

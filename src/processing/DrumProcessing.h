@@ -20,10 +20,10 @@ struct Block {
     std::size_t count = 0;   // samples counted in sumSquares
 };
 
-// Raw samples around a block: gaps as NaN (as the store's window gives them).
-// The chain runs on every stretch without gaps long enough to filter (shorter ones are left
-// out), with the option set the channel code selects, and keeps what falls in [from, to).
-Block process(const Segment& raw, Time from, Time to, const ProcessingOptions& options);
+// Raw samples around a block, as the store holds them (every segment, oldest first): the chain
+// runs on every segment long enough to filter (shorter ones are left out), with the option set
+// the channel code selects, and keeps what falls in [from, to).
+Block process(const std::vector<Segment>& raw, Time from, Time to, const ProcessingOptions& options);
 
 // Raw samples a block asks for on each side, so filter start-up and taper stay outside it.
 inline constexpr double kMarginSeconds = 20 * 60;

@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <map>
 
 namespace {
 
@@ -28,6 +29,9 @@ protected:
     TraceStore store{std::chrono::hours(1)};
     RetrievalCycle cycle{source, store};
     LogCapture log;
+    Time now = kEnd; // the present of every store here: the end of the latest tick's window
+
+    IncrementalMonitoring() { store.setClock([this] { return now; }); }
 
     void begin() {
         server.start();
@@ -45,6 +49,7 @@ protected:
             r.channels.labels << s;
         }
         const Time end = civil::addSeconds(kEnd, 60.0 * minute);
+        now = end;
         r.startText = datetext::requestTime(civil::addSeconds(end, -600));
         r.endText = datetext::requestTime(end);
         r.monitor = true;
@@ -95,6 +100,7 @@ TEST_F(IncrementalMonitoring, ATickAsksOnlyForTheTailAndDrawsWhatAWholeDownloadW
     ASSERT_EQ(second->traces.size(), 1u);
 
     TraceStore freshStore(std::chrono::hours(1));
+    freshStore.setClock([this] { return now; });
     TimeSeriesSource freshSource;
     freshSource.setServiceBase(server.baseUrl());
     RetrievalCycle whole(freshSource, freshStore);
@@ -108,7 +114,7 @@ TEST_F(IncrementalMonitoring, ATickAsksOnlyForTheTailAndDrawsWhatAWholeDownloadW
     EXPECT_LT(relativeRmsDifference(a.samples(), b.samples()), 1e-5);
 }
 
-TEST_F(IncrementalMonitoring, AGapAnotherRateOrAFailedTailFetchesTheWholeWindowNextTime) {
+TEST_F(IncrementalMonitoring, AGapOrAFailedTailFetchesTheWholeWindowOnceAndARateChangeIsKept) {
     server.tweakAnswer = [](const std::string& sta, int number, SeismogramServer::Answer& a) {
         if (number != 2)
             return;
@@ -126,11 +132,50 @@ TEST_F(IncrementalMonitoring, AGapAnotherRateOrAFailedTailFetchesTheWholeWindowN
     ASSERT_TRUE(second);
     EXPECT_EQ(second->tails, 4);
     EXPECT_EQ(log.count(QStringLiteral("Encountered a Connection problem for request:\nnet=IU sta=FAIL ")), 1);
+    // Nothing held is hidden: the gap's row is two pieces, the failed row keeps what it held.
+    std::map<int, int> pieces;
+    for (const CycleTrace& t : second->traces)
+        ++pieces[t.index];
+    EXPECT_EQ(pieces, (std::map<int, int>{{0, 2}, {1, 2}, {2, 1}, {3, 1}}));
+    ASSERT_EQ(second->failures.size(), 1u);
+    EXPECT_EQ(second->failures[0].index, 2);
+
     const auto third = tick(2, stations);
     ASSERT_TRUE(third);
-    EXPECT_EQ(third->wholeWindows, 3);
-    for (const char* sta : {"GAP", "RATE", "FAIL"})
+    // The new rate is what the channel sends now: it goes on by tails.
+    EXPECT_EQ(third->wholeWindows, 2);
+    for (const char* sta : {"GAP", "FAIL"})
         EXPECT_EQ(lastStart(sta), urlTime(-8, 0)) << sta;
-    EXPECT_EQ(lastStart("STEADY"), urlTime(1, -1));
-    EXPECT_EQ(third->traces.size(), 4u);
+    for (const char* sta : {"RATE", "STEADY"})
+        EXPECT_EQ(lastStart(sta), urlTime(1, -1)) << sta;
+    pieces.clear();
+    for (const CycleTrace& t : third->traces)
+        ++pieces[t.index];
+    // The gap filled; the rate went back with this tail: a third piece.
+    EXPECT_EQ(pieces, (std::map<int, int>{{0, 1}, {1, 3}, {2, 1}, {3, 1}}));
+
+    // Once: a fourth tick goes back to tails everywhere.
+    const auto fourth = tick(3, stations);
+    ASSERT_TRUE(fourth);
+    EXPECT_EQ(fourth->tails, 4);
+    for (const char* sta : {"GAP", "RATE", "FAIL", "STEADY"})
+        EXPECT_EQ(lastStart(sta), urlTime(2, -1)) << sta;
+}
+
+TEST_F(IncrementalMonitoring, AServerWhoseAnswersAreShiftedByAFractionOfASampleSettles) {
+    // Every other answer is stamped 0.3 of a sample late: its tail still joins the held samples
+    // (within half a sample), so the view never shrinks and no tick goes back to the whole window.
+    server.tweakAnswer = [](const std::string&, int number, SeismogramServer::Answer& a) {
+        a.shiftSeconds = number % 2 == 0 ? 0.015 : 0.0;
+    };
+    begin();
+    ASSERT_TRUE(tick(0, {"ANMO"}));
+    for (int minute = 1; minute <= 3; ++minute) {
+        const auto r = tick(minute, {"ANMO"});
+        ASSERT_TRUE(r);
+        EXPECT_EQ(r->tails, 1) << minute;
+        ASSERT_EQ(r->traces.size(), 1u) << minute;
+        const SacObject& s = *r->traces[0].seismogram;
+        EXPECT_NEAR(s.samples().size() * s.delta(), 600, 0.1) << minute;
+    }
 }

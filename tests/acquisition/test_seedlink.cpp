@@ -236,6 +236,7 @@ TEST(TraceHealth, LatencyAndMissingShareOfAKnownGap) {
     const ChannelId ch{QStringLiteral("IU"), QStringLiteral("ANMO"), QStringLiteral("00"),
                        QStringLiteral("BHZ")};
     const Time now = civil::dateOf(2026, 3, 1, 12, 0, 0);
+    store.setClock([now] { return now; });
     // 600 s window: samples from -600 to -400 and from -300 to -30 (a 100 s gap, 30 s late).
     store.feed({ch, civil::addSeconds(now, -600), 1.0, std::vector<float>(200, 1.0f)});
     store.feed({ch, civil::addSeconds(now, -300), 1.0, std::vector<float>(270, 1.0f)});

@@ -352,3 +352,44 @@ TEST_F(DisplayView, AnEmptyListShowsItsGuidanceInsteadOfAnEmptyFrame) {
     EXPECT_EQ(inkRows(img, plot.left(), plot.left() + 1, plot.top() + 20, plot.top() + 60, Qt::black).first, -1);
     EXPECT_GT(inkColumns(img, plot.left(), plot.right(), plot.center().y() - 40, plot.center().y() + 40, Qt::black), 50);
 }
+
+TEST_F(DisplayView, AChannelWithGapsIsOneRowOfPiecesWithTheGapsMarked) {
+    // Row 0: 0-300 s, 400-600 s, 700-1000 s (two gaps); row 1 whole.
+    list.push_back(trace(0, 300, 0.5, 0.3, "gappy"));
+    list.push_back(trace(400, 200, 0.5, 0.3, "gappy"));
+    list.push_back(trace(700, 300, 0.5, 0.3, "gappy"));
+    list.push_back(trace(0, 1000, 0.5, 0.3, "whole"));
+    view.setTraceRows({0, 0, 0, 1});
+    view.computePlotLimits();
+    ASSERT_EQ(view.rowCount(), 2);
+    const QImage img = render(view);
+    const int band = plot.height() / 2;
+    const int y0 = plot.top() + 3, y1 = plot.top() + band - 3;
+    auto inkAt = [&](double t) { return inkColumns(img, xOf(t) - 1, xOf(t) + 2, y0, y1, Qt::black) > 0; };
+    auto markedAt = [&](double t) {
+        int marked = 0;
+        for (int y = y0; y < y1; ++y)
+            marked += qGray(img.pixel(xOf(t), y)) < 250;
+        return marked > (y1 - y0) / 4;
+    };
+    for (const double t : {5.0, 150.0, 295.0, 405.0, 595.0, 705.0, 995.0})
+        EXPECT_TRUE(inkAt(t)) << "no trace at " << t << " s";
+    for (const double t : {305.0, 350.0, 395.0, 605.0, 650.0, 695.0}) {
+        EXPECT_FALSE(inkAt(t)) << "a trace in the gap at " << t << " s";
+        EXPECT_TRUE(markedAt(t)) << "the gap at " << t << " s is not marked";
+    }
+    EXPECT_FALSE(markedAt(150.0)); // where samples are, no shading
+    const auto gaps = view.rowGaps(0);
+    ASSERT_EQ(gaps.size(), 2u);
+    EXPECT_NEAR(gaps[0].first, 300.5, 1e-6); // the next sample after the last one held
+    EXPECT_NEAR(gaps[0].second, 400, 1e-6);
+    EXPECT_TRUE(view.rowGaps(1).empty());
+    // The pointer over a gap finds the nearest piece of that row; over row 1, its one trace.
+    const QPointF inGap(xOf(380), plot.top() + band / 2);
+    EXPECT_EQ(view.rowAt(inGap, kSize), 0);
+    EXPECT_EQ(view.traceAt(inGap, kSize), 1);
+    EXPECT_EQ(view.traceAt(QPointF(xOf(380), plot.top() + band * 1.5), kSize), 3);
+    // Without rows (or rows that do not match the list) every trace has its own.
+    view.setTraceRows({0, 0});
+    EXPECT_EQ(view.rowCount(), 4);
+}

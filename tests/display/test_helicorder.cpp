@@ -17,6 +17,9 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QPainter>
+#include <QSpinBox>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -98,6 +101,57 @@ TEST_F(Helicorder, ADayComesInHourlyPiecesThenOnlyTheTail) {
     const auto after = windows(server);
     ASSERT_EQ(after.size(), before + 1);
     EXPECT_GE(after.back().first, asked.back().second - 5);
+    c.cancelAcquisition();
+}
+
+TEST_F(Helicorder, ALongerSpanFetchesOnlyWhatTheDrumDoesNotHold) {
+    c.showHelicorderWindow();
+    ASSERT_TRUE(c.helicorderSettled());
+    HelicorderWindow* w = app.o().helicorderWindow;
+    const auto held = windows(server);
+    const double oldFirst = held.front().first;
+    w->hoursBox->setValue(48);
+    emit w->hoursBox->editingFinished();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return c.helicorderSettled(); }, 20000));
+    const auto all = windows(server);
+    ASSERT_GT(all.size(), held.size());
+    // The new requests: the 24 older hours (cut at whole hours, so 25 pieces), the hour that
+    // failed before and the seconds since the last fetch; nothing the drum held is asked again.
+    double asked = 0;
+    int pieces = 0;
+    const auto failed = held[2]; // the third request for ANMO failed
+    for (std::size_t i = held.size(); i < all.size(); ++i) {
+        const auto [from, to] = all[i];
+        asked += to - from;
+        ++pieces;
+        const bool older = to <= oldFirst;
+        const bool refill = from >= failed.first && to <= failed.second;
+        const bool newer = from >= held.back().second - 1;
+        EXPECT_TRUE(older || refill || newer) << "piece " << i << " asks again for held time";
+        if (newer)
+            --pieces, asked -= to - from;
+    }
+    EXPECT_NEAR(asked, 24 * 3600.0 + (failed.second - failed.first), 2.0);
+    EXPECT_EQ(pieces, 26);
+    const auto rows = c.helicorderView()->rows();
+    ASSERT_EQ(rows.count, 96);
+    // And the drum shows both days: every row has ink but the failed hour's.
+    QImage image(1200, 96 * 12, QImage::Format_RGB32);
+    QPainter painter(&image);
+    c.helicorderView()->render(painter, image.size());
+    painter.end();
+    const QRect plot = HelicorderView::plotRect(image.size());
+    int inked = 0;
+    for (int row = 0; row < rows.count; ++row) {
+        const int y0 = plot.top() + row * plot.height() / rows.count;
+        const int y1 = plot.top() + (row + 1) * plot.height() / rows.count;
+        int dark = 0;
+        for (int y = y0; y < y1; ++y)
+            for (int x = plot.left() + 1; x < plot.left() + plot.width() / 2; ++x)
+                dark += qGray(image.pixel(x, y)) < 96;
+        inked += dark > 50;
+    }
+    EXPECT_GE(inked, 92);
     c.cancelAcquisition();
 }
 
