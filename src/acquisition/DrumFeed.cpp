@@ -25,12 +25,10 @@ double epochSeconds(Time t) {
 
 DrumFeed::DrumFeed(WaveformSource& source, TraceStore& store, QObject* parent)
     : QObject(parent), source_(source), store_(store) {
-    connect(&source_, &WaveformSource::seismogramReceived, this,
-            [this](quint64 r, int i, std::shared_ptr<SacObject> s, qint64) {
-                onSeismogram(r, i, std::move(s));
-            });
-    connect(&source_, &WaveformSource::channelFailed, this, &DrumFeed::onFailure);
-    connect(&source_, &WaveformSource::requestFinished, this, &DrumFeed::onFinished);
+    connect(&replies_, &SourceReplies::seismogramReceived, this,
+            [this](int i, std::shared_ptr<SacObject> s, qint64) { onSeismogram(i, std::move(s)); });
+    connect(&replies_, &SourceReplies::channelFailed, this, &DrumFeed::onFailure);
+    connect(&replies_, &SourceReplies::finished, this, &DrumFeed::onFinished);
 }
 
 DrumFeed::~DrumFeed() {
@@ -64,7 +62,7 @@ void DrumFeed::fill(const ChannelId& channel, Time from, Time to) {
 }
 
 void DrumFeed::extend(Time from, Time to) {
-    if (request_ != 0)
+    if (replies_.isOpen())
         return; // the feed is still answering; the next call catches up
     const auto end = store_.end(channel_);
     if (!end || *end < from) {
@@ -84,9 +82,7 @@ void DrumFeed::extend(Time from, Time to) {
 }
 
 void DrumFeed::stop() {
-    if (request_ != 0)
-        source_.cancel(request_);
-    request_ = 0;
+    replies_.abandon();
     asked_.clear();
 }
 
@@ -108,22 +104,12 @@ void DrumFeed::ask(std::vector<TimeSpan> spans) {
         requests.push_back(std::move(r));
     }
     asked_ = std::move(spans);
-    // An inline source answers, and finishes, before request() returns.
-    asking_ = true;
-    finishedWhileAsking_ = false;
-    const quint64 id = source_.request(std::move(requests));
-    asking_ = false;
-    if (!finishedWhileAsking_)
-        request_ = id;
+    // An inline source answers, and finishes, before ask() returns.
+    source_.ask(std::move(requests), replies_);
 }
 
-bool DrumFeed::mine(quint64 request) const {
-    return request_ != 0 ? request == request_ : asking_;
-}
-
-void DrumFeed::onSeismogram(quint64 request, int index, std::shared_ptr<SacObject> seismogram) {
-    if (!mine(request) || !seismogram || index < 0 ||
-        static_cast<std::size_t>(index) >= asked_.size())
+void DrumFeed::onSeismogram(int index, std::shared_ptr<SacObject> seismogram) {
+    if (!seismogram || index < 0 || static_cast<std::size_t>(index) >= asked_.size())
         return;
     Segment segment = segmentOf(channel_, *seismogram);
     if (segment.samples.empty())
@@ -133,19 +119,14 @@ void DrumFeed::onSeismogram(quint64 request, int index, std::shared_ptr<SacObjec
         Q_EMIT stored(span);
 }
 
-void DrumFeed::onFailure(quint64 request, int index, const AcquisitionFailure& failure) {
-    if (!mine(request) || index < 0 || static_cast<std::size_t>(index) >= asked_.size() ||
+void DrumFeed::onFailure(int index, const AcquisitionFailure& failure) {
+    if (index < 0 || static_cast<std::size_t>(index) >= asked_.size() ||
         failure.kind == AcquisitionFailure::Kind::Cancelled)
         return;
     Q_EMIT pieceFailed(asked_[static_cast<std::size_t>(index)], failure);
 }
 
-void DrumFeed::onFinished(quint64 request) {
-    if (!mine(request))
-        return;
-    if (asking_)
-        finishedWhileAsking_ = true;
-    request_ = 0;
+void DrumFeed::onFinished() {
     asked_.clear();
     Q_EMIT idle();
 }

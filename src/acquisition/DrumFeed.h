@@ -1,6 +1,7 @@
 #pragma once
 
 #include "acquisition/AcquisitionFailure.h"
+#include "acquisition/WaveformSource.h"
 #include "base/ChannelId.h"
 #include "base/Time.h"
 #include "store/Segment.h"
@@ -11,7 +12,6 @@
 
 class SacObject;
 class TraceStore;
-class WaveformSource;
 
 // Keeps one channel's record of a long span in a store: what the store lacks is asked for in
 // pieces of at most an hour, cut at whole hours (polite to the service; the source keeps to its
@@ -32,7 +32,7 @@ public:
     // nothing is stored.
     void extend(Time from, Time to);
     void stop();
-    bool isBusy() const { return request_ != 0 || (asking_ && !finishedWhileAsking_); }
+    bool isBusy() const { return replies_.isOpen(); }
     const ChannelId& channel() const { return channel_; }
 
     // The pieces of [from, to): cut at whole multiples of kPieceSeconds.
@@ -47,15 +47,13 @@ Q_SIGNALS:
 
 private:
     void ask(std::vector<TimeSpan> spans);
-    void onSeismogram(quint64 request, int index, std::shared_ptr<SacObject> seismogram);
-    void onFailure(quint64 request, int index, const AcquisitionFailure& failure);
-    void onFinished(quint64 request);
-    bool mine(quint64 request) const;
+    void onSeismogram(int index, std::shared_ptr<SacObject> seismogram);
+    void onFailure(int index, const AcquisitionFailure& failure);
+    void onFinished();
 
     WaveformSource& source_;
+    SourceReplies replies_; // the drum's own answers
     TraceStore& store_;
     ChannelId channel_;
-    quint64 request_ = 0;
-    bool asking_ = false, finishedWhileAsking_ = false;
     std::vector<TimeSpan> asked_;
 };

@@ -29,7 +29,6 @@ int processingThreads() {
 } // namespace
 
 struct RetrievalCycle::Running {
-    quint64 request = 0;
     quint64 generation = 0;
     CycleRequest cycle;
     std::vector<ChannelRequest> requests;
@@ -46,9 +45,9 @@ struct RetrievalCycle::Running {
 
 RetrievalCycle::RetrievalCycle(WaveformSource& source, TraceStore& store, QObject* parent)
     : QObject(parent), source_(source), store_(store), pool_(processingThreads()) {
-    connect(&source_, &WaveformSource::seismogramReceived, this, &RetrievalCycle::onSeismogram);
-    connect(&source_, &WaveformSource::channelFailed, this, &RetrievalCycle::onFailure);
-    connect(&source_, &WaveformSource::requestFinished, this, &RetrievalCycle::onSourceFinished);
+    connect(&replies_, &SourceReplies::seismogramReceived, this, &RetrievalCycle::onSeismogram);
+    connect(&replies_, &SourceReplies::channelFailed, this, &RetrievalCycle::onFailure);
+    connect(&replies_, &SourceReplies::windowFilled, this, &RetrievalCycle::onWindowFilled);
 }
 
 RetrievalCycle::~RetrievalCycle() {
@@ -58,10 +57,9 @@ RetrievalCycle::~RetrievalCycle() {
 void RetrievalCycle::cancel() {
     if (!running_)
         return;
-    const quint64 request = running_->request;
     running_.reset();
     ++generation_;
-    source_.cancel(request);
+    replies_.abandon();
 }
 
 void RetrievalCycle::start(CycleRequest request) {
@@ -122,7 +120,6 @@ void RetrievalCycle::start(CycleRequest request) {
         r->requests.push_back(std::move(req));
     }
     running_ = std::move(r);
-    const quint64 generation = running_->generation;
     for (const int i : fromStore) {
         const ChannelId ch = running_->cycle.channels.id(i);
         if (store_.segments(ch, running_->from, running_->to).empty()) {
@@ -149,10 +146,8 @@ void RetrievalCycle::start(CycleRequest request) {
         finishIfDone();
         return;
     }
-    // With an inline source everything below happens before request() returns.
-    const quint64 id = source_.request(std::move(asked));
-    if (running_ && running_->generation == generation)
-        running_->request = id;
+    // With an inline source everything below happens before ask() returns.
+    source_.ask(std::move(asked), replies_);
 }
 
 int RetrievalCycle::rowOf(int asked) const {
@@ -161,10 +156,9 @@ int RetrievalCycle::rowOf(int asked) const {
     return running_->asked[static_cast<std::size_t>(asked)];
 }
 
-void RetrievalCycle::onSeismogram(quint64 request, int asked, std::shared_ptr<SacObject> s,
-                                  qint64 bytes) {
+void RetrievalCycle::onSeismogram(int asked, std::shared_ptr<SacObject> s, qint64 bytes) {
     const int index = rowOf(asked);
-    if (!running_ || (running_->request != 0 && running_->request != request) || index < 0)
+    if (!running_ || index < 0)
         return;
     Running& r = *running_;
     r.result->bytes += bytes;
@@ -173,7 +167,7 @@ void RetrievalCycle::onSeismogram(quint64 request, int asked, std::shared_ptr<Sa
         const QString why = QStringLiteral("The retrieval holds more than %1 samples in all; the "
                                            "rest of its channels are left out.")
                                 .arg(maxCycleSamples_);
-        onFailure(request, asked, {AcquisitionFailure::Kind::TooLarge, why, {why}});
+        onFailure(asked, {AcquisitionFailure::Kind::TooLarge, why, {why}});
         return;
     }
     const ChannelId ch = r.cycle.channels.id(index);
@@ -204,9 +198,9 @@ void RetrievalCycle::onSeismogram(quint64 request, int asked, std::shared_ptr<Sa
     process(index, nullptr, ch);
 }
 
-void RetrievalCycle::onFailure(quint64 request, int asked, const AcquisitionFailure& failure) {
+void RetrievalCycle::onFailure(int asked, const AcquisitionFailure& failure) {
     const int index = rowOf(asked);
-    if (!running_ || (running_->request != 0 && running_->request != request) || index < 0)
+    if (!running_ || index < 0)
         return;
     Running& r = *running_;
     const ChannelId ch = r.cycle.channels.id(index);
@@ -223,8 +217,8 @@ void RetrievalCycle::onFailure(quint64 request, int asked, const AcquisitionFail
         process(index, nullptr, ch);
 }
 
-void RetrievalCycle::onSourceFinished(quint64 request) {
-    if (!running_ || (running_->request != 0 && running_->request != request))
+void RetrievalCycle::onWindowFilled() {
+    if (!running_)
         return;
     running_->sourceDone = true;
     finishIfDone();

@@ -2,6 +2,7 @@
 
 #include "acquisition/AcquisitionFailure.h"
 #include "acquisition/ChannelRequest.h"
+#include "acquisition/WaveformSource.h"
 #include "base/ChannelId.h"
 #include "base/Mailbox.h"
 #include "base/Time.h"
@@ -22,11 +23,10 @@
 
 class SacObject;
 class TraceStore;
-class WaveformSource;
 
 // Everything a cycle reads, taken from the controls at once when it starts.
 struct CycleRequest {
-    ChannelTable channels;     // in table order
+    ChannelTable channels;      // in table order
     QString startText, endText; // the window as the two fields hold it
     bool monitor = false;       // auto-update runs: a window up to now, kept in the store
     bool incremental = false;   // a monitor tick may ask only for what is new
@@ -42,11 +42,11 @@ struct CycleRequest {
 // One piece of a row: a channel's samples without a gap. A row whose channel has gaps in the
 // window has several, oldest first, sharing one scale.
 struct CycleTrace {
-    int index = 0; // the channel's row in the table
-    QString label; // its label there
-    std::unique_ptr<SacObject> seismogram;    // processed
-    std::shared_ptr<const SacObject> raw;     // as it arrived (or as stored), for inspection
-    std::shared_ptr<const void> prepared;     // what the ready hook made of it
+    int index = 0;                         // the channel's row in the table
+    QString label;                         // its label there
+    std::unique_ptr<SacObject> seismogram; // processed
+    std::shared_ptr<const SacObject> raw;  // as it arrived (or as stored), for inspection
+    std::shared_ptr<const void> prepared;  // what the ready hook made of it
 };
 
 struct ChannelFailure {
@@ -57,7 +57,7 @@ struct ChannelFailure {
 };
 
 struct CycleResult {
-    std::vector<CycleTrace> traces;       // table order (a row's pieces oldest first), failures left out
+    std::vector<CycleTrace> traces; // table order (a row's pieces oldest first), failures left out
     std::vector<ChannelFailure> failures; // table order
     std::vector<int> kept;                // rows unchanged since their last processing
     std::map<int, int> unfiltered;        // row -> pieces too short to filter, drawn unfiltered
@@ -106,10 +106,9 @@ Q_SIGNALS:
 
 private:
     struct Running;
-    void onSeismogram(quint64 request, int index, std::shared_ptr<SacObject> seismogram,
-                      qint64 bytes);
-    void onFailure(quint64 request, int index, const AcquisitionFailure& failure);
-    void onSourceFinished(quint64 request);
+    void onSeismogram(int index, std::shared_ptr<SacObject> seismogram, qint64 bytes);
+    void onFailure(int index, const AcquisitionFailure& failure);
+    void onWindowFilled();
     void process(int index, std::shared_ptr<SacObject> whole, std::optional<ChannelId> fromStore);
     struct Processed {
         std::vector<CycleTrace> pieces;
@@ -120,13 +119,14 @@ private:
     void finishIfDone();
 
     WaveformSource& source_;
+    SourceReplies replies_; // the running cycle's answers
     TraceStore& store_;
     bool inlineProcessing_ = false;
     ReadyHook readyHook_;
     std::size_t maxCycleSamples_ = kMaxCycleSamples;
     std::unique_ptr<Running> running_;
     quint64 generation_ = 0;
-    std::unordered_set<ChannelId> dirty_; // must fetch the whole window next time
+    std::unordered_set<ChannelId> dirty_;                   // must fetch the whole window next time
     std::unordered_map<ChannelId, sac::SacHeader> headers_; // of each channel's last whole answer
     // The store's revision of each channel when it was last processed, and with which options.
     std::unordered_map<ChannelId, std::uint64_t> processedRevision_;
