@@ -83,8 +83,7 @@ std::shared_ptr<CycleResult> runCycle(RetrievalCycle& cycle, CycleRequest reques
 CycleRequest monitorTick(Time end, int minutes, bool incremental) {
     CycleRequest r;
     r.channels = demoChannels();
-    r.startText = datetext::requestTime(civil::addSeconds(end, -60.0 * minutes));
-    r.endText = datetext::requestTime(end);
+    r.window = WindowRequest::of(WindowRequest::Mode::Monitor, civil::addSeconds(end, -60.0 * minutes), end);
     r.monitor = true;
     r.incremental = incremental;
     r.options.broadband = {.filter = true, .lowPassCorner = -10, .highPassCorner = 0.005f};

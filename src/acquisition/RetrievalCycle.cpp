@@ -68,8 +68,10 @@ void RetrievalCycle::start(CycleRequest request) {
     r->generation = ++generation_;
     r->cycle = std::move(request);
     const CycleRequest& c = r->cycle;
-    r->result->start = datetext::parseRequestTime(c.startText);
-    r->result->end = datetext::parseRequestTime(c.endText);
+    if (c.window.startRead)
+        r->result->start = c.window.start;
+    if (c.window.endRead)
+        r->result->end = c.window.end;
     // The store holds what led up to now: a monitored window that ended long ago (typed by
     // hand while monitoring) is fetched whole, like any typed one.
     const bool stored = c.monitor && r->result->start && r->result->end &&
@@ -91,7 +93,7 @@ void RetrievalCycle::start(CycleRequest request) {
     std::vector<ChannelRequest> asked;
     std::vector<int> fromStore;
     for (qsizetype i = 0; i < n; ++i) {
-        ChannelRequest req = channelRequest(c.channels, i, c.startText, c.endText);
+        ChannelRequest req = channelRequest(c.channels, i, c.window.startText, c.window.endText);
         bool tail = false;
         const ChannelId ch = c.channels.id(i);
         if (stored && static_cast<std::size_t>(i) < c.fromStore.size() &&

@@ -3,6 +3,7 @@
 #include "acquisition/AcquisitionFailure.h"
 #include "acquisition/ChannelRequest.h"
 #include "acquisition/WaveformSource.h"
+#include "acquisition/WindowRequest.h"
 #include "base/ChannelId.h"
 #include "base/Mailbox.h"
 #include "base/Time.h"
@@ -26,10 +27,10 @@ class TraceStore;
 
 // Everything a cycle reads, taken from the controls at once when it starts.
 struct CycleRequest {
-    ChannelTable channels;      // in table order
-    QString startText, endText; // the window as the two fields hold it
-    bool monitor = false;       // auto-update runs: a window up to now, kept in the store
-    bool incremental = false;   // a monitor tick may ask only for what is new
+    ChannelTable channels; // in table order
+    WindowRequest window;
+    bool monitor = false;     // auto-update runs: a window up to now, kept in the store
+    bool incremental = false; // a monitor tick may ask only for what is new
     ProcessingOptions options;
     // Channels (by table row, 1 = yes) whose samples arrive by another way (a stream): the cycle
     // asks the source nothing for them and processes what the store holds.
@@ -61,7 +62,7 @@ struct CycleResult {
     std::vector<ChannelFailure> failures; // table order
     std::vector<int> kept;                // rows unchanged since their last processing
     std::map<int, int> unfiltered;        // row -> pieces too short to filter, drawn unfiltered
-    std::optional<Time> start, end;       // the window's texts, read
+    std::optional<Time> start, end;       // the window
     qint64 bytes = 0;                     // body bytes received
     int wholeWindows = 0, tails = 0;      // requests of each kind
 };
@@ -99,6 +100,11 @@ public:
     // Nothing of the running cycle arrives any more; its transfers are abandoned.
     void cancel();
     bool isRunning() const { return running_ != nullptr; }
+    // The header a channel's traces made from the store borrow (its station's place, say), for
+    // answers that reached the store another way.
+    void rememberHeader(const ChannelId& channel, const sac::SacHeader& header) {
+        headers_.insert_or_assign(channel, header);
+    }
     void setMaxCycleSamples(std::size_t n) { maxCycleSamples_ = n; }
 
 Q_SIGNALS:

@@ -73,8 +73,9 @@ void groundswayController::retrieveSeismograms(QObject*) {
             fromStore[i] = !stream_->refused[i];
     }
     cycle_->start({{*theNetworks_, *theStations_, *theChannels_, *theChannelCodes_, *theLabels_},
-                   text(o_.startTField),
-                   text(o_.endTField),
+                   WindowRequest::typed(cycleMonitor_ ? WindowRequest::Mode::Monitor
+                                                      : WindowRequest::Mode::Typed,
+                                        text(o_.startTField), text(o_.endTField), datetext::now()),
                    cycleMonitor_,
                    isOn(o_.incrementalUpdatesButton) || streaming(),
                    processingOptions(),

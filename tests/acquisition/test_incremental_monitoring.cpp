@@ -50,8 +50,7 @@ protected:
         }
         const Time end = civil::addSeconds(kEnd, 60.0 * minute);
         now = end;
-        r.startText = datetext::requestTime(civil::addSeconds(end, -600));
-        r.endText = datetext::requestTime(end);
+        r.window = WindowRequest::of(WindowRequest::Mode::Monitor, civil::addSeconds(end, -600), end);
         r.monitor = true;
         r.incremental = incremental;
         r.options.broadband = {.filter = true, .lowPassCorner = 2.0f, .highPassCorner = 0.05f};

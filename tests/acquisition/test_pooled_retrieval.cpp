@@ -41,8 +41,8 @@ protected:
             r.channels.locations << QStringLiteral("00");
             r.channels.labels << s.toLower();
         }
-        r.startText = QStringLiteral("2012-06-15T10:00:00.0000Z");
-        r.endText = QStringLiteral("2012-06-15T10:01:00.0000Z");
+        r.window = WindowRequest::of(WindowRequest::Mode::Typed, civil::dateOf(2012, 6, 15, 10, 0, 0),
+                                     civil::dateOf(2012, 6, 15, 10, 1, 0));
         return r;
     }
     std::shared_ptr<CycleResult> run(const CycleRequest& r, int timeoutMs = 20000) {

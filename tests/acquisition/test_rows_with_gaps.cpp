@@ -46,8 +46,8 @@ protected:
         r.channels.locations << kChannel.location;
         r.channels.channels << kChannel.channel;
         r.channels.labels << QStringLiteral("Albuquerque");
-        r.startText = datetext::requestTime(civil::addSeconds(kNow, -windowSeconds));
-        r.endText = datetext::requestTime(kNow);
+        r.window = WindowRequest::of(WindowRequest::Mode::Monitor,
+                                     civil::addSeconds(kNow, -windowSeconds), kNow);
         r.monitor = true;
         r.fromStore = {1};
         r.keepUnchanged = keepUnchanged;
