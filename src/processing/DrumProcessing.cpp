@@ -1,6 +1,5 @@
 #include "processing/DrumProcessing.h"
 
-#include "acquisition/SegmentOf.h"
 #include "components/sac/SacHeader.h"
 #include "components/sac/SacObject.h"
 #include "processing/ProcessingChain.h"

@@ -308,3 +308,9 @@ std::vector<std::byte> SacObject::encode(std::endian order) const {
     }
     return out;
 }
+
+double intervalOf(const SacObject& s) {
+    const double d = s.delta();
+    const double rounded = std::round(d * 1e6) / 1e6;
+    return std::abs(rounded - d) < 1e-7 * d ? rounded : d;
+}

@@ -102,3 +102,8 @@ private:
     std::uint64_t identity_;
     std::uint64_t revision_ = 0;
 };
+
+// SAC keeps the interval in single precision (0.05 is stored as 0.0500000007); summed over an
+// hour that drifts by microseconds, so what is derived from a trace takes it rounded to the
+// microsecond, as ObsPy does when it reads SAC.
+double intervalOf(const SacObject& s);
