@@ -43,25 +43,6 @@ QDateTime localOf(Time t) {
 
 } // namespace
 
-std::optional<std::pair<int, double>> HelicorderView::Rows::position(Time t) const {
-    if (!(seconds > 0) || count <= 0)
-        return std::nullopt;
-    const double s = civil::secondsBetween(first, t);
-    if (s < 0 || s >= count * seconds)
-        return std::nullopt;
-    const int row = std::min(count - 1, static_cast<int>(std::floor(s / seconds)));
-    return std::pair{row, (s - row * seconds) / seconds};
-}
-
-HelicorderView::Rows HelicorderView::Rows::ending(Time now, int hours, int rowMinutes) {
-    Rows r;
-    r.seconds = std::max(1, rowMinutes) * 60.0;
-    r.count = std::max(1, static_cast<int>(std::lround(std::max(1, hours) * 3600.0 / r.seconds)));
-    const double newest = std::floor(epochSeconds(now) / r.seconds) * r.seconds;
-    r.first = civil::addSeconds(Time{}, newest - (r.count - 1) * r.seconds);
-    return r;
-}
-
 HelicorderView::HelicorderView(QWidget* parent) : QWidget(parent) {
     setMinimumSize(480, 320);
     setMouseTracking(false);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/DrumRows.h"
 #include "base/Time.h"
 #include "store/Segment.h"
 
@@ -25,20 +26,7 @@
 class HelicorderView : public QWidget {
     Q_OBJECT
 public:
-    // Which row and where along it a time falls, and back; all rows have the same length.
-    struct Rows {
-        Time first{};           // start of the top row
-        int count = 48;
-        double seconds = 1800;  // per row
-        Time end() const { return civil::addSeconds(first, count * seconds); }
-        Time rowStart(int row) const { return civil::addSeconds(first, row * seconds); }
-        // Row and fraction along it in [0, 1); nothing outside the drum.
-        std::optional<std::pair<int, double>> position(Time t) const;
-        Time timeAt(int row, double fraction) const { return civil::addSeconds(rowStart(row), fraction * seconds); }
-        // `hours` of rows of `rowMinutes`, cut at whole multiples of the row length, the last
-        // row holding `now`.
-        static Rows ending(Time now, int hours, int rowMinutes);
-    };
+    using Rows = DrumRows;
 
     struct Mark {
         Time when{};

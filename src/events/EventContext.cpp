@@ -39,8 +39,9 @@ std::vector<std::optional<RowContext>> rowContexts(const SeismicOrigin& origin,
                     for (const geo::Arrival& a : model->arrivals(depth, b->degrees))
                         c.marks.emplace_back(civil::addSeconds(origin.originTime, a.seconds),
                                              QString::fromStdString(a.phase));
-                c.band = std::pair{civil::addSeconds(origin.originTime, b->kilometres / kFastSurfaceWave),
-                                   civil::addSeconds(origin.originTime, b->kilometres / kSlowSurfaceWave)};
+                c.band = std::pair{
+                    civil::addSeconds(origin.originTime, b->kilometres / kFastSurfaceWave),
+                    civil::addSeconds(origin.originTime, b->kilometres / kSlowSurfaceWave)};
                 row = std::move(c);
             }
         }
@@ -49,10 +50,12 @@ std::vector<std::optional<RowContext>> rowContexts(const SeismicOrigin& origin,
     return out;
 }
 
-std::optional<SeismicOrigin> newestIn(const std::vector<SeismicOrigin>& origins, Time from, Time to) {
+std::optional<SeismicOrigin> newestIn(const std::vector<SeismicOrigin>& origins, Time from,
+                                      Time to) {
     std::optional<SeismicOrigin> newest;
     for (const SeismicOrigin& o : origins)
-        if (o.originTime >= from && o.originTime <= to && (!newest || o.originTime > newest->originTime))
+        if (o.originTime >= from && o.originTime <= to &&
+            (!newest || o.originTime > newest->originTime))
             newest = o;
     return newest;
 }

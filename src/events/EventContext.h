@@ -21,7 +21,7 @@ struct Place {
 
 struct RowContext {
     double degrees = 0, backAzimuth = 0;
-    QString note; // "35.7°  BAz 322°"
+    QString note;                                // "35.7°  BAz 322°"
     std::vector<std::pair<Time, QString>> marks; // predicted arrivals, earliest first
     std::optional<std::pair<Time, Time>> band;   // the surface-wave window
 };
@@ -41,7 +41,8 @@ std::vector<std::optional<RowContext>> rowContexts(const SeismicOrigin& origin,
                                                    const QHash<QString, Place>& places);
 
 // The newest origin inside [from, to], if any: the one a monitor or a typed window shows.
-std::optional<SeismicOrigin> newestIn(const std::vector<SeismicOrigin>& origins, Time from, Time to);
+std::optional<SeismicOrigin> newestIn(const std::vector<SeismicOrigin>& origins, Time from,
+                                      Time to);
 
 // A row order: by distance, nearest first, rows without one last and each kept together with
 // the rows of its channel; ties and the rest in the table's order.

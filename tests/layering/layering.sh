@@ -17,7 +17,7 @@ layer_of() {
     components/*) echo components ;;
     channels/groundswayController_* | acquisition/groundswayController_* | \
         processing/groundswayController_*) echo app ;;
-    channels/* | acquisition/* | processing/*) echo engine ;;
+    channels/* | acquisition/* | processing/* | events/EventContext.* | display/DrumSession.*) echo engine ;;
     *) echo app ;;
     esac
 }

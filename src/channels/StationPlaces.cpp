@@ -1,0 +1,43 @@
+#include "channels/StationPlaces.h"
+
+#include "channels/StationLocator.h"
+
+StationPlaces::StationPlaces(QObject* parent) : QObject(parent) {}
+
+void StationPlaces::learn(const QString& station, inventory::StationPlace place) {
+    if (!station.isEmpty())
+        places_.insert(station, place);
+}
+
+std::optional<inventory::StationPlace> StationPlaces::place(const QString& station) const {
+    const auto it = places_.find(station);
+    if (it == places_.end())
+        return std::nullopt;
+    return *it;
+}
+
+void StationPlaces::locate(const QStringList& stations, const QString& serviceBase,
+                           const HttpOptions& options) {
+    QStringList unknown;
+    for (const QString& key : stations)
+        if (!key.isEmpty() && !places_.contains(key) && !asked_.contains(key) &&
+            !unknown.contains(key))
+            unknown << key;
+    const QString query = inventory::stationPlaceQuery(serviceBase, unknown);
+    if (query.isEmpty() || serviceBase.isEmpty())
+        return;
+    for (const QString& key : unknown)
+        asked_.insert(key);
+    lookup_.run(
+        [query, unknown, options](const std::atomic<bool>& cancelled) {
+            HttpOptions o = options;
+            o.cancel = &cancelled;
+            return inventory::lookUpPlaces(query, unknown, o);
+        },
+        // A station the service cannot place simply shows no distance and no marks.
+        [this](inventory::PlaceAnswer answer) {
+            for (auto it = answer.places.begin(); it != answer.places.end(); ++it)
+                places_.insert(it.key(), it.value());
+            Q_EMIT located(!answer.places.isEmpty());
+        });
+}
