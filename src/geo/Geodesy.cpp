@@ -14,12 +14,13 @@ constexpr double kRad = std::numbers::pi / 180.0;
 // WGS84, as GeographicLib's own ellipsoid has it.
 constexpr double kF = 1.0 / 298.257223563;
 
-// 0 up to 360: GeographicLib gives -180 up to 180.
+// 0 up to 360: GeographicLib gives -180 up to 180. A hair below 0 rounds to 360 when turned
+// round, and -0 prints as "-0.000".
 double normalised(double degrees) {
     double d = std::fmod(degrees, 360.0);
     if (d < 0)
         d += 360.0;
-    return d >= 360.0 ? 0.0 : d;
+    return d >= 360.0 ? 0.0 : d + 0.0;
 }
 
 double geocentric(double latitudeDegrees) {

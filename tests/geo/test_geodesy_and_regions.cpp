@@ -33,6 +33,12 @@ TEST(Geodesy, KnownPairsAntipodesPolesAndTheDateLine) {
     EXPECT_NEAR(dateLine->kilometres, 111.319, 0.001);
     EXPECT_NEAR(dateLine->azimuth, 90.0, 1e-6);
     EXPECT_NEAR(dateLine->backAzimuth, 270.0, 1e-6);
+    // A hair west of due north the azimuth is 0, not 360; due north it is 0, not -0.
+    const auto north = geo::bearing(0, 0, 10, -1e-15);
+    ASSERT_TRUE(north);
+    EXPECT_NEAR(north->azimuth, 0.0, 1e-9);
+    EXPECT_NEAR(north->backAzimuth, 180.0, 1e-9);
+    EXPECT_FALSE(std::signbit(geo::bearing(-10, 0, 10, 0)->azimuth));
     // Geocentric degrees: at 45 N the geographic latitude is 0.19 degrees above the geocentric.
     const auto meridian = geo::bearing(0, 0, 45, 0);
     EXPECT_NEAR(meridian->degrees, 44.8076, 1e-3);
