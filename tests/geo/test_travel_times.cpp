@@ -4,6 +4,7 @@
 #include "geo/TravelTimes.h"
 
 #include <QFile>
+#include <QProcess>
 
 #include <gtest/gtest.h>
 
@@ -323,4 +324,35 @@ TEST(TravelTimes, CurvesHoldTogetherOverAFineGrid) {
         }
     }
     EXPECT_GT(checked, 500000);
+}
+
+// groundsway-geo lists every phase by its own name, the upgoing ones as p and s.
+TEST(TravelTimes, TheToolListsUpgoingRaysUnderTheirOwnNames) {
+    QProcess tool;
+    tool.start(QStringLiteral(GS_BINARY_DIR "/groundsway-geo"),
+               {"arrivals", "--model", "iasp91", "--depth", "650", "--distance", "12.5"});
+    ASSERT_TRUE(tool.waitForFinished(30000));
+    EXPECT_EQ(tool.exitCode(), 0);
+    // TauP: P 163.169, p 163.942, S 297.153, s 299.165.
+    std::vector<std::pair<std::string, double>> listed;
+    for (const QString& line :
+         QString::fromUtf8(tool.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts))
+        listed.emplace_back(line.section(u' ', 0, 0).toStdString(),
+                            line.section(u' ', 1).toDouble());
+    ASSERT_EQ(listed.size(), 6u);
+    const std::pair<const char*, double> expected[] = {{"P", 163.169},  {"p", 163.942},
+                                                       {"S", 297.153},  {"s", 299.165},
+                                                       {"PcP", 444.06}, {"ScS", 813.4}};
+    for (std::size_t i = 0; i < listed.size(); ++i) {
+        EXPECT_EQ(listed[i].first, expected[i].first);
+        EXPECT_NEAR(listed[i].second, expected[i].second, 0.02) << expected[i].first;
+    }
+    tool.start(QStringLiteral(GS_BINARY_DIR "/groundsway-geo"),
+               {"arrivals", "--depth", "300", "--distance", "3", "--phases", "p,s,P"});
+    ASSERT_TRUE(tool.waitForFinished(30000));
+    const QStringList lines =
+        QString::fromUtf8(tool.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_TRUE(lines[0].startsWith(u"p ")) << lines[0].toStdString();
+    EXPECT_TRUE(lines[1].startsWith(u"s ")) << lines[1].toStdString();
 }
