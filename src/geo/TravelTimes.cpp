@@ -24,8 +24,10 @@ constexpr double kMaxShell = 25.0;
 // The longest step between two ray parameters (s/rad); the crust's S slownesses stand far apart.
 constexpr double kMaxStep = 10.0;
 constexpr double kMaxDiffraction = 60.0; // degrees beyond the grazing ray
-// Ray parameters added below each horizontal ray at the source, halving the step each time.
-constexpr int kSourceRefinement = 8;
+// Ray parameters added below each horizontal ray at the source, halving the step each time
+// from this fraction of its slowness (or the model's step there, if longer).
+constexpr int kSourceRefinement = 10;
+constexpr double kSourceSpan = 0.08;
 // Samples added at a caustic.
 constexpr int kCausticRounds = 6;
 
@@ -554,8 +556,9 @@ std::shared_ptr<const TravelTimes::Prepared> TravelTimes::prepare(double depthKm
         grid.push_back({top, -1, true});
         const auto below = std::lower_bound(p_.begin(), p_.end(), top);
         const double step = below == p_.begin() ? top : top - *(below - 1);
+        const double span = std::max(step, kSourceSpan * top);
         for (int k = 1; k <= kSourceRefinement; ++k)
-            grid.push_back({top - std::ldexp(step, -k), -1, false});
+            grid.push_back({top - std::ldexp(span, -k), -1, false});
     }
     std::sort(grid.begin(), grid.end(),
               [](const GridPoint& a, const GridPoint& b) { return a.p < b.p; });
@@ -674,8 +677,9 @@ std::optional<std::pair<double, double>> firstOf(const TravelTimes::Prepared& pr
         }
     };
     if (phase < kCurves) {
-        // A ray may also reach the station the long way round.
-        const double targets[] = {d, 2 * kPi - d, 2 * kPi + d, 4 * kPi - d};
+        // A ray may also reach the station the long way round (PP and SS run up to about 200
+        // degrees); with these phases and models that way is never the first.
+        const double targets[] = {d, 2 * kPi - d};
         const auto& curve = prepared.curves[phase];
         for (const auto& piece : curve.pieces) {
             for (const double x : targets) {

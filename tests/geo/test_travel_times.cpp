@@ -16,6 +16,7 @@
 #include <map>
 #include <numbers>
 #include <sstream>
+#include <thread>
 #include <tuple>
 
 namespace {
@@ -139,6 +140,11 @@ TEST(TravelTimes, PhasesExistWhereTheRaysGoAndNowhereElse) {
     // Distances are taken modulo 360 and folded: 200 degrees is 160 the other way.
     EXPECT_EQ(byName("ak135", 33, 200), byName("ak135", 33, 160));
     EXPECT_EQ(byName("ak135", 33, -40), byName("ak135", 33, 40));
+    // A source at the surface sends nothing upwards.
+    for (const double d : {0.0, 0.3, 20.0}) {
+        const auto surface = byName("iasp91", 0, d);
+        EXPECT_FALSE(surface.contains("p") || surface.contains("s")) << d;
+    }
 }
 
 // The marks on a trace: P stands for the earlier of p and P, under the name of the ray that
@@ -221,6 +227,56 @@ TEST(TravelTimes, TheVerticalRayTakesTheTimeOfTheVerticalPath) {
     }
 }
 
+// In a layer of constant velocity rays run straight: in the crust (5.8 km/s P above 20 km,
+// 6.5 below; S 3.36 and 3.75 in iasp91, 3.46 and 3.85 in ak135) the upgoing ray from a source
+// at 25 or 33 km is two straight pieces, whose distance and time are plain geometry. Over the
+// whole upgoing branch, up to the horizontal ray, times agree to within half a millisecond.
+TEST(TravelTimes, UpgoingRaysInTheCrustRunStraight) {
+    struct Layer {
+        double top, bottom, velocity; // km below the surface, km/s
+    };
+    struct Case {
+        const char* model;
+        const char* phase;
+        double upper, lower; // velocity above and below 20 km
+    };
+    const double R = 6371;
+    for (const Case& c : {Case{"iasp91", "p", 5.8, 6.5}, Case{"iasp91", "s", 3.36, 3.75},
+                          Case{"ak135", "p", 5.8, 6.5}, Case{"ak135", "s", 3.46, 3.85}}) {
+        for (const double depth : {25.0, 33.0}) {
+            const Layer layers[] = {{0, 20, c.upper}, {20, depth, c.lower}};
+            // Distance (rad) and time along the straight pieces for ray parameter p (s/rad).
+            auto ray = [&](double p, double& distance, double& time) {
+                distance = time = 0;
+                for (const Layer& l : layers) {
+                    const double closest = p * l.velocity; // radius where the line would turn
+                    const double rTop = R - l.top, rBot = R - l.bottom;
+                    distance += std::acos(std::min(1.0, closest / rTop)) -
+                                std::acos(std::min(1.0, closest / rBot));
+                    time += (std::sqrt(rTop * rTop - closest * closest) -
+                             std::sqrt(std::max(0.0, rBot * rBot - closest * closest))) /
+                            l.velocity;
+                }
+            };
+            const double horizontal = (R - depth) / c.lower;
+            double reach = 0, unused = 0;
+            ray(horizontal, reach, unused);
+            const auto model = geo::TravelTimes::model(c.model);
+            for (double d = 0; d < reach / std::numbers::pi * 180; d += 0.02) {
+                double lo = 0, hi = horizontal, distance = 0, time = 0;
+                for (int i = 0; i < 100; ++i) {
+                    ray((lo + hi) / 2, distance, time);
+                    (distance < d * std::numbers::pi / 180 ? lo : hi) = (lo + hi) / 2;
+                }
+                const auto ours = model->arrivalsByName(depth, d, {c.phase});
+                ASSERT_EQ(ours.size(), 1u) << c.model << " " << c.phase << " " << depth << " " << d;
+                EXPECT_NEAR(ours.front().seconds, time, 5e-4)
+                    << c.model << " " << c.phase << " " << depth << " " << d;
+            }
+        }
+    }
+}
+
 // Where the curves end: the shadow edge, the horizontal ray at the source, the antipode.
 TEST(TravelTimes, BranchesMeetWhereTheyEnd) {
     for (const std::string model : {"iasp91", "ak135"}) {
@@ -275,11 +331,11 @@ TEST(TravelTimes, BranchesMeetWhereTheyEnd) {
 }
 
 // Over a fine grid of distances at many depths, for both models: the first arrival of the P and
-// of the S family (up- or downgoing, or diffracted) grows with distance and S comes after P;
-// every phase exists over one stretch of distance and does not vanish inside it.
+// of the S family (up- or downgoing, or diffracted) grows with distance, steadily, and S comes
+// after P; every phase exists over one stretch of distance and does not vanish inside it.
 TEST(TravelTimes, CurvesHoldTogetherOverAFineGrid) {
-    const double depths[] = {0,     5,   33,  77.5, 120, 165, 209.9, 210, 250, 300, 350,
-                             409.9, 410, 420, 480,  550, 600, 659.9, 660, 661, 700};
+    const double depths[] = {0,   5,     33,  77.5, 120, 165, 186.4, 209.9, 210, 250, 300,
+                             350, 409.9, 410, 420,  480, 550, 600,   659.9, 660, 661, 700};
     int checked = 0;
     for (const char* model : {"iasp91", "ak135"}) {
         for (const double depth : depths) {
@@ -308,8 +364,11 @@ TEST(TravelTimes, CurvesHoldTogetherOverAFineGrid) {
                     const auto lost = lostAt.find(phase);
                     EXPECT_TRUE(lost == lostAt.end())
                         << phase << " vanished at " << lost->second << " and is back at " << at;
+                    // The first of a family grows with distance, and without a jump: no ray is
+                    // slower than S at the surface, 33 s per degree.
                     if (last.contains(phase) && phase.find("family") != std::string::npos) {
                         EXPECT_GE(seconds, last.at(phase)) << phase << " at " << at;
+                        EXPECT_LT(seconds, last.at(phase) + 33.5 * 0.05) << phase << " at " << at;
                     }
                     last[phase] = seconds;
                     ++checked;
@@ -355,4 +414,34 @@ TEST(TravelTimes, TheToolListsUpgoingRaysUnderTheirOwnNames) {
     ASSERT_EQ(lines.size(), 2);
     EXPECT_TRUE(lines[0].startsWith(u"p ")) << lines[0].toStdString();
     EXPECT_TRUE(lines[1].startsWith(u"s ")) << lines[1].toStdString();
+}
+
+// Earthquakes' contexts are worked out on several threads at once: the cache of prepared depths
+// is shared, and every thread gets what one thread alone would.
+TEST(TravelTimes, ThreadsShareTheModelAndGetTheSameAnswers) {
+    const auto model = geo::TravelTimes::fromTvel(geo::embedded::ak135Tvel(), "ak135");
+    ASSERT_TRUE(model);
+    std::vector<double> depths;
+    for (int i = 0; i < 24; ++i)
+        depths.push_back(10 + 27.5 * i); // more than the cache holds
+    std::vector<std::vector<std::vector<geo::Arrival>>> answers(4);
+    std::vector<std::thread> threads;
+    for (std::size_t t = 0; t < answers.size(); ++t)
+        threads.emplace_back([&, t] {
+            for (std::size_t k = 0; k < depths.size(); ++k)
+                answers[t].push_back(
+                    model->arrivalsByName(depths[(k + 5 * t) % depths.size()], 47.5));
+        });
+    for (std::thread& thread : threads)
+        thread.join();
+    const auto alone = geo::TravelTimes::model("ak135");
+    for (std::size_t t = 0; t < answers.size(); ++t)
+        for (std::size_t k = 0; k < depths.size(); ++k) {
+            const auto expected = alone->arrivalsByName(depths[(k + 5 * t) % depths.size()], 47.5);
+            ASSERT_EQ(answers[t][k].size(), expected.size());
+            for (std::size_t i = 0; i < expected.size(); ++i) {
+                EXPECT_EQ(answers[t][k][i].phase, expected[i].phase);
+                EXPECT_EQ(answers[t][k][i].seconds, expected[i].seconds);
+            }
+        }
 }
