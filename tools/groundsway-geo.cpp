@@ -27,8 +27,9 @@ const char* const kUsage =
     "distance  the great-circle distance in degrees (geocentric), the distance in km on the\n"
     "          WGS84 ellipsoid, the azimuth and the back-azimuth in degrees, on one line\n"
     "arrivals  the first arrival of each phase at that distance from a source at that depth\n"
-    "          (0 to 700 km), one \"NAME SECONDS\" a line, earliest first. Phases: P Pdiff PKP\n"
-    "          PKIKP PP PcP S Sdiff SKS SS ScS (all by default)\n"
+    "          (0 to 700 km), one \"NAME SECONDS\" a line, earliest first. Phases: p P Pdiff\n"
+    "          PKP PKIKP PP PcP s S Sdiff SKS SS ScS (all by default); p and s leave the\n"
+    "          source upwards, P and S downwards\n"
     "region    the Flinn-Engdahl region number and name (1995 regionalisation)\n";
 
 int usageError(const std::string& why) {
@@ -44,7 +45,8 @@ std::optional<double> number(std::string_view text) {
     return v;
 }
 
-std::optional<std::vector<double>> numbers(const std::vector<std::string_view>& args, std::size_t count) {
+std::optional<std::vector<double>> numbers(const std::vector<std::string_view>& args,
+                                           std::size_t count) {
     if (args.size() != count)
         return std::nullopt;
     std::vector<double> out;
@@ -80,7 +82,8 @@ int main(int argc, char** argv) {
         const auto v = numbers(rest, 4);
         const auto b = v ? geo::bearing((*v)[0], (*v)[1], (*v)[2], (*v)[3]) : std::nullopt;
         if (!b)
-            return usageError("distance needs LAT1 LON1 LAT2 LON2 in degrees (latitudes within 90)");
+            return usageError(
+                "distance needs LAT1 LON1 LAT2 LON2 in degrees (latitudes within 90)");
         std::printf("%.4f deg %.3f km azimuth %.3f back-azimuth %.3f\n", b->degrees, b->kilometres,
                     b->azimuth, b->backAzimuth);
         return 0;
@@ -96,7 +99,7 @@ int main(int argc, char** argv) {
     if (command == "arrivals") {
         std::optional<double> depth, distance;
         std::string model = "iasp91";
-        std::vector<std::string> phases = geo::TravelTimes::phaseNames();
+        std::vector<std::string> phases = geo::TravelTimes::allPhaseNames();
         for (std::size_t i = 0; i < rest.size(); ++i) {
             const std::string_view a = rest[i];
             if (i + 1 >= rest.size())
@@ -118,7 +121,7 @@ int main(int argc, char** argv) {
                 while (from <= value.size()) {
                     const std::size_t comma = std::min(value.find(',', from), value.size());
                     const std::string name(value.substr(from, comma - from));
-                    const auto& known = geo::TravelTimes::phaseNames();
+                    const auto& known = geo::TravelTimes::allPhaseNames();
                     if (std::find(known.begin(), known.end(), name) == known.end())
                         return usageError("unknown phase '" + name + "'");
                     phases.push_back(name);
@@ -133,7 +136,7 @@ int main(int argc, char** argv) {
         const auto times = geo::TravelTimes::model(model);
         if (!times)
             return usageError("unknown model '" + model + "' (iasp91 or ak135)");
-        for (const geo::Arrival& a : times->arrivals(*depth, *distance, phases))
+        for (const geo::Arrival& a : times->arrivalsByName(*depth, *distance, phases))
             std::printf("%s %.3f\n", a.phase.c_str(), a.seconds);
         return 0;
     }
