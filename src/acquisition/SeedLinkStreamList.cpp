@@ -86,10 +86,10 @@ std::optional<std::vector<StreamEntry>> parseStreamList(QByteArrayView xml, QStr
             out.push_back(std::move(e));
         }
     }
-    if (reader.hasError())
-        return fail(QStringLiteral("a stream list that is not XML (%1)").arg(reader.errorString()));
     if (!root)
         return fail(QStringLiteral("an empty stream list"));
+    if (reader.hasError())
+        return fail(QStringLiteral("a stream list that is not XML (%1)").arg(reader.errorString()));
     return out;
 }
 
@@ -200,9 +200,11 @@ StreamListAnswer fetchStreamList(const QString& host, quint16 port, const std::a
         }
         }
     }
+    // Closed gently: a reset would drop the BYE before the server reads it.
     socket.write(byeCommand());
-    socket.waitForBytesWritten(kSlice);
-    socket.abort();
+    socket.disconnectFromHost();
+    if (socket.state() != QAbstractSocket::UnconnectedState)
+        socket.waitForDisconnected(kSlice);
     answer.streams = parseStreamList(xml, &answer.why);
     return answer;
 }
