@@ -94,7 +94,7 @@ bool SeedLinkConnection::anythingLeft() const {
     });
 }
 
-void SeedLinkConnection::retire() {
+void SeedLinkConnection::retire(bool farewell) {
     if (lookup_ >= 0)
         QHostInfo::abortHostLookup(std::exchange(lookup_, -1));
     if (connectDone_) {
@@ -108,7 +108,13 @@ void SeedLinkConnection::retire() {
         return;
     QTcpSocket* s = std::exchange(socket_, nullptr);
     s->disconnect(this);
-    s->abort();
+    if (farewell) {
+        // Heard by nobody now, so a server that closed first cannot make this a lost link.
+        s->write(seedlink::byeCommand());
+        s->disconnectFromHost();
+    } else {
+        s->abort();
+    }
     // We may be inside one of its own signals: it goes once they have returned (or with us).
     s->deleteLater();
 }
@@ -243,9 +249,7 @@ void SeedLinkConnection::sendNext() {
             pending_.clear();
             if (!anythingLeft()) {
                 // Everything was refused: ending the handshake would only start a silent stream.
-                socket_->write(seedlink::byeCommand());
-                socket_->flush();
-                retire();
+                retire(true);
                 idle_.stop();
                 setLink(Link::Refused, QStringLiteral("the server offers none of these stations"));
                 return;

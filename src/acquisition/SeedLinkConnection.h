@@ -110,7 +110,7 @@ private:
     void skipRecord(const ChannelId& channel, const QString& why);
     void deliver(Station& station, const seedlink::Record& record);
     void lose(const QString& why);
-    void retire();
+    void retire(bool farewell = false); // BYE first when farewell
     void setLink(seedlink::Link link, const QString& why = {});
     void refuseStream(std::size_t stream, const QString& why);
     bool anythingLeft() const;
