@@ -26,6 +26,7 @@ const char* const kUsage =
     "Usage: groundsway-demo-service [--port N] [--seedlink-port N] [--latency MS] [--hostile]\n"
     "                               [--seedlink-drop-after SECONDS]\n"
     "                               [--seedlink-channels N] [--seedlink-rate R]\n"
+    "                               [--seedlink-stations NET.STA,...]\n"
     "Serves made-up seismograms, earthquakes and stations on 127.0.0.1, the way the public\n"
     "services Groundsway uses answer, and streams the same seismograms by SeedLink, so it can\n"
     "run without a network.\n\n"
@@ -46,6 +47,9 @@ const char* const kUsage =
     "                  time-series service does not know these channels\n"
     "  --seedlink-rate R\n"
     "                  every SeedLink channel at R samples per second (0.1 to 1000)\n"
+    "  --seedlink-stations NET.STA,...\n"
+    "                  the SeedLink server carries these stations only (two services can\n"
+    "                  then stand for two servers, each with part of a list)\n"
     "  -h, --help      show this help and exit\n"
     "  -v, --version   show the version and exit\n";
 
@@ -111,6 +115,20 @@ int main(int argc, char** argv) {
                 seedLinkPort = static_cast<int>(*v);
             else
                 latencyMs = *v;
+            continue;
+        }
+        if (arg == "--seedlink-stations") {
+            if (i + 1 >= argc)
+                return usageError(arg + " needs a value");
+            const std::string list = argv[++i];
+            for (std::size_t at = 0; at <= list.size();) {
+                const std::size_t comma = std::min(list.find(',', at), list.size());
+                if (comma > at)
+                    seedLinkOptions.only.push_back(list.substr(at, comma - at));
+                at = comma + 1;
+            }
+            if (seedLinkOptions.only.empty())
+                return usageError("--seedlink-stations needs stations like IU.ANMO,IU.COLA");
             continue;
         }
         if (arg == "--seedlink-drop-after" || arg == "--seedlink-channels" ||
