@@ -1,36 +1,32 @@
 #include "acquisition/SeedLinkSource.h"
 
 #include "acquisition/ChannelRequest.h"
+#include "acquisition/SeedLinkStreamList.h"
+#include "base/Background.h"
 #include "base/DateText.h"
 
-#include <QTcpSocket>
+#include <QTimer>
 
 #include <algorithm>
+#include <thread>
 
 namespace {
 
-bool sameLocation(const QString& asked, const QString& got) {
-    // A blank location in the list asks for the channel wherever the server puts it.
-    return asked.isEmpty() || asked == u"--" || asked == got;
+using namespace std::chrono_literals;
+
+constexpr auto kStreamListDeadline = 30s;
+
+// A channel as a log line may show it: codes from a list can be of any length.
+QString shown(const ChannelId& id) {
+    const QString text = id.seedId();
+    return text.size() > 40 ? text.left(40) + QStringLiteral("...") : text;
 }
 
 } // namespace
 
-SeedLinkSource::SeedLinkSource(QObject* parent) : WaveformSource(parent) {
-    reconnect_.setSingleShot(true);
-    idle_.setSingleShot(true);
-    connect(&reconnect_, &QTimer::timeout, this, &SeedLinkSource::connectNow);
-    connect(&idle_, &QTimer::timeout, this, [this] {
-        reset(QStringLiteral("silent for %1 s").arg(idleLimit_.count() / 1000.0));
-    });
-}
+SeedLinkSource::SeedLinkSource(QObject* parent) : WaveformSource(parent) {}
 
-SeedLinkSource::~SeedLinkSource() {
-    if (socket_) {
-        socket_->disconnect(this);
-        socket_->abort();
-    }
-}
+SeedLinkSource::~SeedLinkSource() = default;
 
 std::optional<std::pair<QString, quint16>> SeedLinkSource::parseServer(const QString& text) {
     const QString t = text.trimmed();
@@ -48,277 +44,228 @@ std::optional<std::pair<QString, quint16>> SeedLinkSource::parseServer(const QSt
     return std::pair{host, static_cast<quint16>(port)};
 }
 
-bool SeedLinkSource::setServer(const QString& hostPort) {
-    const auto parsed = parseServer(hostPort);
+std::optional<std::vector<std::pair<QString, quint16>>>
+SeedLinkSource::parseServers(const QString& text) {
+    std::vector<std::pair<QString, quint16>> out;
+    for (const QString& item : text.split(u',')) {
+        const auto server = parseServer(item);
+        if (!server || out.size() >= kMaxServers)
+            return std::nullopt;
+        // Named twice, it is still one server.
+        if (std::find(out.begin(), out.end(), *server) == out.end())
+            out.push_back(*server);
+    }
+    return out;
+}
+
+bool SeedLinkSource::setServer(const QString& text) {
+    const auto parsed = parseServers(text);
     if (!parsed)
         return false;
-    host_ = parsed->first;
-    port_ = parsed->second;
+    servers_ = *parsed;
     return true;
 }
 
 QString SeedLinkSource::server() const {
-    return host_ + u':' + QString::number(port_);
+    QStringList names;
+    for (const auto& [host, port] : servers_)
+        names << host + u':' + QString::number(port);
+    return names.join(QStringLiteral(", "));
+}
+
+SeedLinkConnection* SeedLinkSource::connectionTo(const QString& server) const {
+    for (const auto& c : connections_)
+        if (c && (server.isEmpty() || c->server() == server))
+            return c;
+    return nullptr;
 }
 
 std::optional<std::uint32_t> SeedLinkSource::lastSequence(const QString& station) const {
-    const auto it = stationIndex_.find(station);
-    return it == stationIndex_.end() ? std::nullopt : stations_[it->second].lastSequence;
+    for (const auto& c : connections_)
+        if (c)
+            if (const auto s = c->lastSequence(station))
+                return s;
+    return std::nullopt;
+}
+
+int SeedLinkSource::attempts(const QString& server) const {
+    const SeedLinkConnection* c = connectionTo(server);
+    return c ? c->attempts() : 0;
+}
+
+std::chrono::milliseconds SeedLinkSource::retryDelay(const QString& server) const {
+    const SeedLinkConnection* c = connectionTo(server);
+    return c ? c->retryDelay() : 0ms;
+}
+
+QStringList SeedLinkSource::routes() const {
+    return routes_;
+}
+
+SeedLinkSource::Link SeedLinkSource::link() const {
+    if (active_ == 0)
+        return Link::Idle;
+    if (noneOffered_)
+        return Link::Refused;
+    bool lost = false, connecting = probing_;
+    for (const auto& c : connections_) {
+        if (!c || c->link() == Link::Refused)
+            continue;
+        lost = lost || c->link() == Link::Lost;
+        connecting = connecting || c->link() != Link::Streaming;
+    }
+    return lost ? Link::Lost : connecting ? Link::Connecting : Link::Streaming;
 }
 
 quint64 SeedLinkSource::request(std::vector<ChannelRequest> requests) {
     cancel(active_);
-    active_ = ++lastRequest_;
-    requests_ = std::move(requests);
-    startFrom_.reset();
-    stations_.clear();
-    stationIndex_.clear();
-    channelRefused_.assign(requests_.size(), false);
-    for (std::size_t i = 0; i < requests_.size(); ++i) {
-        const ChannelRequest& r = requests_[i];
-        if (!startFrom_)
-            startFrom_ = datetext::parseRequestTime(r.value(ChannelRequest::StartTime));
-        const ChannelId id{r.value(ChannelRequest::Network), r.value(ChannelRequest::StationID),
-                           r.value(ChannelRequest::LocationCode), r.value(ChannelRequest::ChannelID)};
-        const QString key = id.network + u'.' + id.station;
-        auto [it, added] = stationIndex_.try_emplace(key, stations_.size());
-        if (added)
-            stations_.push_back({id.network, id.station, {}, std::nullopt, false});
-        stations_[it->second].channels.push_back(static_cast<int>(i));
+    const quint64 id = active_ = ++lastRequest_;
+    channels_.clear();
+    routes_.clear();
+    from_.reset();
+    noneOffered_ = false;
+    std::vector<std::pair<int, QString>> unfit;
+    for (std::size_t i = 0; i < requests.size(); ++i) {
+        const ChannelRequest& r = requests[i];
+        if (!from_)
+            from_ = datetext::parseRequestTime(r.value(ChannelRequest::StartTime));
+        channels_.push_back({r.value(ChannelRequest::Network), r.value(ChannelRequest::StationID),
+                             r.value(ChannelRequest::LocationCode),
+                             r.value(ChannelRequest::ChannelID)});
+        if (!seedlink::isStreamable(channels_.back()))
+            unfit.emplace_back(
+                static_cast<int>(i),
+                QStringLiteral("the codes of %1 are not ones a SeedLink server takes "
+                               "(letters and digits, at most 2, 5, 2 and 3 of them)")
+                    .arg(shown(channels_.back())));
     }
-    backoff_ = firstBackoff_;
-    connectNow();
-    return active_;
+    refused_.assign(channels_.size(), 0);
+    // Said after request() has returned, so that the caller knows the request's number.
+    if (!unfit.empty())
+        QTimer::singleShot(0, this, [this, id, unfit] {
+            for (const auto& [index, why] : unfit)
+                if (active_ == id)
+                    refuse(index, why);
+        });
+    std::vector<int> route(channels_.size(), 0);
+    for (const auto& [index, why] : unfit)
+        route[static_cast<std::size_t>(index)] = -1;
+    if (servers_.empty()) {
+        QTimer::singleShot(0, this, [this, id] {
+            if (active_ == id)
+                Q_EMIT linkChanged(Link::Lost, QStringLiteral("no SeedLink server is set"),
+                                   QString());
+        });
+    } else if (servers_.size() == 1) {
+        stream(route);
+    } else {
+        // Which server carries what: every list is read at once, off this thread.
+        probing_ = true;
+        if (!probe_)
+            probe_ = std::make_unique<Background>();
+        probe_->run(
+            [servers = servers_](const std::atomic<bool>& cancelled) {
+                seedlink::StreamLists lists(servers.size());
+                std::vector<std::thread> askers;
+                for (std::size_t s = 0; s < servers.size(); ++s)
+                    askers.emplace_back([&, s] {
+                        lists[s] = seedlink::fetchStreamList(servers[s].first, servers[s].second,
+                                                             &cancelled, kStreamListDeadline)
+                                       .streams;
+                    });
+                for (std::thread& t : askers)
+                    t.join();
+                return lists;
+            },
+            [this, id, route](const seedlink::StreamLists& lists) {
+                if (active_ != id)
+                    return;
+                probing_ = false;
+                std::vector<int> routed = seedlink::routeChannels(channels_, lists);
+                for (std::size_t i = 0; i < routed.size(); ++i)
+                    if (route[i] < 0)
+                        routed[i] = -1;
+                stream(routed);
+            });
+    }
+    return id;
+}
+
+void SeedLinkSource::stream(const std::vector<int>& route) {
+    const quint64 id = active_;
+    routes_.clear();
+    std::vector<std::vector<SeedLinkConnection::Channel>> work(servers_.size());
+    for (std::size_t i = 0; i < channels_.size(); ++i) {
+        const int s = route[i];
+        routes_ << (s < 0 ? QString()
+                          : servers_[static_cast<std::size_t>(s)].first + u':' +
+                                QString::number(servers_[static_cast<std::size_t>(s)].second));
+        if (s >= 0)
+            work[static_cast<std::size_t>(s)].push_back({static_cast<int>(i), channels_[i]});
+    }
+    for (std::size_t s = 0; s < servers_.size(); ++s) {
+        if (work[s].empty())
+            continue;
+        auto* c = new SeedLinkConnection(servers_[s].first, servers_[s].second, timings_, this);
+        connections_.emplace_back(c);
+        connect(c, &SeedLinkConnection::segmentReceived, this,
+                [this, id](int index, const Segment& segment) {
+                    if (active_ == id)
+                        Q_EMIT segmentReceived(id, index, segment);
+                });
+        connect(c, &SeedLinkConnection::channelRefused, this,
+                [this, id](int index, const QString& why) {
+                    if (active_ == id)
+                        refuse(index, why);
+                });
+        connect(c, &SeedLinkConnection::linkChanged, this,
+                [this, id, c](Link link, const QString& why) {
+                    // A server left with nothing to stream is said once for all, by refuse().
+                    if (active_ == id && link != Link::Refused)
+                        Q_EMIT linkChanged(link, why, c->server());
+                });
+    }
+    // Channels no server carries are failed before anything streams; then each server starts.
+    for (std::size_t i = 0; i < channels_.size() && active_ == id; ++i)
+        if (route[i] < 0 && servers_.size() > 1 && seedlink::isStreamable(channels_[i]))
+            refuse(
+                static_cast<int>(i),
+                QStringLiteral("none of the SeedLink servers carries %1").arg(shown(channels_[i])));
+    std::size_t next = 0;
+    for (std::size_t s = 0; s < servers_.size() && active_ == id; ++s)
+        if (!work[s].empty())
+            if (SeedLinkConnection* c = connections_[next++])
+                c->start(std::move(work[s]), from_);
+}
+
+void SeedLinkSource::refuse(int index, const QString& why) {
+    auto& refused = refused_[static_cast<std::size_t>(index)];
+    if (refused)
+        return;
+    refused = 1;
+    const quint64 id = active_;
+    Q_EMIT channelFailed(id, index, {AcquisitionFailure::Kind::Refused, why, {}});
+    if (active_ != id || noneOffered_ ||
+        !std::all_of(refused_.begin(), refused_.end(), [](char r) { return r != 0; }))
+        return;
+    noneOffered_ = true;
+    Q_EMIT linkChanged(Link::Refused, QStringLiteral("the server offers none of these stations"),
+                       server());
 }
 
 void SeedLinkSource::cancel(quint64 request) {
     if (request == 0 || request != active_)
         return;
     active_ = 0;
-    reconnect_.stop();
-    idle_.stop();
-    if (socket_) {
-        socket_->disconnect(this);
-        socket_->abort();
-        socket_.reset();
-    }
-    streaming_ = false;
-    pending_.clear();
-    link_ = Link::Idle;
+    probing_ = false;
+    if (probe_)
+        probe_->cancel();
+    // A connection may be inside one of its own handlers: it goes once they have returned.
+    for (const auto& c : connections_)
+        if (c) {
+            c->stop();
+            c->deleteLater();
+        }
+    connections_.clear();
     Q_EMIT requestFinished(request);
-}
-
-void SeedLinkSource::connectNow() {
-    if (active_ == 0)
-        return;
-    if (std::none_of(stations_.begin(), stations_.end(), [](const Station& s) { return !s.refused; }))
-        return; // nothing left to ask this server for
-    if (host_.isEmpty()) {
-        setLink(Link::Lost, QStringLiteral("no SeedLink server is set"));
-        return;
-    }
-    if (socket_) {
-        socket_->disconnect(this);
-        socket_->abort();
-    }
-    socket_ = std::make_unique<QTcpSocket>();
-    buffer_.clear();
-    streaming_ = false;
-    pending_.clear();
-    awaitedLines_ = 0;
-    connect(socket_.get(), &QTcpSocket::connected, this, &SeedLinkSource::onConnected);
-    connect(socket_.get(), &QTcpSocket::readyRead, this, &SeedLinkSource::onReadyRead);
-    connect(socket_.get(), &QTcpSocket::disconnected, this,
-            [this] { onDisconnected(QStringLiteral("the server closed the connection")); });
-    connect(socket_.get(), &QTcpSocket::errorOccurred, this,
-            [this](QAbstractSocket::SocketError) { onDisconnected(socket_->errorString()); });
-    if (link_ == Link::Idle)
-        link_ = Link::Connecting;
-    // Connecting counts against the idle limit too: a server that never answers is dropped.
-    idle_.start(idleLimit_);
-    socket_->connectToHost(host_, port_);
-}
-
-void SeedLinkSource::onConnected() {
-    // The whole handshake, sent one command at a time as the replies come.
-    pending_.push_back({seedlink::helloCommand(), 2, -1, {}, Command::Kind::Hello});
-    for (std::size_t s = 0; s < stations_.size(); ++s) {
-        const Station& st = stations_[s];
-        if (st.refused)
-            continue;
-        pending_.push_back({seedlink::stationCommand(st.code, st.network), 1, static_cast<int>(s),
-                            {}, Command::Kind::Station});
-        for (const int i : st.channels) {
-            if (channelRefused_[static_cast<std::size_t>(i)])
-                continue;
-            const ChannelRequest& r = requests_[static_cast<std::size_t>(i)];
-            pending_.push_back({seedlink::selectCommand(r.value(ChannelRequest::LocationCode),
-                                                        r.value(ChannelRequest::ChannelID)),
-                                1, static_cast<int>(s), {i}, Command::Kind::Select});
-        }
-        QByteArray start;
-        if (st.lastSequence)
-            start = seedlink::dataCommand(seedlink::nextSequence(*st.lastSequence));
-        else if (startFrom_)
-            start = seedlink::timeCommand(*startFrom_);
-        else
-            start = seedlink::dataCommand(std::nullopt);
-        pending_.push_back({start, 1, static_cast<int>(s), {}, Command::Kind::Data});
-    }
-    pending_.push_back({seedlink::endCommand(), 0, -1, {}, Command::Kind::End});
-    sendNext();
-}
-
-void SeedLinkSource::sendNext() {
-    while (!pending_.empty() && awaitedLines_ == 0) {
-        const Command& c = pending_.front();
-        // A station refused after its command was queued takes its selections along.
-        if (c.station >= 0 && stations_[static_cast<std::size_t>(c.station)].refused) {
-            pending_.erase(pending_.begin());
-            continue;
-        }
-        socket_->write(c.text);
-        awaitedLines_ = c.replyLines;
-        if (c.kind == Command::Kind::End) {
-            pending_.erase(pending_.begin());
-            streaming_ = true;
-            return;
-        }
-        return;
-    }
-}
-
-void SeedLinkSource::onReadyRead() {
-    if (!socket_)
-        return;
-    idle_.start(idleLimit_);
-    buffer_.append(socket_->readAll());
-    while (socket_ && active_ != 0) {
-        if (!streaming_ || awaitedLines_ > 0) {
-            bool tooLong = false;
-            const auto line = seedlink::takeLine(buffer_, &tooLong);
-            if (tooLong)
-                return reset(QStringLiteral("a reply that is not SeedLink"));
-            if (!line)
-                return;
-            handleReply(*line);
-            continue;
-        }
-        seedlink::Packet packet;
-        switch (seedlink::takePacket(buffer_, packet)) {
-        case seedlink::Take::NeedMore:
-            return;
-        case seedlink::Take::Garbage:
-            return reset(QStringLiteral("bytes that are not a SeedLink packet"));
-        case seedlink::Take::Packet:
-            handlePacket(packet);
-            break;
-        }
-    }
-}
-
-void SeedLinkSource::handleReply(const QByteArray& line) {
-    if (pending_.empty() || awaitedLines_ == 0)
-        return reset(QStringLiteral("a reply nobody asked for"));
-    Command& c = pending_.front();
-    --awaitedLines_;
-    if (c.kind != Command::Kind::Hello) {
-        const bool ok = line == "OK";
-        if (!ok && line != "ERROR")
-            return reset(QStringLiteral("an answer that is not OK or ERROR"));
-        if (!ok && c.station >= 0) {
-            Station& st = stations_[static_cast<std::size_t>(c.station)];
-            if (c.kind == Command::Kind::Select)
-                refuse(st, c.channels, QStringLiteral("the SeedLink server refused channel selection"));
-            else
-                refuse(st, st.channels, QStringLiteral("the SeedLink server refused station %1.%2")
-                                            .arg(st.network, st.code));
-        }
-    }
-    if (awaitedLines_ == 0) {
-        pending_.erase(pending_.begin());
-        sendNext();
-    }
-}
-
-void SeedLinkSource::refuse(Station& station, const std::vector<int>& channels, const QString& why) {
-    for (const int i : channels) {
-        if (channelRefused_[static_cast<std::size_t>(i)])
-            continue;
-        channelRefused_[static_cast<std::size_t>(i)] = true;
-        Q_EMIT channelFailed(active_, i, {AcquisitionFailure::Kind::Refused, why, {}});
-    }
-    if (std::all_of(station.channels.begin(), station.channels.end(),
-                    [this](int i) { return channelRefused_[static_cast<std::size_t>(i)]; }))
-        station.refused = true;
-}
-
-void SeedLinkSource::handlePacket(const seedlink::Packet& packet) {
-    QString why;
-    const auto record = seedlink::decodeRecord(packet.record.data(), packet.record.size(), &why);
-    if (!record)
-        return reset(why);
-    const auto it = stationIndex_.find(record->channel.network + u'.' + record->channel.station);
-    if (it == stationIndex_.end())
-        return; // a station nobody asked for: the server's business, not ours
-    Station& st = stations_[it->second];
-    if (st.lastSequence) {
-        // Forward gaps are normal (other channels of the station's ring are filtered out);
-        // a step back means a replay or a confused server.
-        const std::uint32_t step = (packet.sequence + seedlink::kSequenceModulus - *st.lastSequence) %
-                                   seedlink::kSequenceModulus;
-        if (step == 0 || step > seedlink::kSequenceModulus / 2)
-            return reset(QStringLiteral("its sequence numbers went backwards"));
-    }
-    st.lastSequence = packet.sequence;
-    backoff_ = firstBackoff_;
-    setLink(Link::Streaming, QString());
-    const quint64 request = active_;
-    for (const int i : st.channels) {
-        const ChannelRequest& r = requests_[static_cast<std::size_t>(i)];
-        if (channelRefused_[static_cast<std::size_t>(i)] ||
-            r.value(ChannelRequest::ChannelID) != record->channel.channel ||
-            !sameLocation(r.value(ChannelRequest::LocationCode), record->channel.location))
-            continue;
-        Segment segment = record->samples;
-        segment.channel = {r.value(ChannelRequest::Network), r.value(ChannelRequest::StationID),
-                           r.value(ChannelRequest::LocationCode), r.value(ChannelRequest::ChannelID)};
-        Q_EMIT segmentReceived(request, i, std::move(segment));
-        if (active_ != request)
-            return; // cancelled by a receiver
-    }
-}
-
-void SeedLinkSource::reset(const QString& why) {
-    if (socket_) {
-        socket_->disconnect(this);
-        socket_->abort();
-        socket_.reset();
-    }
-    onDisconnected(why);
-}
-
-void SeedLinkSource::onDisconnected(const QString& why) {
-    if (active_ == 0)
-        return;
-    if (socket_) {
-        socket_->disconnect(this);
-        socket_->abort();
-        socket_.release()->deleteLater(); // may be inside its own signal
-    }
-    idle_.stop();
-    streaming_ = false;
-    pending_.clear();
-    awaitedLines_ = 0;
-    buffer_.clear();
-    setLink(Link::Lost, why);
-    reconnect_.start(backoff_);
-    backoff_ = std::min(backoff_ * 2, lastBackoff_);
-}
-
-void SeedLinkSource::setLink(Link link, const QString& why) {
-    if (link == link_)
-        return;
-    link_ = link;
-    Q_EMIT linkChanged(link, why);
 }

@@ -1,44 +1,49 @@
 #pragma once
 
-#include "acquisition/SeedLinkProtocol.h"
+#include "acquisition/SeedLinkConnection.h"
 #include "acquisition/WaveformSource.h"
 
-#include <QTimer>
+#include <QPointer>
+#include <QStringList>
 
 #include <chrono>
-#include <map>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
-class QTcpSocket;
+class Background;
 
-// A SeedLink server as a source: one TCP connection for all stations of a request (STATION,
-// a SELECT per channel, DATA or TIME, then END), each 512-byte record decoded and delivered as
-// a segment as soon as it arrives. It stays connected: a connection that drops, sends what is
-// not SeedLink, goes backwards in its sequence numbers or stays silent past the idle limit is
-// closed and opened again after a pause that doubles from the first backoff to the last, and
-// each station resumes from the packet after the last one received, so what the server still
-// holds arrives without a gap and without a duplicate. A station or channel the server refuses
-// is reported once as failed (Refused) and left out of later connections. Runs on the thread
-// that owns it; the work per record is a few microseconds.
+// SeedLink servers as one source. With one server, every channel is streamed from it; with
+// several, each server's stream list (INFO STREAMS) is read first and each channel is streamed
+// from the first server that carries it, one connection per server (see SeedLinkConnection for
+// how each connection keeps going). A channel no server carries, one a server refuses, and one
+// whose codes no SeedLink server takes (they are never sent) is reported once as failed
+// (Refused), so that it can be polled instead; when that is every channel, the link says so.
+// Runs on the thread that owns it; the work per record is a few microseconds.
 class SeedLinkSource : public WaveformSource {
     Q_OBJECT
 public:
-    enum class Link { Idle, Connecting, Streaming, Lost };
+    using Link = seedlink::Link;
+    static constexpr int kMaxServers = 16;
 
     explicit SeedLinkSource(QObject* parent = nullptr);
     ~SeedLinkSource() override;
 
-    // "host:port"; false when it does not read as one.
-    bool setServer(const QString& hostPort);
+    // "host:port", or several separated by commas; false (and nothing changed) when any of them
+    // does not read as one, or there are more than kMaxServers.
+    bool setServer(const QString& servers);
+    // The servers as set, "host:port, host:port".
     QString server() const;
     static std::optional<std::pair<QString, quint16>> parseServer(const QString& hostPort);
-    void setIdleLimit(std::chrono::milliseconds limit) { idleLimit_ = limit; }
+    static std::optional<std::vector<std::pair<QString, quint16>>>
+    parseServers(const QString& text);
+    void setIdleLimit(std::chrono::milliseconds limit) { timings_.idleLimit = limit; }
     void setBackoff(std::chrono::milliseconds first, std::chrono::milliseconds last) {
-        firstBackoff_ = first;
-        lastBackoff_ = last;
+        timings_.firstBackoff = first;
+        timings_.lastBackoff = last;
     }
+    void setHealthyAfter(std::chrono::milliseconds healthy) { timings_.healthyAfter = healthy; }
 
     // Streams the channels of the requests; a request's start time, where it reads, is where
     // a station without a packet yet begins (TIME), otherwise the newest data (DATA). The
@@ -46,57 +51,36 @@ public:
     quint64 request(std::vector<ChannelRequest> requests) override;
     void cancel(quint64 request) override;
 
-    Link link() const { return link_; }
+    // Idle without a request; Refused when every channel is; otherwise Streaming once every
+    // connection streams, Lost while any is lost, Connecting before.
+    Link link() const;
     // The last sequence number received from a station ("NET.STA").
     std::optional<std::uint32_t> lastSequence(const QString& station) const;
+    // Connection attempts to a server (the first when not named), and the pause before its next.
+    int attempts(const QString& server = {}) const;
+    std::chrono::milliseconds retryDelay(const QString& server = {}) const;
+    // The server each channel of the request streams from, "" for none; empty until known.
+    QStringList routes() const;
 
 Q_SIGNALS:
-    // The link changed: streaming, or lost (and why). Said once per change, not per attempt.
-    void linkChanged(SeedLinkSource::Link link, const QString& why);
+    // One server's link changed: streaming, or lost (and why); or every channel is refused
+    // (the server is then the whole list). Said once per change, not per attempt.
+    void linkChanged(SeedLinkSource::Link link, const QString& why, const QString& server);
 
 private:
-    struct Station {
-        QString network, code;
-        std::vector<int> channels; // indices into the request
-        std::optional<std::uint32_t> lastSequence;
-        bool refused = false;
-    };
-    void connectNow();
-    void onConnected();
-    void onReadyRead();
-    void onDisconnected(const QString& why);
-    void sendNext();
-    void handleReply(const QByteArray& line);
-    void handlePacket(const seedlink::Packet& packet);
-    void reset(const QString& why);
-    void setLink(Link link, const QString& why);
-    void refuse(Station& station, const std::vector<int>& channels, const QString& why);
+    void stream(const std::vector<int>& route);
+    void refuse(int index, const QString& why);
+    SeedLinkConnection* connectionTo(const QString& server) const;
 
-    QString host_;
-    quint16 port_ = 0;
-    std::chrono::milliseconds idleLimit_{60000}, firstBackoff_{1000}, lastBackoff_{60000};
-    std::chrono::milliseconds backoff_{1000};
-
+    std::vector<std::pair<QString, quint16>> servers_;
+    seedlink::Timings timings_;
     quint64 lastRequest_ = 0, active_ = 0;
-    std::vector<ChannelRequest> requests_;
-    std::optional<Time> startFrom_;
-    std::vector<Station> stations_;
-    std::map<QString, std::size_t> stationIndex_; // "NET.STA" -> stations_
-    std::vector<bool> channelRefused_;
-
-    std::unique_ptr<QTcpSocket> socket_;
-    QByteArray buffer_;
-    // The handshake as a queue of commands, each with the station (and channels) it concerns.
-    struct Command {
-        QByteArray text;
-        int replyLines = 1;
-        int station = -1;
-        std::vector<int> channels;
-        enum class Kind { Hello, Station, Select, Data, End } kind = Kind::Hello;
-    };
-    std::vector<Command> pending_;
-    int awaitedLines_ = 0;
-    bool streaming_ = false;
-    Link link_ = Link::Idle;
-    QTimer reconnect_, idle_;
+    std::vector<ChannelId> channels_;
+    std::vector<char> refused_;
+    QStringList routes_;
+    std::optional<Time> from_;
+    bool probing_ = false;
+    bool noneOffered_ = false;
+    std::vector<QPointer<SeedLinkConnection>> connections_; // children, released with deleteLater
+    std::unique_ptr<Background> probe_;
 };

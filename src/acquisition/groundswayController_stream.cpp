@@ -60,23 +60,18 @@ void groundswayController::setUpStream() {
                 lastFailure_.insert(table.id(row).seedId(), {datetext::now(), failure.detail});
                 // One line per refused station (or lone channel), not one per channel.
                 const ChannelId id = table.id(row);
-                const bool station = failure.detail.contains(u"station");
+                const bool station = failure.detail.contains(u"refused station");
                 const QString what = station ? id.network + u'.' + id.station : id.seedId();
                 if (st.refusedLogged.contains(what))
                     return;
                 st.refusedLogged.insert(what);
-                systemLog(station ? QStringLiteral("SeedLink: the server refused station %1; its "
-                                                   "channels are polled from the time-series "
-                                                   "service instead.")
-                                        .arg(what)
-                                  : QStringLiteral("SeedLink: the server refused channel %1; it "
-                                                   "is polled from the time-series service "
-                                                   "instead.")
-                                        .arg(what));
+                systemLog(QStringLiteral("SeedLink: %1; %2 polled from the time-series service "
+                                         "instead.")
+                              .arg(failure.detail, station ? QStringLiteral("its channels are")
+                                                           : QStringLiteral("it is")));
             });
     connect(&s.source, &SeedLinkSource::linkChanged, this,
-            [this](SeedLinkSource::Link link, const QString& why) {
-                const QString server = stream_->source.server();
+            [this](SeedLinkSource::Link link, const QString& why, const QString& server) {
                 if (link == SeedLinkSource::Link::Streaming) {
                     systemLog(QStringLiteral("SeedLink: streaming from %1.").arg(server));
                     if (o_.monitorIndicatorTField)
@@ -87,6 +82,12 @@ void groundswayController::setUpStream() {
                                   .arg(server, why));
                     if (o_.monitorIndicatorTField)
                         o_.monitorIndicatorTField->setText(QStringLiteral("○ Reconnecting"));
+                } else if (link == SeedLinkSource::Link::Refused) {
+                    // Every row is polled from the time-series service now.
+                    const QString line = QStringLiteral("SeedLink: ") + why;
+                    systemLog(line + u'.');
+                    if (o_.monitorIndicatorTField)
+                        o_.monitorIndicatorTField->setText(line);
                 }
             });
 }
@@ -129,8 +130,9 @@ void groundswayController::startStream() {
                                ? o_.seedLinkServerTField->text()
                                : defaults_.stringForKey(QStringLiteral("seedLinkServer"));
     if (!s.source.setServer(server)) {
-        systemLog(QStringLiteral("SeedLink: the server \"%1\" is not written as host:port; the "
-                                 "monitor polls the time-series service instead.")
+        systemLog(QStringLiteral("SeedLink: the server \"%1\" is not written as host:port (or a "
+                                 "list of them separated by commas); the monitor polls the "
+                                 "time-series service instead.")
                       .arg(server));
         s.on = false;
         return;

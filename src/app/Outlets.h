@@ -42,6 +42,7 @@ struct Outlets {
     QLineEdit* stationTField = nullptr;
     QLineEdit* siteCodeTField = nullptr;
     QLineEdit* channelTField = nullptr;
+    QComboBox* finderSourcePopUp = nullptr; // 0: the station service, 1: the SeedLink server
 
     // Seismogram window.
     QuilmRealTimeDisplayView02* seisView = nullptr;

@@ -85,6 +85,7 @@ WindowLayout::WindowLayout() : forms_((initialiseResources(), std::make_unique<F
     o.stationTField = f.finder.stationTField;
     o.siteCodeTField = f.finder.siteCodeTField;
     o.channelTField = f.finder.channelTField;
+    o.finderSourcePopUp = f.finder.finderSourcePopUp;
 
     o.seisView = f.seismogram.seisView;
     o.startTField = f.seismogram.startTField;

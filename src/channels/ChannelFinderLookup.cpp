@@ -1,9 +1,14 @@
 #include "channels/ChannelFinderLookup.h"
 
+#include "acquisition/SeedLinkSource.h"
+#include "acquisition/SeedLinkStreamList.h"
 #include "base/UrlText.h"
 #include "channels/StationInventory.h"
 
+#include <QRegularExpression>
 #include <QUrl>
+
+#include <chrono>
 
 namespace {
 
@@ -28,7 +33,86 @@ std::optional<QByteArray> fetch(const QString& url, const HttpOptions& options, 
     return response->body;
 }
 
+// A typed pattern as a station service reads it, for codes matched here.
+QRegularExpression codePattern(const QString& typed, bool location) {
+    QStringList alternatives;
+    for (QString p :
+         typed.trimmed().isEmpty() ? QStringList{QStringLiteral("*")} : typed.split(u',')) {
+        p = p.trimmed();
+        if (location && p == u"--")
+            p.clear();
+        QString rx;
+        for (const QChar c : p)
+            rx += c == u'*'   ? QStringLiteral(".*")
+                  : c == u'?' ? QStringLiteral(".")
+                              : QRegularExpression::escape(c);
+        alternatives << rx;
+    }
+    return QRegularExpression(QRegularExpression::anchoredPattern(alternatives.join(u'|')),
+                              QRegularExpression::CaseInsensitiveOption);
+}
+
+QString safeLabel(QString text) {
+    for (QChar& c : text)
+        if (c == u';' || c.category() == QChar::Other_Control || c == QChar(0x2028) ||
+            c == QChar(0x2029))
+            c = u' ';
+    return text.simplified();
+}
+
+ChannelFinderAnswer lookUpSeedLinkChannels(const ChannelFinderQuery& query,
+                                           const HttpOptions& options) {
+    using namespace std::chrono_literals;
+    ChannelFinderAnswer answer;
+    std::vector<QRegularExpression> match;
+    for (int i = 0; i < 4; ++i)
+        match.push_back(codePattern(query.patterns.value(i), i == 2));
+    std::vector<AvailableChannel> channels;
+    QStringList failed;
+    for (const auto& [host, port] : query.seedLinkServers) {
+        const auto list = seedlink::fetchStreamList(host, port, options.cancel, 60s);
+        if (!list.streams) {
+            failed << host + u':' + QString::number(port) + QStringLiteral(" (") + list.why + u')';
+            continue;
+        }
+        for (const seedlink::StreamEntry& e : *list.streams) {
+            const ChannelId& c = e.channel;
+            if (!match[0].match(c.network).hasMatch() || !match[1].match(c.station).hasMatch() ||
+                !match[2].match(c.location).hasMatch() || !match[3].match(c.channel).hasMatch())
+                continue;
+            const QString label = safeLabel(e.description);
+            channels.emplace_back(c.network, c.station, c.channel,
+                                  c.location.isEmpty() ? QStringLiteral("--") : c.location,
+                                  label.isEmpty() ? c.station : label);
+        }
+    }
+    if (channels.empty()) {
+        answer.why = failed.isEmpty() ? QStringLiteral("no channel matches the search")
+                                      : QStringLiteral("no stream list from ") +
+                                            failed.join(QStringLiteral(", "));
+        return answer;
+    }
+    answer.channels = std::move(channels);
+    return answer;
+}
+
 } // namespace
+
+std::optional<ChannelFinderQuery>
+seedLinkFinderQuery(const QString& servers, const QString& network, const QString& station,
+                    const QString& location, const QString& channel) {
+    const auto parsed = SeedLinkSource::parseServers(servers);
+    if (!parsed)
+        return std::nullopt;
+    ChannelFinderQuery query;
+    query.seedLinkServers = *parsed;
+    QStringList names;
+    for (const auto& [host, port] : *parsed)
+        names << host + u':' + QString::number(port);
+    query.channelQuery = QStringLiteral("SeedLink server ") + names.join(QStringLiteral(", "));
+    query.patterns = {network, station, location, channel};
+    return query;
+}
 
 ChannelFinderQuery channelFinderQuery(const QString& serviceBase, const QString& network,
                                       const QString& station, const QString& location,
@@ -44,6 +128,8 @@ ChannelFinderQuery channelFinderQuery(const QString& serviceBase, const QString&
 }
 
 ChannelFinderAnswer lookUpChannels(const ChannelFinderQuery& query, const HttpOptions& options) {
+    if (!query.seedLinkServers.empty())
+        return lookUpSeedLinkChannels(query, options);
     ChannelFinderAnswer answer;
     const auto body = fetch(query.channelQuery, options, &answer.why);
     if (!body)

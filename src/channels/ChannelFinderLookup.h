@@ -4,14 +4,19 @@
 #include "net/HttpClient.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
+#include <utility>
 #include <vector>
 
 // The channel finder's look-up in an FDSN station service: the channels matching the patterns
-// (level=channel), labelled with their stations' names (level=station) where those can be had.
+// (level=channel), labelled with their stations' names (level=station) where those can be had;
+// or in what SeedLink servers stream (their INFO STREAMS), matched against the same patterns.
 struct ChannelFinderQuery {
-    QString channelQuery, stationQuery;
+    QString channelQuery, stationQuery; // for a SeedLink look-up, channelQuery names the servers
+    std::vector<std::pair<QString, quint16>> seedLinkServers{}; // set: look there instead
+    QStringList patterns{}; // network, station, location, channel: for the SeedLink look-up
 };
 
 struct ChannelFinderAnswer {
@@ -26,6 +31,14 @@ struct ChannelFinderAnswer {
 ChannelFinderQuery channelFinderQuery(const QString& serviceBase, const QString& network,
                                       const QString& station, const QString& location,
                                       const QString& channel);
+
+// The servers' stream lists, each channel of them matching the patterns as a station service
+// matches them: "*" any run, "?" one character, alternatives separated by commas, "--" the
+// blank location, letters in either case; an empty pattern is "*". Labels are the stations'
+// descriptions. Nothing when `servers` is not "host:port" or a list of them.
+std::optional<ChannelFinderQuery>
+seedLinkFinderQuery(const QString& servers, const QString& network, const QString& station,
+                    const QString& location, const QString& channel);
 
 // Blocking; may run on any thread.
 ChannelFinderAnswer lookUpChannels(const ChannelFinderQuery& query, const HttpOptions& options);

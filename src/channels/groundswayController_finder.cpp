@@ -3,9 +3,10 @@
 #include "app/groundswayController.h"
 
 #include "base/Background.h"
-#include "channels/ChannelFinderLookup.h"
 #include "base/SystemLog.h"
+#include "channels/ChannelFinderLookup.h"
 
+#include <QComboBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -38,10 +39,24 @@ void groundswayController::updateChannelFinderList(QObject*) {
 
 void groundswayController::acquireavailableChannels(QObject*) {
     auto typed = [](const QLineEdit* field) { return field ? field->text() : QString(); };
-    const ChannelFinderQuery query = channelFinderQuery(
-        checkedServiceBase(o_.stationServiceURLTField, "stationServiceURL"),
-        typed(o_.networkTField), typed(o_.stationTField), typed(o_.siteCodeTField),
-        typed(o_.channelTField));
+    ChannelFinderQuery query =
+        channelFinderQuery(checkedServiceBase(o_.stationServiceURLTField, "stationServiceURL"),
+                           typed(o_.networkTField), typed(o_.stationTField),
+                           typed(o_.siteCodeTField), typed(o_.channelTField));
+    if (o_.finderSourcePopUp && o_.finderSourcePopUp->currentIndex() == 1) {
+        const QString servers = o_.seedLinkServerTField
+                                    ? o_.seedLinkServerTField->text()
+                                    : defaults_.stringForKey(QStringLiteral("seedLinkServer"));
+        const auto seedLink =
+            seedLinkFinderQuery(servers, typed(o_.networkTField), typed(o_.stationTField),
+                                typed(o_.siteCodeTField), typed(o_.channelTField));
+        if (!seedLink)
+            return systemLog(
+                QStringLiteral(
+                    "Channel finder: the SeedLink server \"%1\" is not written as host:port.")
+                    .arg(servers));
+        query = *seedLink;
+    }
     if (o_.channelListProgressIndicator)
         o_.channelListProgressIndicator->show();
     HttpOptions options = transferOptions();

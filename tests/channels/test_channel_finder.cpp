@@ -1,10 +1,13 @@
 // The channel finder: its listing in channel list form, duplicate removal, and the lookup in a
-// real station service.
+// real station service and in a real SeedLink server's stream list.
 #include "AppHarness.h"
-#include "channels/ChannelListParser.h"
 #include "QtPrinters.h"
 #include "SeismogramServer.h"
+#include "channels/ChannelListParser.h"
 
+#include "DemoSeedLink.h"
+
+#include <QComboBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -143,4 +146,67 @@ TEST_F(ChannelFinder, AFailedLookupLogsOneLineAndKeepsThePreviousListing) {
 TEST_F(ChannelFinder, TheWindowComesForward) {
     c.showChannelFinderWindow(nullptr);
     EXPECT_TRUE(app.o().channelFinderWindow->isVisible());
+}
+
+// The second source: what a SeedLink server streams, read from its INFO STREAMS answer and
+// matched against the same four patterns.
+TEST_F(ChannelFinder, ASeedLinkServerListsWhatItStreamsAsChannelListLines) {
+    demo::SeedLinkServer::Options options;
+    options.recordSeconds = 1;
+    options.backlog = std::chrono::seconds(5);
+    demo::SeedLinkServer seedLink(std::chrono::system_clock::now(), {}, options);
+    ASSERT_TRUE(seedLink.start(0));
+    app.o().seedLinkServerTField->setText(QStringLiteral("127.0.0.1:%1").arg(seedLink.port()));
+    app.o().finderSourcePopUp->setCurrentIndex(1);
+    struct Row {
+        const char *network, *station, *location, *channel;
+        QString listing;
+    };
+    const Row rows[] = {
+        {"IU", "AN*,co?a", "*", "BH?",
+         "IU; ANMO; BHZ; 00; Albuquerque, New Mexico, USA\nIU; ANMO; BHN; 00; Albuquerque, New "
+         "Mexico, USA\nIU; ANMO; BHE; 00; Albuquerque, New Mexico, USA\nIU; COLA; BHZ; 00; College "
+         "Outpost, Alaska, USA\n"},
+        {"", "SSPA", "--", "", // blank location; an empty field is "*"
+         "TA; SSPA; BHZ; --; Standing Stone, Pennsylvania, USA\nTA; SSPA; BHN; --; Standing Stone, "
+         "Pennsylvania, USA\nTA; SSPA; BHE; --; Standing Stone, Pennsylvania, USA\nTA; SSPA; LHZ; "
+         "--; Standing Stone, Pennsylvania, USA\n"},
+        {"I?", "*", "00", "LHZ", QString()},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.station);
+        app.o().networkTField->setText(r.network);
+        app.o().stationTField->setText(r.station);
+        app.o().siteCodeTField->setText(r.location);
+        app.o().channelTField->setText(r.channel);
+        c.acquireavailableChannels(nullptr);
+        if (!r.listing.isEmpty()) {
+            EXPECT_EQ(listing(), r.listing);
+        }
+    }
+    // Every station of networks I? with an LHZ at 00, and nothing asked of the station service.
+    const auto lines = listing().split(u'\n', Qt::SkipEmptyParts);
+    EXPECT_EQ(lines.size(), 9);
+    for (const QString& line : lines)
+        EXPECT_TRUE(line.contains(u"; LHZ; 00; ")) << line.toStdString();
+    EXPECT_TRUE(server.targets().empty());
+    EXPECT_EQ(parseChannelListText(listing()).stations.size(), 9);
+    // The station service's virtual networks mean nothing here: nothing matches, and the log
+    // names the server.
+    app.log().clear();
+    app.o().networkTField->setText("_US-TA");
+    c.acquireavailableChannels(nullptr);
+    ASSERT_EQ(app.log().lines().size(), 1);
+    EXPECT_EQ(app.log().lines()[0],
+              QStringLiteral("Channel finder: no channels from SeedLink server "
+                             "127.0.0.1:%1: no channel matches the search")
+                  .arg(seedLink.port()));
+    EXPECT_TRUE(app.o().channelListProgressIndicator->isHidden());
+    // A server that cannot be reached says so.
+    app.log().clear();
+    app.o().seedLinkServerTField->setText(QStringLiteral("127.0.0.1:%1").arg(unusedPort()));
+    c.acquireavailableChannels(nullptr);
+    ASSERT_EQ(app.log().lines().size(), 1);
+    EXPECT_TRUE(app.log().lines()[0].contains(u"no stream list from 127.0.0.1:"))
+        << app.log().lines()[0].toStdString();
 }

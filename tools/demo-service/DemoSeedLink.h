@@ -17,7 +17,10 @@
 // The demo's SeedLink side: the same synthetic stations as its HTTP side, cut into 512-byte
 // miniSEED records every couple of seconds (packed with libmseed) and served by SeedLink
 // protocol version 3 on a TCP port of 127.0.0.1, each station with its own sequence numbers.
-// The tests use it too, so it can also misbehave on request.
+// It speaks as clients expect: commands ended by CR, LF or CR LF; HELLO, STATION, SELECT,
+// DATA, FETCH, TIME (with an end time the stream closes with END), END, BYE; INFO ID,
+// CAPABILITIES, STATIONS and STREAMS answered with XML in INFO packets. The tests use it too,
+// so it can also misbehave on request.
 namespace demo {
 
 // Samples packed as 512-byte big-endian miniSEED records: "encoding" is libmseed's DE_STEIM1,
@@ -25,9 +28,11 @@ namespace demo {
 std::vector<std::array<char, 512>> packRecords(const std::string& network,
                                                const std::string& station,
                                                const std::string& location,
-                                               const std::string& channel, Date start,
-                                               double delta, const std::vector<float>& samples,
-                                               int encoding);
+                                               const std::string& channel, Date start, double delta,
+                                               const std::vector<float>& samples, int encoding);
+
+// Text as 512-byte miniSEED log records (ASCII), the way INFO answers travel.
+std::vector<std::array<char, 512>> packText(const std::string& text);
 
 class SeedLinkServer {
 public:
@@ -37,6 +42,20 @@ public:
         int encoding = 11;                     // DE_STEIM2
         // When not empty, every station streams these channels instead of its own.
         std::vector<std::string> channels;
+        std::uint32_t firstSequence = 1; // the number of each station's first packet
+        // "NET.STA" of the stations this server carries; empty: all of them.
+        std::vector<std::string> only{};
+        // Each station also streams its channels at two other locations (of "", "00" and "10",
+        // the "10" ones at twice the rate), and selectors are read without their location, as
+        // some servers do.
+        bool otherLocations = false;
+        // More than 0: this many channels in all, spread over the stations in turn, instead of
+        // their own ("HHZ", "HHN", "HHE", then made-up codes of band H).
+        int channelCount = 0;
+        double rate = 0; // more than 0: samples per second of every channel
+        // Each channel loses one record: the first one made this many seconds or more after
+        // start(), so a client sees one gap per channel.
+        std::optional<double> dropAfter{};
     };
     // `log` receives one line per connection opened and closed.
     SeedLinkServer(Date start, std::vector<Quake> quakes, Options options,
@@ -51,52 +70,84 @@ public:
     void stop();
 
     // Misbehaviour for the tests, each once, on the next packet sent to any client.
-    void cutNextPacket();            // half a packet, then the connection closes
-    void garbleNextPacket();         // bytes that are not a SeedLink packet
-    void stepBackNextPacket();       // a sequence number below the last one sent
-    void lieInNextRecord();          // a record that claims to be 4096 bytes long
-    void setSilent(bool silent);     // connections stay open and nothing is sent
+    void cutNextPacket();           // half a packet, then the connection closes
+    void garbleNextPacket();        // bytes that are not a SeedLink packet
+    void stepBackNextPacket();      // a sequence number below the last one sent
+    void lieInNextRecord();         // a record that claims to be 4096 bytes long
+    void zeroSamplesInNextRecord(); // a legal record with no samples
+    void undecodableNextRecord();   // a record in an encoding clients rarely read (SRO)
+    void repeatNextPacket();        // the packet twice, with the same sequence number
+    void htmlAfterNextEnd();        // an HTML line right after the next handshake's END
+    // As after a restart: every connection closes and each station's packets are numbered
+    // anew, 1000 below where they were.
+    void restartNumbering();
+    void setSilent(bool silent); // connections stay open and nothing is sent
+    // Each connection is closed after this many packets (0: never).
+    void setPacketsPerConnection(int packets);
+    // Connections are reset (RST) as soon as they are accepted.
+    void setResetOnAccept(bool reset);
     void refuseStation(const std::string& network, const std::string& station);
+    // SELECT with exactly this selector, for that station, is answered ERROR.
+    void refuseSelect(const std::string& network, const std::string& station,
+                      const std::string& selector);
     // What each connection sent, one string per connection, oldest first.
     std::vector<std::string> received() const;
     int connections() const { return connections_.load(); }
 
 private:
+    struct Feed {
+        std::size_t station = 0; // into stations()
+        std::string location, channel;
+        double delta = 1.0;
+        Date next{}; // the next sample's time
+        bool dropped = false;
+    };
     struct Packet {
         std::uint64_t serial = 0;
         std::uint32_t sequence = 0;
-        std::string network, station, location, channel;
+        std::size_t station = 0;
+        std::string location, channel;
         Date start{}, end{};
         std::array<char, 512> record{};
     };
+    struct Session;
     void generate(Date until);
-    const std::vector<std::string>& channelsOf(const Station& s) const {
-        return options_.channels.empty() ? s.channels : options_.channels;
-    }
     void generator();
     void acceptor();
     void serve(int fd, std::size_t connection);
+    bool command(Session& s, const std::string& line);
+    bool sendDue(Session& s);
+    bool sendInfo(Session& s, const std::string& level);
+    std::optional<std::string> infoDocument(const std::string& level) const;
+    bool carries(const std::string& network, const std::string& station) const;
 
     Date start_;
     std::vector<Quake> quakes_;
     Options options_;
     std::function<void(const std::string&)> log_;
+    std::vector<Feed> feeds_;
+    std::vector<std::size_t> carried_; // stations() this server carries
+    Date started_{};                   // when start() was called
 
     mutable std::mutex mutex_;
     std::condition_variable more_;
     std::deque<Packet> ring_;
     std::uint64_t nextSerial_ = 1;
-    std::vector<Date> next_;                 // per station and channel: the next sample's time
-    std::vector<std::uint32_t> sequence_;    // per station
+    Date frontier_{};                     // records are made up to here
+    std::vector<std::uint32_t> sequence_; // per station: the last number given
     std::vector<std::string> received_;
-    std::vector<std::string> refused_;       // "NET.STA"
+    std::vector<std::string> refused_;        // "NET.STA"
+    std::vector<std::string> refusedSelects_; // "NET.STA SELECTOR"
+    int packetsPerConnection_ = 0;
 
     int listenFd_ = -1;
     int port_ = 0;
     std::atomic<bool> stopping_{false};
     std::atomic<int> connections_{0};
-    std::atomic<int> cut_{0}, garble_{0}, stepBack_{0}, lie_{0};
-    std::atomic<bool> silent_{false};
+    std::atomic<int> cut_{0}, garble_{0}, stepBack_{0}, lie_{0}, zero_{0}, undecodable_{0},
+        repeat_{0}, html_{0};
+    std::atomic<int> generation_{0}; // a restart closes every connection of an older one
+    std::atomic<bool> silent_{false}, resetOnAccept_{false};
     std::thread generatorThread_, acceptThread_;
     std::mutex clientsMutex_;
     std::vector<std::thread> clients_;

@@ -1,7 +1,7 @@
 // groundsway-demo-service: a stand-in for the public services on 127.0.0.1, so Groundsway shows
 // real-looking work on a machine without a network.
 //
-//   groundsway-demo-service [--port N] [--latency MS]   (--help for more)
+//   groundsway-demo-service [--port N] [--latency MS] [--seedlink-...]   (--help for more)
 //
 // The first line on standard output names the address; then one line per request.
 #include "DemoSeedLink.h"
@@ -10,11 +10,12 @@
 #include <httplib.h>
 
 #include <cerrno>
+#include <cmath>
 #include <csignal>
-#include <optional>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <pthread.h>
 #include <string>
 #include <thread>
@@ -23,6 +24,9 @@ namespace {
 
 const char* const kUsage =
     "Usage: groundsway-demo-service [--port N] [--seedlink-port N] [--latency MS] [--hostile]\n"
+    "                               [--seedlink-drop-after SECONDS]\n"
+    "                               [--seedlink-channels N] [--seedlink-rate R]\n"
+    "                               [--seedlink-stations NET.STA,...]\n"
     "Serves made-up seismograms, earthquakes and stations on 127.0.0.1, the way the public\n"
     "services Groundsway uses answer, and streams the same seismograms by SeedLink, so it can\n"
     "run without a network.\n\n"
@@ -33,6 +37,19 @@ const char* const kUsage =
     "  --latency MS    wait this long before each seismogram answer (default 0)\n"
     "  --hostile       stations DRIP, STALL, HUGE, NANS, FARB, WIDE and JUNK answer like a\n"
     "                  broken or hostile service\n"
+    "  --seedlink-drop-after SECONDS\n"
+    "                  each SeedLink channel loses exactly one record: the first one made\n"
+    "                  SECONDS or more after the service started (a gap per channel)\n"
+    "  --seedlink-channels N\n"
+    "                  stream N channels (1 to 10000) in all, spread over the stations in\n"
+    "                  turn (HHZ, HHN, HHE, then made-up codes of band H), in records of\n"
+    "                  about 4 s, two minutes of them held for TIME requests; the\n"
+    "                  time-series service does not know these channels\n"
+    "  --seedlink-rate R\n"
+    "                  every SeedLink channel at R samples per second (0.1 to 1000)\n"
+    "  --seedlink-stations NET.STA,...\n"
+    "                  the SeedLink server carries these stations only (two services can\n"
+    "                  then stand for two servers, each with part of a list)\n"
     "  -h, --help      show this help and exit\n"
     "  -v, --version   show the version and exit\n";
 
@@ -42,6 +59,16 @@ std::optional<long> number(const char* text, long low, long high) {
     errno = 0;
     const long v = std::strtol(text, &end, 10);
     if (end == text || *end != '\0' || errno != 0 || v < low || v > high)
+        return std::nullopt;
+    return v;
+}
+
+// A finite decimal number, or nothing.
+std::optional<double> decimal(const char* text) {
+    char* end = nullptr;
+    errno = 0;
+    const double v = std::strtod(text, &end);
+    if (end == text || *end != '\0' || errno != 0 || !std::isfinite(v))
         return std::nullopt;
     return v;
 }
@@ -59,6 +86,7 @@ int main(int argc, char** argv) {
     int seedLinkPort = 18000;
     long latencyMs = 0;
     bool hostile = false;
+    demo::SeedLinkServer::Options seedLinkOptions;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
@@ -89,6 +117,43 @@ int main(int argc, char** argv) {
                 latencyMs = *v;
             continue;
         }
+        if (arg == "--seedlink-stations") {
+            if (i + 1 >= argc)
+                return usageError(arg + " needs a value");
+            const std::string list = argv[++i];
+            for (std::size_t at = 0; at <= list.size();) {
+                const std::size_t comma = std::min(list.find(',', at), list.size());
+                if (comma > at)
+                    seedLinkOptions.only.push_back(list.substr(at, comma - at));
+                at = comma + 1;
+            }
+            if (seedLinkOptions.only.empty())
+                return usageError("--seedlink-stations needs stations like IU.ANMO,IU.COLA");
+            continue;
+        }
+        if (arg == "--seedlink-drop-after" || arg == "--seedlink-channels" ||
+            arg == "--seedlink-rate") {
+            if (i + 1 >= argc)
+                return usageError(arg + " needs a value");
+            const std::optional<double> v = decimal(argv[++i]);
+            if (arg == "--seedlink-drop-after") {
+                if (!v || *v < 0 || *v > 86400)
+                    return usageError("--seedlink-drop-after needs seconds from 0 to 86400");
+                seedLinkOptions.dropAfter = *v;
+            } else if (arg == "--seedlink-channels") {
+                if (!v || *v < 1 || *v > 10000 || *v != std::floor(*v))
+                    return usageError("--seedlink-channels needs a whole number from 1 to 10000");
+                seedLinkOptions.channelCount = static_cast<int>(*v);
+                seedLinkOptions.recordSeconds = 4;
+                seedLinkOptions.backlog =
+                    std::chrono::seconds(120); // starts in seconds, not minutes
+            } else {
+                if (!v || *v < 0.1 || *v > 1000)
+                    return usageError("--seedlink-rate needs samples per second from 0.1 to 1000");
+                seedLinkOptions.rate = *v;
+            }
+            continue;
+        }
         return usageError("unknown option '" + arg + "'");
     }
 
@@ -114,8 +179,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "groundsway-demo-service: cannot listen on 127.0.0.1:%d\n", port);
         return 1;
     }
-    demo::SeedLinkServer seedLink(std::chrono::system_clock::now(), service.quakes(), {},
-                                  [&out](const std::string& line) {
+    demo::SeedLinkServer seedLink(std::chrono::system_clock::now(), service.quakes(),
+                                  seedLinkOptions, [&out](const std::string& line) {
                                       std::lock_guard lock(out);
                                       std::printf("%s\n", line.c_str());
                                       std::fflush(stdout);
