@@ -2,11 +2,11 @@
 #include "app/groundswayController.h"
 
 #include "base/AsciiFile.h"
+#include "base/DataDirectory.h"
 #include "components/NEIC_QueryController.h"
 #include "components/QuilmRealTimeDisplayView02.h"
 #include "base/SystemLog.h"
 
-#include <QDir>
 #include <QFileInfo>
 #include <QFont>
 #include <QPlainTextEdit>
@@ -64,9 +64,10 @@ void groundswayController::awakeFromNib() {
             defaults_.objectForKey(QStringLiteral("travelTimeModel")).toString());
         actions_.travelTimeModelPopUp->setCurrentIndex(std::max(0, model));
     }
-    // 7.
-    setSupportDirectory(std::make_shared<QString>(
-        QDir::homePath() + QStringLiteral("/Library/Application Support/Groundsway")));
+    // 7. The XDG data folder, or the one earlier versions read while it is still empty.
+    const DataDirectory data = chooseDataDirectory();
+    setSupportDirectory(std::make_shared<QString>(data.path));
+    systemLog(data.logLine());
     // 8.
     systemLog(QStringLiteral("Loading initial channel information."));
     // 9.

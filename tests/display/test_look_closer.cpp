@@ -136,7 +136,7 @@ TEST(Snapshot, WritesTheImageOrSaysWhyNotWithItsExitCode) {
     server.eventBody = eventText({});
     server.start();
     QTemporaryDir home;
-    const QString support = home.path() + "/Library/Application Support/Groundsway/ChannelLists/";
+    const QString support = home.path() + "/.local/share/Groundsway/ChannelLists/";
     QDir().mkpath(support);
     QDir().mkpath(home.path() + "/.config/Groundsway");
     QFile conf(home.path() + "/.config/Groundsway/Groundsway.conf");
