@@ -2,6 +2,7 @@
 #include "app/groundswayController.h"
 
 #include "acquisition/RetrievalCycle.h"
+#include "app/SettingsDialog.h"
 #include "acquisition/TimeSeriesSource.h"
 #include "base/Background.h"
 #include "base/NumberReading.h"
@@ -359,6 +360,9 @@ void groundswayController::connectActions(const ActionControls& a) {
     onClick(a.retrieveButton, &groundswayController::retrieveSeismograms);
     onClick(o_.autoUpdateButton, &groundswayController::toggleAutoUpdate);
     onClick(a.setupChannelsButton, &groundswayController::setupChannels);
+    if (auto* settings = qobject_cast<SettingsDialog*>(o_.settingsWindow))
+        connect(settings, &SettingsDialog::channelListApplied, this,
+                [this, settings] { setupChannels(settings); });
     onClick(a.markHistoryButton, &groundswayController::markHistory);
     onClick(a.clearHistoryButton, &groundswayController::clearHistory);
     onClick(a.statusPageButton, &groundswayController::tamsyStatus);

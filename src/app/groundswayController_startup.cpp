@@ -88,10 +88,7 @@ void groundswayController::awakeFromNib() {
 }
 
 void groundswayController::applicationDidFinishLaunching() {
-    if (o_.settingsWindow) {
-        o_.settingsWindow->show();
-        o_.settingsWindow->raise();
-    }
+    // The settings open from the menu only: at launch they would stand behind the seismograms.
     showWindow(o_.seismogramWindow);
     // The plot, not the first field, has the keyboard: a field would take Ctrl+E and the
     // other window shortcuts for its own line editing.

@@ -299,9 +299,9 @@ void groundswayController::updateGuidance() {
     const qsizetype channels = theStations_->size();
     if (channels == 0) {
         o_.seisView->setPlaceholder(
-            title, tr("No channel yet. In Window \u2192 Settings, load a saved list or type one, "
+            title, tr("No channel yet. In Window \u2192 Settings, choose a saved list or type one, "
                       "one channel a line (network; station; channel; location; label), and press "
-                      "Use This List."));
+                      "OK."));
         return;
     }
     const int minutes = static_cast<int>(checkedNumber(
