@@ -27,7 +27,13 @@ std::map<int, SystemLogListener>& listeners() {
     return all;
 }
 int nextListener = 1;
+bool echo = true;
 } // namespace
+
+void setSystemLogEcho(bool toStandardError) {
+    std::lock_guard lock(logMutex());
+    echo = toStandardError;
+}
 
 QString escapedForLog(const QString& message) {
     QString out;
@@ -54,8 +60,10 @@ void systemLog(const QString& raw) {
         QStringLiteral("%1 Groundsway[%2] %3").arg(stamp).arg(static_cast<qint64>(::getpid())).arg(message);
     const QByteArray line = (text + u'\n').toUtf8();
     std::lock_guard lock(logMutex());
-    std::fwrite(line.constData(), 1, static_cast<std::size_t>(line.size()), stderr);
-    std::fflush(stderr);
+    if (echo) {
+        std::fwrite(line.constData(), 1, static_cast<std::size_t>(line.size()), stderr);
+        std::fflush(stderr);
+    }
     kept().push_back(text);
     if (kept().size() > static_cast<std::size_t>(kKeptSystemLogLines))
         kept().pop_front();

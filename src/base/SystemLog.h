@@ -12,6 +12,10 @@
 void systemLog(const QString& message);
 QString escapedForLog(const QString& message);
 
+// Whether each line also goes to standard error (it does unless told otherwise); the lines are
+// kept and heard by the listeners either way.
+void setSystemLogEcho(bool toStandardError);
+
 // Lets a caller see every message as it is logged (the tests read the log this way); returns
 // the previous observer. The message still goes to standard error.
 using SystemLogObserver = std::function<void(const QString&)>;

@@ -161,4 +161,31 @@ TEST(Snapshot, WritesTheImageOrSaysWhyNotWithItsExitCode) {
     EXPECT_FALSE(QFile::exists(home.filePath("no.png")));
     EXPECT_EQ(run({"--snapshot", out, "--size", "huge"}).first, 2);
     EXPECT_EQ(run({"--size", "100x100"}).first, 2); // --size goes with --snapshot
+
+    // The format is the one the name says, and success is quiet unless asked otherwise.
+    const std::pair<const char*, QByteArray> formats[] = {
+        {"shot.PNG", QByteArray("\x89PNG")}, {"shot.jpg", QByteArray("\xff\xd8\xff")},
+        {"shot.jpeg", QByteArray("\xff\xd8\xff")}, {"shot.svg", QByteArray("<?xml")}};
+    for (const auto& [name, magic] : formats) {
+        const auto r = run({"--snapshot", home.filePath(name), "--size", "400x300", "--list", "Good"});
+        EXPECT_EQ(r.first, 0) << name;
+        EXPECT_TRUE(r.second.isEmpty()) << name << ": " << r.second.toStdString();
+        QFile f(home.filePath(name));
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly)) << name;
+        EXPECT_TRUE(f.readAll().startsWith(magic)) << name;
+    }
+    const auto verbose = run({"--snapshot", home.filePath("v.png"), "--verbose", "--list", "Good"});
+    EXPECT_EQ(verbose.first, 0);
+    EXPECT_TRUE(verbose.second.contains(u"Groundsway[")) << verbose.second.toStdString();
+    EXPECT_TRUE(broken.second.contains(u"The system log of this run:")); // a failure shows it
+    EXPECT_TRUE(broken.second.contains(u"FAIL404"));
+    const auto gif = run({"--snapshot", home.filePath("shot.gif"), "--list", "Good"});
+    EXPECT_EQ(gif.first, 2);
+    EXPECT_TRUE(gif.second.contains("not '" + home.filePath("shot.gif") + "'"));
+    EXPECT_FALSE(QFile::exists(home.filePath("shot.gif")));
+    // Into a folder that does not exist: said, exit 1, nothing left behind.
+    const auto nowhere = run({"--snapshot", home.filePath("none/x.png"), "--list", "Good"});
+    EXPECT_EQ(nowhere.first, 1);
+    EXPECT_TRUE(nowhere.second.contains("Could not write " + home.filePath("none/x.png")))
+        << nowhere.second.toStdString();
 }
