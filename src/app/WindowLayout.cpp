@@ -1,5 +1,6 @@
 #include "app/WindowLayout.h"
 
+#include "app/AboutDialog.h"
 #include "app/HelicorderWindow.h"
 #include "app/SettingsDialog.h"
 #include "app/SystemLogWindow.h"
@@ -20,6 +21,7 @@ struct WindowLayout::Forms {
     SettingsDialog settingsWindow;
     QWidget logWindow, eventListWindow, helpWindow, channelFinderWindow;
     SystemLogWindow systemLogWindow;
+    AboutDialog aboutWindow;
     HelicorderWindow helicorderWindow;
     Ui::SeismogramWindow seismogram;
     Ui::SettingsWindow settings;
@@ -170,10 +172,23 @@ WindowLayout::WindowLayout() : forms_((initialiseResources(), std::make_unique<F
     a.sortByDistanceButton = f.seismogram.sortByDistanceButton;
     a.travelTimeModelPopUp = f.settingsWindow.applied(f.settings.travelTimeModelPopUp);
     a.dataSourcePopUp = f.seismogram.dataSourcePopUp;
+    a.inspectTraceMenu = f.seismogram.inspectTraceMenu;
+    a.showAboutAction = f.seismogram.showAboutAction;
+    // The About box needs nothing of the controller.
+    f.aboutWindow.setAttribute(Qt::WA_QuitOnClose, false);
+    QObject::connect(a.showAboutAction, &QAction::triggered, &f.aboutWindow, [&f] {
+        f.aboutWindow.show();
+        f.aboutWindow.raise();
+        f.aboutWindow.activateWindow();
+    });
 }
 
 WindowLayout::~WindowLayout() = default;
 
 QMainWindow* WindowLayout::seismogramWindow() const {
     return &forms_->seismogramWindow;
+}
+
+QWidget* WindowLayout::aboutWindow() const {
+    return &forms_->aboutWindow;
 }

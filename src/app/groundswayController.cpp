@@ -3,6 +3,7 @@
 
 #include "acquisition/RetrievalCycle.h"
 #include "app/SettingsDialog.h"
+#include "app/TraceMenus.h"
 #include "acquisition/TimeSeriesSource.h"
 #include "base/Background.h"
 #include "base/NumberReading.h"
@@ -423,6 +424,9 @@ void groundswayController::connectActions(const ActionControls& a) {
     if (QuilmRealTimeDisplayView02* view = o_.seisView) {
         connect(view, &QuilmRealTimeDisplayView02::traceActivated, this,
                 &groundswayController::inspectTrace);
+        tracemenus::attach(view, a.inspectTraceMenu,
+                           {a.saveImageAction, a.copyImageAction, a.saveSeismogramsAction},
+                           [this](int trace) { inspectTrace(trace); });
         connect(view, &QuilmRealTimeDisplayView02::zoomChanged, this,
                 &groundswayController::updateFollowNow);
         if (auto* window = qobject_cast<QMainWindow*>(o_.seismogramWindow)) {

@@ -131,7 +131,7 @@ void groundswayController::inspectTrace(int index) {
     if (!o_.seisView || index < 0 || static_cast<std::size_t>(index) >= theWaveforms_->size())
         return;
     const SacObject* processed = (*theWaveforms_)[static_cast<std::size_t>(index)].get();
-    if (!processed || processed->samples().empty())
+    if (!processed)
         return;
     const SacObject* raw = static_cast<std::size_t>(index) < rawWaveforms_.size()
                                ? rawWaveforms_[static_cast<std::size_t>(index)].get()
@@ -147,7 +147,7 @@ void groundswayController::inspectTrace(int index) {
                               .arg(QuilmRealTimeDisplayView02::fullLabel(*processed),
                                    datetext::description(from).chopped(6),
                                    datetext::description(to).chopped(6));
-    inspector_->inspect(title, raw ? spanOf(*raw, from, to) : TraceInspector::Trace{},
+    inspector_->inspect(title, from, to, raw ? spanOf(*raw, from, to) : TraceInspector::Trace{},
                         spanOf(*processed, from, to));
     showWindow(inspector_.get());
 }

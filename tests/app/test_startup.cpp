@@ -1,10 +1,13 @@
 // The whole start-up sequence with the real windows, a throwaway home and a real server.
 #include "AppHarness.h"
+#include "app/AboutDialog.h"
 #include "components/NEIC_QueryController.h"
 #include "QtPrinters.h"
 #include "components/QuilmRealTimeDisplayView02.h"
 #include "SeismogramServer.h"
 
+#include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
@@ -155,4 +158,26 @@ TEST(StartUp, TheSeismogramWindowFitsALaptopScreenWithEveryIndicatorShowing) {
     QCoreApplication::processEvents();
     const QLineEdit* mark = app.o().monitorIndicatorTField;
     EXPECT_GE(mark->width(), mark->fontMetrics().horizontalAdvance(mark->text()) + 4);
+}
+
+TEST(StartUp, HelpAboutNamesTheVersionTheLicencesAndWhereTheDataComeFrom) {
+    AppHarness app;
+    ASSERT_NE(app.actions().showAboutAction, nullptr);
+    app.actions().showAboutAction->trigger();
+    AboutDialog* about = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* d = qobject_cast<AboutDialog*>(w); d && d->isVisible())
+            about = d;
+    ASSERT_NE(about, nullptr);
+    const QString text = about->text();
+    for (const char* needed : {GROUNDSWAY_VERSION, "Lesser General Public License", "FFTW",
+                               "libmseed", "libcurl", "Flinn-Engdahl", "iasp91", "ak135",
+                               "U.S. Geological Survey", "IRIS"})
+        EXPECT_TRUE(text.contains(QLatin1StringView(needed))) << needed;
+}
+
+TEST(StartUp, TheEmptyLogWindowSaysWhatWillAppearThere) {
+    AppHarness app;
+    EXPECT_TRUE(app.o().connectionLogTView->toPlainText().isEmpty());
+    EXPECT_TRUE(app.o().connectionLogTView->placeholderText().contains(u"auto-update is off"));
 }

@@ -6,6 +6,7 @@
 #include "QtPrinters.h"
 #include "SeismogramServer.h"
 #include "app/SystemLogWindow.h"
+#include "app/TraceMenus.h"
 #include "base/SystemLog.h"
 #include "components/QuilmRealTimeDisplayView02.h"
 #include "components/TraceInspector.h"
@@ -17,6 +18,7 @@
 #include <QFile>
 #include <QImage>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -129,6 +131,34 @@ TEST_F(LookCloser, TheInspectorShowsASinesFrequencyInItsSpectrumAndSpectrogram) 
     EXPECT_TRUE(c.traceInspector()->isVisible());
     EXPECT_FALSE(c.traceInspector()->spectrum().frequency.empty());
     EXPECT_GT(c.traceInspector()->spectrogram().windows, 0u);
+}
+
+TEST_F(LookCloser, TheInspectorIsOnTheViewsContextMenuAndTheSeismogramsMenu) {
+    QuilmRealTimeDisplayView02& view = *app.o().seisView;
+    view.resize(900, 500);
+    // Over the first trace's band, its own item; beside the traces, a list of them.
+    const QRect plot = QuilmRealTimeDisplayView02::plotRect(view.size());
+    const QPoint onFirst(plot.center().x(), plot.top() + plot.height() / 4);
+    ASSERT_EQ(view.traceAt(onFirst, view.size()), 0);
+    std::unique_ptr<QMenu> menu(tracemenus::contextMenu(
+        &view, onFirst, {app.actions().saveImageAction}, [&](int k) { c.inspectTrace(k); }, nullptr));
+    auto* inspect = menu->findChild<QAction*>("inspectThisTraceAction");
+    ASSERT_NE(inspect, nullptr);
+    EXPECT_TRUE(inspect->text().contains(u"ANMO")) << inspect->text().toStdString();
+    EXPECT_TRUE(menu->actions().contains(app.actions().saveImageAction));
+    inspect->trigger();
+    ASSERT_TRUE(c.traceInspector());
+    EXPECT_TRUE(c.traceInspector()->isVisible());
+    EXPECT_TRUE(c.traceInspector()->windowTitle().contains(u"Inspector"));
+
+    QMenu* traces = app.actions().inspectTraceMenu;
+    ASSERT_NE(traces, nullptr);
+    emit traces->aboutToShow();
+    ASSERT_EQ(traces->actions().size(), 2);
+    EXPECT_TRUE(traces->actions()[1]->text().contains(u"KDAK"));
+    c.traceInspector()->hide();
+    traces->actions()[1]->trigger();
+    EXPECT_TRUE(c.traceInspector()->isVisible());
 }
 
 TEST(Snapshot, WritesTheImageOrSaysWhyNotWithItsExitCode) {
