@@ -3,6 +3,7 @@
 #include "app/AboutDialog.h"
 #include "app/HelicorderWindow.h"
 #include "app/SettingsDialog.h"
+#include "app/WindowPlacement.h"
 #include "app/SystemLogWindow.h"
 #include "components/QuilmRealTimeDisplayView02.h"
 #include "ui_ChannelFinderWindow.h"
@@ -134,6 +135,16 @@ WindowLayout::WindowLayout() : forms_((initialiseResources(), std::make_unique<F
     o.eventListTblView = f.eventList.eventListTblView;
     o.eventRequestDurationTField = f.eventList.eventRequestDurationTField;
     o.minMagTField = f.eventList.minMagTField;
+
+    // Each window fits the screen it opens on and comes back where it was left.
+    const std::pair<QWidget*, const char*> windows[] = {
+        {&f.seismogramWindow, "seismogram"}, {&f.settingsWindow, "settings"},
+        {&f.logWindow, "log"},               {&f.eventListWindow, "earthquakeList"},
+        {&f.helpWindow, "help"},             {&f.channelFinderWindow, "channelFinder"},
+        {&f.systemLogWindow, "systemLog"},   {&f.helicorderWindow, "helicorder"},
+        {&f.aboutWindow, "about"}};
+    for (const auto& [window, key] : windows)
+        placement::manage(window, QString::fromLatin1(key), &f.seismogramWindow);
 
     ActionControls& a = actions_;
     a.retrieveButton = f.seismogram.retrieveButton;

@@ -7,6 +7,7 @@
 #include "app/ExportFailure.h"
 #include "app/ImageExport.h"
 #include "app/SaveImageDialog.h"
+#include "app/WindowPlacement.h"
 #include "base/DateText.h"
 #include "base/SystemLog.h"
 #include "components/QuilmRealTimeDisplayView02.h"
@@ -142,6 +143,7 @@ void groundswayController::inspectTrace(int index) {
     if (!inspector_) {
         inspector_ = std::make_unique<TraceInspector>();
         inspector_->setInline(inline_);
+        placement::manage(inspector_.get(), QStringLiteral("traceInspector"), o_.seismogramWindow);
     }
     const QString title = QStringLiteral("%1   %2 to %3 UTC")
                               .arg(QuilmRealTimeDisplayView02::fullLabel(*processed),
