@@ -129,9 +129,9 @@ void groundswayController::startStream() {
                                ? o_.seedLinkServerTField->text()
                                : defaults_.stringForKey(QStringLiteral("seedLinkServer"));
     if (!s.source.setServer(server)) {
-        systemLog(QStringLiteral("SeedLink: the server \"%1\" is not written as host:port; the "
+        systemLog(QStringLiteral("SeedLink: the server %1 is not written as host:port; the "
                                  "monitor polls the time-series service instead.")
-                      .arg(server));
+                      .arg(quotedForLog(server)));
         s.on = false;
         return;
     }

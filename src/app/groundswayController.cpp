@@ -259,8 +259,8 @@ double groundswayController::checkedNumber(const QLineEdit* field, const char* k
     const QString memory = QString::fromLatin1(key) + (whole ? u'#' : u'.');
     if (used != asked)
         reportSetting(memory, typed,
-                      QStringLiteral("The setting %1 of \"%2\" is outside %3 to %4; using %5.")
-                          .arg(QString::fromLatin1(key), typed)
+                      QStringLiteral("The setting %1 of %2 is outside %3 to %4; using %5.")
+                          .arg(QString::fromLatin1(key), quotedForLog(typed))
                           .arg(low, 0, 'g', 10)
                           .arg(high, 0, 'g', 10)
                           .arg(used, 0, 'g', 10));
@@ -275,9 +275,9 @@ float groundswayController::checkedCorner(const QLineEdit* field, const char* ke
     if (std::isfinite(asked))
         return asked;
     reportSetting(QString::fromLatin1(key), typed,
-                  QStringLiteral("The setting %1 of \"%2\" is not a frequency; the filter is "
+                  QStringLiteral("The setting %1 of %2 is not a frequency; the filter is "
                                  "left out.")
-                      .arg(QString::fromLatin1(key), typed));
+                      .arg(QString::fromLatin1(key), quotedForLog(typed)));
     return 0.0f;
 }
 
@@ -289,9 +289,9 @@ QString groundswayController::checkedServiceBase(const QLineEdit* field, const c
         return typed;
     }
     reportSetting(QString::fromLatin1(key), typed,
-                  QStringLiteral("The setting %1 of \"%2\" is not a plain http or https address "
+                  QStringLiteral("The setting %1 of %2 is not a plain http or https address "
                                  "(scheme, host, port and path only); nothing is asked of it.")
-                      .arg(QString::fromLatin1(key), typed));
+                      .arg(QString::fromLatin1(key), quotedForLog(typed)));
     return {};
 }
 

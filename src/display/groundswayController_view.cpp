@@ -243,7 +243,7 @@ void groundswayController::takeSnapshot(const QString& path, QSize size,
     if (list) {
         if (!o_.channelFileListPopUp ||
             o_.channelFileListPopUp->findText(*list, Qt::MatchExactly | Qt::MatchCaseSensitive) < 0)
-            return fail(QStringLiteral("no saved channel list is titled \"%1\"").arg(*list));
+            return fail(QStringLiteral("no saved channel list is titled %1").arg(quotedForLog(*list)));
         loadChannelListFromFile(*list + QStringLiteral(".txt"));
         setupChannels(nullptr);
     }
