@@ -90,7 +90,7 @@ void StreamToScreen(benchmark::State& state) {
     pid_t child = 0;
     const auto [httpPort, seedLinkPort] = startServers(&child);
     const QString base = QStringLiteral("http://127.0.0.1:%1").arg(httpPort);
-    const QString support = home.path() + QStringLiteral("/Library/Application Support/Groundsway");
+    const QString support = home.path() + QStringLiteral("/.local/share/Groundsway");
     QDir().mkpath(support + QStringLiteral("/ChannelLists"));
     QDir().mkpath(home.path() + QStringLiteral("/.config/Groundsway"));
     auto write = [](const QString& path, const QByteArray& text) {
@@ -121,6 +121,7 @@ void StreamToScreen(benchmark::State& state) {
     write(support + QStringLiteral("/autoUpdate.txt"), "");
     qputenv("HOME", home.path().toUtf8());
     qputenv("XDG_CONFIG_HOME", (home.path() + QStringLiteral("/.config")).toUtf8());
+    qputenv("XDG_DATA_HOME", (home.path() + QStringLiteral("/.local/share")).toUtf8());
 
     for (auto _ : state) {
         WindowLayout layout;

@@ -49,8 +49,11 @@ std::optional<AcquisitionFailure> outsideWindow(const SacObject& s, const Reques
 std::optional<HttpResponse> fetchBody(const std::optional<QString>& url,
                                       const HttpOptions& options, AcquisitionFailure* failure) {
     if (!url) {
+        // Never an empty address: the line says why there is none.
         *failure = {AcquisitionFailure::Kind::Transport, QStringLiteral("unsupported URL"),
-                    {QStringLiteral("Communication Failure: "), QStringLiteral("unsupported URL")}};
+                    {QStringLiteral("Communication Failure: no address could be made for this "
+                                    "request (a code or the window cannot stand in a URL)"),
+                     QStringLiteral("unsupported URL")}};
         return std::nullopt;
     }
     QString error;

@@ -20,8 +20,8 @@ struct FetchedSeismogram {
 };
 
 // The body of a query, or nothing with the two system-log lines of a failed exchange
-// ("Communication Failure: URL", then the error) in the failure. No URL fails the same way, with
-// no URL text. The HTTP status is not looked at: an error page goes on to the decoder, which
+// ("Communication Failure: URL", then the error) in the failure. No URL fails the same way, the
+// first line saying that no address could be made. The HTTP status is not looked at: an error page goes on to the decoder, which
 // refuses it; only its status tells "no data" from "not a seismogram" afterwards.
 std::optional<HttpResponse> fetchBody(const std::optional<QString>& url,
                                       const HttpOptions& options, AcquisitionFailure* failure);

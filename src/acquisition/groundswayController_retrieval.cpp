@@ -46,10 +46,10 @@ void groundswayController::retrieveSeismograms(QObject*) {
     for (const auto& [field, which] : {std::pair{o_.startTField, "start"},
                                        std::pair{o_.endTField, "end"}}) {
         if (field && !datetext::parseRequestTime(field->text()))
-            systemLog(QStringLiteral("The window %1 \"%2\" cannot be read as a time like "
+            systemLog(QStringLiteral("The window %1 %2 cannot be read as a time like "
                                      "2012-06-15T10:00:00.0000Z (UTC, years %3 to %4); the "
                                      "present moment is asked for instead.")
-                          .arg(QLatin1StringView(which), field->text())
+                          .arg(QLatin1StringView(which), quotedForLog(field->text()))
                           .arg(datetext::kFirstYear)
                           .arg(datetext::kLastYear));
     }

@@ -130,10 +130,10 @@ void groundswayController::startStream() {
                                ? o_.seedLinkServerTField->text()
                                : defaults_.stringForKey(QStringLiteral("seedLinkServer"));
     if (!s.source.setServer(server)) {
-        systemLog(QStringLiteral("SeedLink: the server \"%1\" is not written as host:port (or a "
-                                 "list of them separated by commas); the monitor polls the "
+        systemLog(QStringLiteral("SeedLink: the server %1 is not written as host:port (or a list "
+                                 "of them separated by commas); the monitor polls the "
                                  "time-series service instead.")
-                      .arg(server));
+                      .arg(quotedForLog(server)));
         s.on = false;
         return;
     }

@@ -34,7 +34,7 @@ HelicorderWindow::HelicorderWindow(QWidget* parent)
     gainSlider->setMaximumWidth(220);
     gainSlider->setToolTip(tr("Trace amplitude: 25 is gain 1"));
     clipBox->setToolTip(tr("Cut the traces where they would reach the next row's line"));
-    saveButton->setToolTip(tr("Write the drum as a PNG image"));
+    saveButton->setToolTip(tr("Write the drum as a PNG, JPEG or SVG picture"));
     statusLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
     auto* controls = new QHBoxLayout;

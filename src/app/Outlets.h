@@ -6,6 +6,7 @@ class QButtonGroup;
 class QCheckBox;
 class QComboBox;
 class QLineEdit;
+class QMenu;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
@@ -128,4 +129,6 @@ struct ActionControls {
     QCheckBox* sortByDistanceButton = nullptr;
     QComboBox* travelTimeModelPopUp = nullptr;
     QComboBox* dataSourcePopUp = nullptr;
+    QMenu* inspectTraceMenu = nullptr; // Seismograms → Inspect Trace, one item per trace
+    QAction* showAboutAction = nullptr;
 };

@@ -1,6 +1,9 @@
 #include "app/WindowLayout.h"
 
+#include "app/AboutDialog.h"
 #include "app/HelicorderWindow.h"
+#include "app/SettingsDialog.h"
+#include "app/WindowPlacement.h"
 #include "app/SystemLogWindow.h"
 #include "components/QuilmRealTimeDisplayView02.h"
 #include "ui_ChannelFinderWindow.h"
@@ -16,8 +19,10 @@
 
 struct WindowLayout::Forms {
     QMainWindow seismogramWindow;
-    QWidget settingsWindow, logWindow, eventListWindow, helpWindow, channelFinderWindow;
+    SettingsDialog settingsWindow;
+    QWidget logWindow, eventListWindow, helpWindow, channelFinderWindow;
     SystemLogWindow systemLogWindow;
+    AboutDialog aboutWindow;
     HelicorderWindow helicorderWindow;
     Ui::SeismogramWindow seismogram;
     Ui::SettingsWindow settings;
@@ -37,12 +42,17 @@ WindowLayout::WindowLayout() : forms_((initialiseResources(), std::make_unique<F
     Forms& f = *forms_;
     f.seismogram.setupUi(&f.seismogramWindow);
     f.settings.setupUi(&f.settingsWindow);
+    // The controller works with the settings last applied; the form shows the edits.
+    f.settingsWindow.adopt(f.settings.settingsButtonBox, f.settings.channelListTView,
+                           f.settings.channelFileListPopUp);
+    f.settingsWindow.showOffAtOrBelowZero({f.settings.LP_lpcTField, f.settings.LP_hpcTField,
+                                           f.settings.BB_lpcTField, f.settings.BB_hpcTField});
     f.log.setupUi(&f.logWindow);
     f.eventList.setupUi(&f.eventListWindow);
     f.help.setupUi(&f.helpWindow);
     f.finder.setupUi(&f.channelFinderWindow);
     // Closing the seismogram window quits; the others only hide.
-    for (QWidget* w : {&f.settingsWindow, &f.logWindow, &f.eventListWindow, &f.helpWindow,
+    for (QWidget* w : {static_cast<QWidget*>(&f.settingsWindow), &f.logWindow, &f.eventListWindow, &f.helpWindow,
                        &f.channelFinderWindow, static_cast<QWidget*>(&f.systemLogWindow),
                        static_cast<QWidget*>(&f.helicorderWindow)})
         w->setAttribute(Qt::WA_QuitOnClose, false);
@@ -76,7 +86,7 @@ WindowLayout::WindowLayout() : forms_((initialiseResources(), std::make_unique<F
     o.connectionLogTView = f.log.connectionLogTView;
     o.channelListTView = f.settings.channelListTView;
     o.channelFileListPopUp = f.settings.channelFileListPopUp;
-    o.plotTitleTField = f.settings.plotTitleTField;
+    o.plotTitleTField = f.settingsWindow.applied(f.settings.plotTitleTField);
 
     o.channelFinderTView = f.finder.channelFinderTView;
     o.loadChannelInfoButton = f.finder.loadChannelInfoButton;
@@ -97,35 +107,45 @@ WindowLayout::WindowLayout() : forms_((initialiseResources(), std::make_unique<F
     o.seisServerMatrix = matrix;
     o.plotGainSlider = f.seismogram.plotGainSlider;
 
-    o.updateIntervalTField = f.settings.updateIntervalTField;
-    o.monitorRequestDurationTField = f.settings.monitorRequestDurationTField;
-    o.LP_lpcTField = f.settings.LP_lpcTField;
-    o.LP_hpcTField = f.settings.LP_hpcTField;
-    o.LP_applyFilterButton = f.settings.LP_applyFilterButton;
-    o.LP_decimateButton = f.settings.LP_decimateButton;
-    o.LP_integrateButton = f.settings.LP_integrateButton;
-    o.LP_decimationFactorTField = f.settings.LP_decimationFactorTField;
-    o.LP_wwlpButton = f.settings.LP_wwlpButton;
-    o.BB_lpcTField = f.settings.BB_lpcTField;
-    o.BB_hpcTField = f.settings.BB_hpcTField;
-    o.BB_applyFilterButton = f.settings.BB_applyFilterButton;
-    o.BB_decimateButton = f.settings.BB_decimateButton;
-    o.BB_integrateButton = f.settings.BB_integrateButton;
-    o.BB_decimationFactorTField = f.settings.BB_decimationFactorTField;
-    o.BB_wwspButton = f.settings.BB_wwspButton;
-    o.BB_wwlpButton = f.settings.BB_wwlpButton;
-    o.timeSeriesServiceURLTField = f.settings.timeSeriesServiceURLTField;
-    o.eventServiceURLTField = f.settings.eventServiceURLTField;
-    o.stationServiceURLTField = f.settings.stationServiceURLTField;
-    o.seedLinkServerTField = f.settings.seedLinkServerTField;
-    o.statusPageURLTField = f.settings.statusPageURLTField;
-    o.maxConcurrentDownloadsTField = f.settings.maxConcurrentDownloadsTField;
-    o.transferDeadlineTField = f.settings.transferDeadlineTField;
-    o.incrementalUpdatesButton = f.settings.incrementalUpdatesButton;
+    o.updateIntervalTField = f.settingsWindow.applied(f.settings.updateIntervalTField);
+    o.monitorRequestDurationTField = f.settingsWindow.applied(f.settings.monitorRequestDurationTField);
+    o.LP_lpcTField = f.settingsWindow.applied(f.settings.LP_lpcTField);
+    o.LP_hpcTField = f.settingsWindow.applied(f.settings.LP_hpcTField);
+    o.LP_applyFilterButton = f.settingsWindow.applied(f.settings.LP_applyFilterButton);
+    o.LP_decimateButton = f.settingsWindow.applied(f.settings.LP_decimateButton);
+    o.LP_integrateButton = f.settingsWindow.applied(f.settings.LP_integrateButton);
+    o.LP_decimationFactorTField = f.settingsWindow.applied(f.settings.LP_decimationFactorTField);
+    o.LP_wwlpButton = f.settingsWindow.applied(f.settings.LP_wwlpButton);
+    o.BB_lpcTField = f.settingsWindow.applied(f.settings.BB_lpcTField);
+    o.BB_hpcTField = f.settingsWindow.applied(f.settings.BB_hpcTField);
+    o.BB_applyFilterButton = f.settingsWindow.applied(f.settings.BB_applyFilterButton);
+    o.BB_decimateButton = f.settingsWindow.applied(f.settings.BB_decimateButton);
+    o.BB_integrateButton = f.settingsWindow.applied(f.settings.BB_integrateButton);
+    o.BB_decimationFactorTField = f.settingsWindow.applied(f.settings.BB_decimationFactorTField);
+    o.BB_wwspButton = f.settingsWindow.applied(f.settings.BB_wwspButton);
+    o.BB_wwlpButton = f.settingsWindow.applied(f.settings.BB_wwlpButton);
+    o.timeSeriesServiceURLTField = f.settingsWindow.applied(f.settings.timeSeriesServiceURLTField);
+    o.eventServiceURLTField = f.settingsWindow.applied(f.settings.eventServiceURLTField);
+    o.stationServiceURLTField = f.settingsWindow.applied(f.settings.stationServiceURLTField);
+    o.seedLinkServerTField = f.settingsWindow.applied(f.settings.seedLinkServerTField);
+    o.statusPageURLTField = f.settingsWindow.applied(f.settings.statusPageURLTField);
+    o.maxConcurrentDownloadsTField = f.settingsWindow.applied(f.settings.maxConcurrentDownloadsTField);
+    o.transferDeadlineTField = f.settingsWindow.applied(f.settings.transferDeadlineTField);
+    o.incrementalUpdatesButton = f.settingsWindow.applied(f.settings.incrementalUpdatesButton);
 
     o.eventListTblView = f.eventList.eventListTblView;
     o.eventRequestDurationTField = f.eventList.eventRequestDurationTField;
     o.minMagTField = f.eventList.minMagTField;
+
+    // Each window fits the screen it opens on and comes back where it was left.
+    const std::pair<QWidget*, const char*> windows[] = {
+        {&f.seismogramWindow, "seismogram"}, {&f.settingsWindow, "settings"},
+        {&f.logWindow, "log"},               {&f.eventListWindow, "earthquakeList"},
+        {&f.helpWindow, "help"},             {&f.channelFinderWindow, "channelFinder"},
+        {&f.systemLogWindow, "systemLog"},   {&f.helicorderWindow, "helicorder"},
+        {&f.aboutWindow, "about"}};
+    for (const auto& [window, key] : windows)
+        placement::manage(window, QString::fromLatin1(key), &f.seismogramWindow);
 
     ActionControls& a = actions_;
     a.retrieveButton = f.seismogram.retrieveButton;
@@ -133,7 +153,6 @@ WindowLayout::WindowLayout() : forms_((initialiseResources(), std::make_unique<F
     a.opacitySlider = f.seismogram.opacitySlider;
     a.darkSchemeCheckBox = f.seismogram.darkSchemeCheckBox;
     a.originMarksCheckBox = f.seismogram.originMarksCheckBox;
-    a.setupChannelsButton = f.settings.setupChannelsButton;
     a.markHistoryButton = f.log.markHistoryButton;
     a.clearHistoryButton = f.log.clearHistoryButton;
     a.statusPageButton = f.log.statusPageButton;
@@ -163,12 +182,25 @@ WindowLayout::WindowLayout() : forms_((initialiseResources(), std::make_unique<F
     a.followNowButton = f.seismogram.followNowButton;
     a.amplitudeModePopUp = f.seismogram.amplitudeModePopUp;
     a.sortByDistanceButton = f.seismogram.sortByDistanceButton;
-    a.travelTimeModelPopUp = f.settings.travelTimeModelPopUp;
+    a.travelTimeModelPopUp = f.settingsWindow.applied(f.settings.travelTimeModelPopUp);
     a.dataSourcePopUp = f.seismogram.dataSourcePopUp;
+    a.inspectTraceMenu = f.seismogram.inspectTraceMenu;
+    a.showAboutAction = f.seismogram.showAboutAction;
+    // The About box needs nothing of the controller.
+    f.aboutWindow.setAttribute(Qt::WA_QuitOnClose, false);
+    QObject::connect(a.showAboutAction, &QAction::triggered, &f.aboutWindow, [&f] {
+        f.aboutWindow.show();
+        f.aboutWindow.raise();
+        f.aboutWindow.activateWindow();
+    });
 }
 
 WindowLayout::~WindowLayout() = default;
 
 QMainWindow* WindowLayout::seismogramWindow() const {
     return &forms_->seismogramWindow;
+}
+
+QWidget* WindowLayout::aboutWindow() const {
+    return &forms_->aboutWindow;
 }

@@ -18,6 +18,7 @@ public:
     const Outlets& outlets() const { return outlets_; }
     const ActionControls& actions() const { return actions_; }
     QMainWindow* seismogramWindow() const;
+    QWidget* aboutWindow() const;
 
 private:
     struct Forms;

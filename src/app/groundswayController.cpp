@@ -2,6 +2,8 @@
 #include "app/groundswayController.h"
 
 #include "acquisition/RetrievalCycle.h"
+#include "app/SettingsDialog.h"
+#include "app/TraceMenus.h"
 #include "acquisition/TimeSeriesSource.h"
 #include "base/Background.h"
 #include "base/NumberReading.h"
@@ -257,8 +259,8 @@ double groundswayController::checkedNumber(const QLineEdit* field, const char* k
     const QString memory = QString::fromLatin1(key) + (whole ? u'#' : u'.');
     if (used != asked)
         reportSetting(memory, typed,
-                      QStringLiteral("The setting %1 of \"%2\" is outside %3 to %4; using %5.")
-                          .arg(QString::fromLatin1(key), typed)
+                      QStringLiteral("The setting %1 of %2 is outside %3 to %4; using %5.")
+                          .arg(QString::fromLatin1(key), quotedForLog(typed))
                           .arg(low, 0, 'g', 10)
                           .arg(high, 0, 'g', 10)
                           .arg(used, 0, 'g', 10));
@@ -273,9 +275,9 @@ float groundswayController::checkedCorner(const QLineEdit* field, const char* ke
     if (std::isfinite(asked))
         return asked;
     reportSetting(QString::fromLatin1(key), typed,
-                  QStringLiteral("The setting %1 of \"%2\" is not a frequency; the filter is "
+                  QStringLiteral("The setting %1 of %2 is not a frequency; the filter is "
                                  "left out.")
-                      .arg(QString::fromLatin1(key), typed));
+                      .arg(QString::fromLatin1(key), quotedForLog(typed)));
     return 0.0f;
 }
 
@@ -287,9 +289,9 @@ QString groundswayController::checkedServiceBase(const QLineEdit* field, const c
         return typed;
     }
     reportSetting(QString::fromLatin1(key), typed,
-                  QStringLiteral("The setting %1 of \"%2\" is not a plain http or https address "
+                  QStringLiteral("The setting %1 of %2 is not a plain http or https address "
                                  "(scheme, host, port and path only); nothing is asked of it.")
-                      .arg(QString::fromLatin1(key), typed));
+                      .arg(QString::fromLatin1(key), quotedForLog(typed)));
     return {};
 }
 
@@ -359,6 +361,9 @@ void groundswayController::connectActions(const ActionControls& a) {
     onClick(a.retrieveButton, &groundswayController::retrieveSeismograms);
     onClick(o_.autoUpdateButton, &groundswayController::toggleAutoUpdate);
     onClick(a.setupChannelsButton, &groundswayController::setupChannels);
+    if (auto* settings = qobject_cast<SettingsDialog*>(o_.settingsWindow))
+        connect(settings, &SettingsDialog::channelListApplied, this,
+                [this, settings] { setupChannels(settings); });
     onClick(a.markHistoryButton, &groundswayController::markHistory);
     onClick(a.clearHistoryButton, &groundswayController::clearHistory);
     onClick(a.statusPageButton, &groundswayController::tamsyStatus);
@@ -419,6 +424,9 @@ void groundswayController::connectActions(const ActionControls& a) {
     if (QuilmRealTimeDisplayView02* view = o_.seisView) {
         connect(view, &QuilmRealTimeDisplayView02::traceActivated, this,
                 &groundswayController::inspectTrace);
+        tracemenus::attach(view, a.inspectTraceMenu,
+                           {a.saveImageAction, a.copyImageAction, a.saveSeismogramsAction},
+                           [this](int trace) { inspectTrace(trace); });
         connect(view, &QuilmRealTimeDisplayView02::zoomChanged, this,
                 &groundswayController::updateFollowNow);
         if (auto* window = qobject_cast<QMainWindow*>(o_.seismogramWindow)) {

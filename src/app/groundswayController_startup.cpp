@@ -2,11 +2,11 @@
 #include "app/groundswayController.h"
 
 #include "base/AsciiFile.h"
+#include "base/DataDirectory.h"
 #include "components/NEIC_QueryController.h"
 #include "components/QuilmRealTimeDisplayView02.h"
 #include "base/SystemLog.h"
 
-#include <QDir>
 #include <QFileInfo>
 #include <QFont>
 #include <QPlainTextEdit>
@@ -64,9 +64,10 @@ void groundswayController::awakeFromNib() {
             defaults_.objectForKey(QStringLiteral("travelTimeModel")).toString());
         actions_.travelTimeModelPopUp->setCurrentIndex(std::max(0, model));
     }
-    // 7.
-    setSupportDirectory(std::make_shared<QString>(
-        QDir::homePath() + QStringLiteral("/Library/Application Support/Groundsway")));
+    // 7. The XDG data folder, or the one earlier versions read while it is still empty.
+    const DataDirectory data = chooseDataDirectory();
+    setSupportDirectory(std::make_shared<QString>(data.path));
+    systemLog(data.logLine());
     // 8.
     systemLog(QStringLiteral("Loading initial channel information."));
     // 9.
@@ -87,10 +88,7 @@ void groundswayController::awakeFromNib() {
 }
 
 void groundswayController::applicationDidFinishLaunching() {
-    if (o_.settingsWindow) {
-        o_.settingsWindow->show();
-        o_.settingsWindow->raise();
-    }
+    // The settings open from the menu only: at launch they would stand behind the seismograms.
     showWindow(o_.seismogramWindow);
     // The plot, not the first field, has the keyboard: a field would take Ctrl+E and the
     // other window shortcuts for its own line editing.

@@ -2,6 +2,8 @@
 
 #include <QDateTime>
 
+#include <algorithm>
+
 #include <cstdio>
 #include <deque>
 #include <map>
@@ -27,7 +29,13 @@ std::map<int, SystemLogListener>& listeners() {
     return all;
 }
 int nextListener = 1;
+bool echo = true;
 } // namespace
+
+void setSystemLogEcho(bool toStandardError) {
+    std::lock_guard lock(logMutex());
+    echo = toStandardError;
+}
 
 QString escapedForLog(const QString& message) {
     QString out;
@@ -46,16 +54,33 @@ QString escapedForLog(const QString& message) {
     return out;
 }
 
+QString quotedForLog(const QString& value, qsizetype maxChars) {
+    const qsizetype kept = std::min(value.size(), std::max<qsizetype>(maxChars, 0));
+    QString out = escapedForLog(value.left(kept));
+    out.replace(u'\n', QStringLiteral("\\n")).replace(u'\t', QStringLiteral("\\t"));
+    out = u'"' + out + u'"';
+    if (kept < value.size())
+        out += QStringLiteral(" (and %1 more characters)").arg(value.size() - kept);
+    return out;
+}
+
 void systemLog(const QString& raw) {
-    const QString message = escapedForLog(raw);
+    QString message = escapedForLog(raw.left(kMaxLogMessage));
+    if (raw.size() > kMaxLogMessage)
+        message += QStringLiteral(" \u2026 (%1 more characters left out)")
+                       .arg(raw.size() - kMaxLogMessage);
     const QString stamp =
         QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
-    const QString text =
-        QStringLiteral("%1 Groundsway[%2] %3").arg(stamp).arg(static_cast<qint64>(::getpid())).arg(message);
+    const QString text = QStringLiteral("%1 Groundsway[%2] %3")
+                             .arg(stamp)
+                             .arg(static_cast<qint64>(::getpid()))
+                             .arg(message);
     const QByteArray line = (text + u'\n').toUtf8();
     std::lock_guard lock(logMutex());
-    std::fwrite(line.constData(), 1, static_cast<std::size_t>(line.size()), stderr);
-    std::fflush(stderr);
+    if (echo) {
+        std::fwrite(line.constData(), 1, static_cast<std::size_t>(line.size()), stderr);
+        std::fflush(stderr);
+    }
     kept().push_back(text);
     if (kept().size() > static_cast<std::size_t>(kKeptSystemLogLines))
         kept().pop_front();

@@ -49,4 +49,14 @@ PlaceAnswer lookUpPlaces(const QString& query, const QStringList& stations,
     return out;
 }
 
+QString noPlaceNote(const QString& station, bool stillAsking) {
+    const QString who = station.isEmpty() ? QStringLiteral("this station") : station;
+    if (stillAsking)
+        return QStringLiteral("Asking the station service where %1 stands...").arg(who);
+    return QStringLiteral("No usable coordinates for %1: neither its seismogram nor the station "
+                          "service gives a latitude and longitude in range, so it shows no "
+                          "distance and no predicted arrivals.")
+        .arg(who);
+}
+
 } // namespace inventory

@@ -24,4 +24,8 @@ struct PlaceAnswer {
 PlaceAnswer lookUpPlaces(const QString& query, const QStringList& stations,
                          const HttpOptions& options);
 
+// What a trace's tooltip says when its station ("NET.STA") has no coordinates to measure from:
+// still being asked for, or none usable from the seismogram's header nor the station service.
+QString noPlaceNote(const QString& station, bool stillAsking);
+
 } // namespace inventory

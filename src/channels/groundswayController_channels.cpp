@@ -3,6 +3,7 @@
 
 #include "base/AsciiFile.h"
 #include "channels/ChannelListParser.h"
+#include "channels/ListTitles.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -30,9 +31,9 @@ void groundswayController::setUpChannelListMenu() {
     std::error_code ec;
     if (!fs::exists(root, ec))
         return;
-    // Listing order as the file system gives it. Lists in folders below are titled with their
-    // path from "ChannelLists" ("regional/alaska"), so choosing one finds it by the same rule
-    // as a list at the top.
+    // Lists in folders below are titled with their path from "ChannelLists"
+    // ("regional/alaska"), so choosing one finds it by the same rule as a list at the top.
+    QStringList titles;
     for (auto it = fs::recursive_directory_iterator(
              root, fs::directory_options::skip_permission_denied, ec);
          !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
@@ -42,14 +43,11 @@ void groundswayController::setUpChannelListMenu() {
             continue;
         fs::path relative = path.lexically_relative(root);
         relative.replace_extension();
-        const QString title = QString::fromStdString(relative.generic_string());
-        // Titles stay unique: a later one replaces the earlier item.
-        const int existing =
-            o_.channelFileListPopUp->findText(title, Qt::MatchExactly | Qt::MatchCaseSensitive);
-        if (existing >= 0)
-            o_.channelFileListPopUp->removeItem(existing);
-        o_.channelFileListPopUp->addItem(title);
+        titles << QString::fromStdString(relative.generic_string());
     }
+    o_.channelFileListPopUp->addItems(sortedListTitles(titles));
+    // None is chosen until a list is loaded: the pop-up never names a list that is not in use.
+    o_.channelFileListPopUp->setCurrentIndex(-1);
 }
 
 void groundswayController::parseChannelList(QObject* sender) {
@@ -76,6 +74,9 @@ void groundswayController::loadChannelListFromFile(const QString& fileName) {
         o_.channelListTView->setPlainText(*text);
         fillingChannelList_ = false;
         channelListText_ = *text;
+        if (o_.channelFileListPopUp)
+            o_.channelFileListPopUp->setCurrentIndex(o_.channelFileListPopUp->findText(
+                listTitleOf(fileName), Qt::MatchExactly | Qt::MatchCaseSensitive));
     }
 }
 

@@ -10,10 +10,13 @@
 
 class QCheckBox;
 
-// A closer look at one trace over the span on screen: the raw and the processed samples, the
-// processed trace's amplitude spectrum on log-log axes, and its spectrogram (Hann windows with
-// half overlap, a logarithmic colour scale with its legend, the frequency axis linear or
-// logarithmic). The spectra are computed off the GUI thread.
+// A closer look at one trace over the span on screen: the raw samples (counts) and the
+// processed ones (unit RMS) on a time axis in seconds from the span's start, the processed
+// trace's amplitude spectrum and its spectrogram (Hann windows with half overlap, a
+// logarithmic colour scale with its legend). Every panel has labelled axes with units; each
+// spectrum plot has its own switch between a linear and a logarithmic frequency axis. A span
+// without samples, or a flat one, says so instead of showing empty frames. The spectra are
+// computed off the GUI thread.
 class TraceInspector : public QWidget {
     Q_OBJECT
 public:
@@ -26,12 +29,18 @@ public:
     explicit TraceInspector(QWidget* parent = nullptr);
 
     void setInline(bool on) { background_.setInline(on); }
-    void inspect(const QString& title, Trace raw, Trace processed);
+    // The two traces over the span [from, to] on screen.
+    void inspect(const QString& title, Time from, Time to, Trace raw, Trace processed);
+    // The spectrogram's frequency axis, and the spectrum's.
     void setLogFrequency(bool on);
     bool logFrequency() const { return logFrequency_; }
+    void setSpectrumLogFrequency(bool on);
+    bool spectrumLogFrequency() const { return spectrumLogFrequency_; }
     bool isComputing() const { return background_.isRunning(); }
     const sac::dsp::AmplitudeSpectrum& spectrum() const { return spectrum_; }
     const sac::dsp::Spectrogram& spectrogram() const { return spectrogram_; }
+    // Why the spectra show nothing (no samples, too few, a flat trace); empty when they do.
+    const QString& notice() const { return notice_; }
 
     void render(QPainter& painter, QSize size) const;
 
@@ -47,12 +56,16 @@ private:
         sac::dsp::Spectrogram spectrogram;
     };
     QRect canvas() const;
+    void drawSpectrum(QPainter& p, const QRectF& box) const;
+    void drawSpectrogram(QPainter& p, const QRectF& box) const;
 
-    QString title_;
+    QString title_, notice_;
+    Time from_{}, to_{};
     Trace raw_, processed_;
     sac::dsp::AmplitudeSpectrum spectrum_;
     sac::dsp::Spectrogram spectrogram_;
-    bool logFrequency_ = false;
+    bool logFrequency_ = false, spectrumLogFrequency_ = true;
+    QCheckBox* spectrumLogBox_;
     QCheckBox* logBox_;
     Background background_;
 };

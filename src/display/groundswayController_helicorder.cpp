@@ -4,7 +4,10 @@
 
 #include "app/ControlValues.h"
 #include "acquisition/TimeSeriesSource.h"
+#include "app/ExportFailure.h"
 #include "app/HelicorderWindow.h"
+#include "app/ImageExport.h"
+#include "app/SaveImageDialog.h"
 #include "base/DateText.h"
 #include "base/SystemLog.h"
 #include "base/Time.h"
@@ -436,28 +439,19 @@ bool groundswayController::writeHelicorderImage(const QString& path, QSize size,
             *why = QStringLiteral("there is no helicorder");
         return false;
     }
-    QImage image(size, QImage::Format_RGB32);
-    QPainter p(&image);
-    view->render(p, size);
-    p.end();
-    if (!image.save(path, "PNG")) {
-        if (why)
-            *why = QStringLiteral("cannot write %1").arg(path);
-        return false;
-    }
-    return true;
+    return imageexport::write(
+        path, size, [view](QPainter& p, QSize s) { view->render(p, s); }, view->title(), why);
 }
 
 void groundswayController::saveHelicorderImage(QObject*) {
-    const QString path = QFileDialog::getSaveFileName(
-        o_.helicorderWindow, tr("Save Helicorder Image"),
-        QDir::homePath() + QStringLiteral("/helicorder.png"), tr("PNG image (*.png)"));
-    if (path.isEmpty())
+    const QSize size = helicorderView()->size().isValid() ? helicorderView()->size() : QSize(1600, 1000);
+    SaveImageDialog dialog(o_.helicorderWindow, tr("Save Helicorder Image"),
+                           QDir::homePath() + QStringLiteral("/helicorder.png"), size);
+    if (dialog.exec() != QDialog::Accepted)
         return;
     QString why;
-    const QSize size = helicorderView()->size().isValid() ? helicorderView()->size() : QSize(1600, 1000);
-    if (!writeHelicorderImage(path, size, &why))
-        systemLog(QStringLiteral("The helicorder image was not saved: %1").arg(why));
+    if (!writeHelicorderImage(dialog.chosenPath(), dialog.imageSize(), &why))
+        reportExportFailure(o_.helicorderWindow, tr("The helicorder image was not saved"), why);
 }
 
 void groundswayController::takeHelicorderSnapshot(const QString& path, QSize size, const ChannelId& channel,

@@ -4,6 +4,10 @@
 
 #include "acquisition/RetrievalCycle.h"
 #include "app/ControlValues.h"
+#include "app/ExportFailure.h"
+#include "app/ImageExport.h"
+#include "app/SaveImageDialog.h"
+#include "app/WindowPlacement.h"
 #include "base/DateText.h"
 #include "base/SystemLog.h"
 #include "components/QuilmRealTimeDisplayView02.h"
@@ -21,7 +25,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
-#include <QSvgGenerator>
 
 #include <cstdio>
 
@@ -129,7 +132,7 @@ void groundswayController::inspectTrace(int index) {
     if (!o_.seisView || index < 0 || static_cast<std::size_t>(index) >= theWaveforms_->size())
         return;
     const SacObject* processed = (*theWaveforms_)[static_cast<std::size_t>(index)].get();
-    if (!processed || processed->samples().empty())
+    if (!processed)
         return;
     const SacObject* raw = static_cast<std::size_t>(index) < rawWaveforms_.size()
                                ? rawWaveforms_[static_cast<std::size_t>(index)].get()
@@ -140,12 +143,13 @@ void groundswayController::inspectTrace(int index) {
     if (!inspector_) {
         inspector_ = std::make_unique<TraceInspector>();
         inspector_->setInline(inline_);
+        placement::manage(inspector_.get(), QStringLiteral("traceInspector"), o_.seismogramWindow);
     }
     const QString title = QStringLiteral("%1   %2 to %3 UTC")
                               .arg(QuilmRealTimeDisplayView02::fullLabel(*processed),
                                    datetext::description(from).chopped(6),
                                    datetext::description(to).chopped(6));
-    inspector_->inspect(title, raw ? spanOf(*raw, from, to) : TraceInspector::Trace{},
+    inspector_->inspect(title, from, to, raw ? spanOf(*raw, from, to) : TraceInspector::Trace{},
                         spanOf(*processed, from, to));
     showWindow(inspector_.get());
 }
@@ -161,35 +165,10 @@ QImage groundswayController::seismogramImage(QSize size) {
 }
 
 bool groundswayController::writeImage(const QString& path, QSize size, QString* why) {
-    if (path.endsWith(QStringLiteral(".svg"), Qt::CaseInsensitive)) {
-        QSvgGenerator svg;
-        svg.setFileName(path);
-        svg.setSize(size);
-        svg.setViewBox(QRect(QPoint(0, 0), size));
-        svg.setTitle(o_.seisView ? o_.seisView->title() : QString());
-        {
-            QPainter p;
-            if (!p.begin(&svg)) {
-                if (why)
-                    *why = QStringLiteral("cannot write %1").arg(path);
-                return false;
-            }
-            if (o_.seisView)
-                o_.seisView->render(p, size);
-        }
-        if (!QFile::exists(path)) {
-            if (why)
-                *why = QStringLiteral("cannot write %1").arg(path);
-            return false;
-        }
-        return true;
-    }
-    if (!seismogramImage(size).save(path, "PNG")) {
-        if (why)
-            *why = QStringLiteral("cannot write %1").arg(path);
-        return false;
-    }
-    return true;
+    QuilmRealTimeDisplayView02* view = o_.seisView;
+    return imageexport::write(
+        path, size, [view](QPainter& p, QSize s) { if (view) view->render(p, s); },
+        view ? view->title() : QString(), why);
 }
 
 bool groundswayController::writeSeismograms(const QString& folder, QString* why) {
@@ -197,7 +176,8 @@ bool groundswayController::writeSeismograms(const QString& folder, QString* why)
     for (const char* sub : {"processed", "raw"}) {
         if (!dir.mkpath(QString::fromLatin1(sub))) {
             if (why)
-                *why = QStringLiteral("cannot make %1").arg(dir.filePath(QString::fromLatin1(sub)));
+                *why = QStringLiteral("Could not make the folder %1.")
+                           .arg(dir.filePath(QString::fromLatin1(sub)));
             return false;
         }
     }
@@ -209,7 +189,7 @@ bool groundswayController::writeSeismograms(const QString& folder, QString* why)
             f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size())) !=
                 static_cast<qint64>(bytes.size())) {
             if (why)
-                *why = QStringLiteral("cannot write %1").arg(path);
+                *why = QStringLiteral("Could not write %1: %2.").arg(path, f.errorString());
             return false;
         }
         return true;
@@ -227,16 +207,14 @@ bool groundswayController::writeSeismograms(const QString& folder, QString* why)
 }
 
 void groundswayController::saveImage(QObject*) {
-    QString filter;
-    const QString path = QFileDialog::getSaveFileName(
-        o_.seismogramWindow, tr("Save Image"), QDir::homePath() + QStringLiteral("/groundsway.png"),
-        tr("PNG image (*.png);;SVG drawing (*.svg)"), &filter);
-    if (path.isEmpty())
+    SaveImageDialog dialog(o_.seismogramWindow, tr("Save Image"),
+                           QDir::homePath() + QStringLiteral("/groundsway.png"),
+                           o_.seisView ? o_.seisView->size() : QSize(1600, 1000));
+    if (dialog.exec() != QDialog::Accepted)
         return;
     QString why;
-    const QSize size = o_.seisView ? o_.seisView->size() : QSize(1600, 1000);
-    if (!writeImage(path, size, &why))
-        systemLog(QStringLiteral("The image was not saved: %1").arg(why));
+    if (!writeImage(dialog.chosenPath(), dialog.imageSize(), &why))
+        reportExportFailure(o_.seismogramWindow, tr("The image was not saved"), why);
 }
 
 void groundswayController::copyImage(QObject*) {
@@ -251,7 +229,7 @@ void groundswayController::saveSeismograms(QObject*) {
         return;
     QString why;
     if (!writeSeismograms(folder, &why))
-        systemLog(QStringLiteral("The seismograms were not saved: %1").arg(why));
+        reportExportFailure(o_.seismogramWindow, tr("The seismograms were not saved"), why);
 }
 
 void groundswayController::takeSnapshot(const QString& path, QSize size,
@@ -265,7 +243,7 @@ void groundswayController::takeSnapshot(const QString& path, QSize size,
     if (list) {
         if (!o_.channelFileListPopUp ||
             o_.channelFileListPopUp->findText(*list, Qt::MatchExactly | Qt::MatchCaseSensitive) < 0)
-            return fail(QStringLiteral("no saved channel list is titled \"%1\"").arg(*list));
+            return fail(QStringLiteral("no saved channel list is titled %1").arg(quotedForLog(*list)));
         loadChannelListFromFile(*list + QStringLiteral(".txt"));
         setupChannels(nullptr);
     }
@@ -299,9 +277,9 @@ void groundswayController::updateGuidance() {
     const qsizetype channels = theStations_->size();
     if (channels == 0) {
         o_.seisView->setPlaceholder(
-            title, tr("No channel yet. In Window \u2192 Settings, load a saved list or type one, "
+            title, tr("No channel yet. In Window \u2192 Settings, choose a saved list or type one, "
                       "one channel a line (network; station; channel; location; label), and press "
-                      "Use This List."));
+                      "OK."));
         return;
     }
     const int minutes = static_cast<int>(checkedNumber(

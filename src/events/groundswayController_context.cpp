@@ -128,8 +128,12 @@ void groundswayController::updateTraceContext() {
     for (std::size_t i = 0; i < n && origin; ++i) {
         const SacObject* s = (*theWaveforms_)[i].get();
         const auto place = s ? stationPlaces_.find(stationKey(*s)) : stationPlaces_.end();
-        if (place == stationPlaces_.end())
+        if (place == stationPlaces_.end()) {
+            // Shown in the row's tooltip; a row without samples shows its own reason instead.
+            if (s)
+                notes[i].status = inventory::noPlaceNote(stationKey(*s), locator_->isRunning());
             continue;
+        }
         const auto b = geo::bearing(origin->latitude, origin->longitude, place->latitude,
                                     place->longitude);
         if (!b)

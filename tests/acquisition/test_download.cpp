@@ -71,7 +71,10 @@ TEST_F(Download, ErrorPagesEmptyAndTruncatedBodiesGiveNothingAndNoTransportLine)
 
 TEST_F(Download, NoUrlIsACommunicationFailureWithoutAnAddress) {
     EXPECT_FALSE(app.controller().downloadSeismogramWithURL(request("AB CD")));
-    EXPECT_EQ(app.log().lines(), (QStringList{"Communication Failure: ", "unsupported URL"}));
+    EXPECT_EQ(app.log().lines(),
+              (QStringList{"Communication Failure: no address could be made for this request (a "
+                           "code or the window cannot stand in a URL)",
+                           "unsupported URL"}));
     EXPECT_TRUE(server.requests().empty());
 }
 

@@ -8,8 +8,10 @@
 #include "components/NEIC_QueryController.h"
 #include "components/QuilmRealTimeDisplayView02.h"
 #include "base/DateText.h"
+#include "base/SystemLog.h"
 #include "components/sac/SacObject.h"
 
+#include <QComboBox>
 #include <QDesktopServices>
 #include <QElapsedTimer>
 #include <QImage>
@@ -190,11 +192,25 @@ TEST_F(Hostile, SmallerOnesEscapedBoundedAndDrawn) {
     EXPECT_TRUE(std::any_of(app.log().lines().begin(), app.log().lines().end(),
                             [](const QString& l) { return l.contains(u"sta=A\\x1b[31mB "); }));
 
-    // A catalogue magnitude beyond any measured is no earthquake.
+    // A catalogue magnitude beyond any measured, or a depth below the deepest earthquakes, above
+    // the mountains or not a number, is no earthquake; a blank depth is an unknown one.
     server.eventBody = eventText({"a|2012-06-15T09:00:00|1|2|10|x|x|x|a|mb|1e308|x|Broken",
-                                  "b|2012-06-15T09:00:00|1|2|10|x|x|x|b|mb|6.1|x|Real"});
+                                  "b|2012-06-15T09:00:00|1|2|10|x|x|x|b|mb|6.1|x|Real",
+                                  "c|2012-06-15T09:00:00|1|2|9999|x|x|x|c|mb|6|x|Deep",
+                                  "d|2012-06-15T09:00:00|1|2|1e308|x|x|x|d|mb|6|x|Deeper",
+                                  "e|2012-06-15T09:00:00|1|2|NaN|x|x|x|e|mb|6|x|Nan",
+                                  "f|2012-06-15T09:00:00|1|2|-50|x|x|x|f|mb|6|x|High",
+                                  "g|2012-06-15T09:00:00|1|2|700|x|x|x|g|mb|6|x|Deepest",
+                                  "h|2012-06-15T09:00:00|1|2|-3.5|x|x|x|h|mb|6|x|Hill",
+                                  "i|2012-06-15T09:00:00|1|2||x|x|x|i|mb|6|x|Unknown"});
     c.loadNEICInfo(nullptr);
-    ASSERT_EQ(c.neicQueryController()->seismicOrigins().size(), 1u);
+    QStringList kept;
+    for (const SeismicOrigin& o : c.neicQueryController()->seismicOrigins())
+        kept << o.eventId;
+    kept.sort();
+    EXPECT_EQ(kept, (QStringList{"b", "g", "h", "i"}));
+    EXPECT_TRUE(app.log().lines().last().contains(u"5 lines could not be read"))
+        << app.log().lines().last().toStdString();
 
     // The browser is asked for web pages only.
     UrlRecorder browser;
@@ -233,4 +249,28 @@ TEST_F(Hostile, SmallerOnesEscapedBoundedAndDrawn) {
                  image.pixelColor(x, centre - 1) != QColor(Qt::white);
     EXPECT_GE(inked, plot.width() - 6); // no holes
     view.setWvfrmsArray(c.theWaveforms().get());
+}
+
+TEST_F(Hostile, ValuesFromOutsideStayOnOneShortLogLine) {
+    // A setting from outside stays on one line of the log, and a short one.
+    app.o().seedLinkServerTField->setText("evil\nSeedLink: streaming from trusted" +
+                                          QString(100000, u'x'));
+    app.actions().dataSourcePopUp->setCurrentIndex(1);
+    c.setDataSource(app.actions().dataSourcePopUp);
+    c.toggleAutoUpdate(nullptr);
+    c.toggleAutoUpdate(nullptr);
+    const auto seedLink = std::find_if(app.log().lines().begin(), app.log().lines().end(),
+                                       [](const QString& l) { return l.startsWith(u"SeedLink: the server"); });
+    ASSERT_NE(seedLink, app.log().lines().end()) << app.log().lines().join('\n').toStdString();
+    EXPECT_FALSE(seedLink->contains(u'\n'));
+    EXPECT_TRUE(seedLink->contains(u"\"evil\\nSeedLink: streaming"));
+    EXPECT_LT(seedLink->size(), 600);
+    EXPECT_TRUE(seedLink->contains(u"more characters)"));
+    app.actions().dataSourcePopUp->setCurrentIndex(0);
+    c.setDataSource(app.actions().dataSourcePopUp);
+    // And any message stays within bounds.
+    app.log().clear();
+    systemLog(QString(100000, u'y'));
+    EXPECT_LT(app.log().lines().value(0).size(), kMaxLogMessage + 100);
+    EXPECT_TRUE(app.log().lines().value(0).endsWith(u"96000 more characters left out)"));
 }

@@ -1,10 +1,13 @@
 // The whole start-up sequence with the real windows, a throwaway home and a real server.
 #include "AppHarness.h"
+#include "app/AboutDialog.h"
 #include "components/NEIC_QueryController.h"
 #include "QtPrinters.h"
 #include "components/QuilmRealTimeDisplayView02.h"
 #include "SeismogramServer.h"
 
+#include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
@@ -19,8 +22,15 @@
 
 namespace {
 
-const QStringList kQuietStart{"Initializing Controller.", "Loading initial channel information.",
-                              "Done Waking."};
+QString readingFrom(const QString& folder) {
+    return QStringLiteral("Reading the channel lists and start-up files from %1.").arg(folder);
+}
+
+// The home is the test's own, set once the process runs.
+QStringList quietStart() {
+    return {"Initializing Controller.", readingFrom(AppHarness::supportDirectory()),
+            "Loading initial channel information.", "Done Waking."};
+}
 
 } // namespace
 
@@ -28,12 +38,11 @@ TEST(StartUp, WithNoSupportDirectoryThePresetListIsParsedAndNothingElseHappens) 
     AppHarness::removeSupportDirectory();
     AppHarness app;
     app.controller().awakeFromNib();
-    EXPECT_EQ(app.log().lines(), kQuietStart);
+    EXPECT_EQ(app.log().lines(), quietStart());
     EXPECT_EQ(app.o().channelFileListPopUp->count(), 0);
     EXPECT_EQ(app.controller().theSeismgrmUpdateTimer(), nullptr);
     EXPECT_GE(app.controller().theStations()->size(), 4);
-    EXPECT_EQ(*app.controller().supportDirectory(),
-              QDir::homePath() + "/Library/Application Support/Groundsway");
+    EXPECT_EQ(*app.controller().supportDirectory(), QDir::homePath() + "/.local/share/Groundsway");
 }
 
 TEST(StartUp, SetsUpTheDisplayTheTableTheFontsAndTheGain) {
@@ -79,10 +88,11 @@ TEST(StartUp, WithTheMarkerFileTheMonitorStartsAndRefreshesBeforeDoneWaking) {
     QStringList lines;
     for (const auto& [line, count] : seen)
         lines << line;
-    EXPECT_EQ(lines, (QStringList{"Loading initial channel information.", "Turned on auto update.",
+    EXPECT_EQ(lines, (QStringList{readingFrom(AppHarness::supportDirectory()),
+                                  "Loading initial channel information.", "Turned on auto update.",
                                   "Done Waking."}));
-    EXPECT_EQ(seen[1].second, 0u);
-    EXPECT_EQ(seen[2].second, 3u); // the catalogue and both channels before "Done Waking."
+    EXPECT_EQ(seen[2].second, 0u);
+    EXPECT_EQ(seen[3].second, 3u); // the catalogue and both channels before "Done Waking."
     EXPECT_EQ(server.requests()[0].path, "/fdsnws/event/1/query");
     EXPECT_NE(app.controller().theSeismgrmUpdateTimer(), nullptr);
     EXPECT_EQ(app.o().autoUpdateButton->text(), u"Stop");
@@ -96,7 +106,7 @@ TEST(StartUp, FinishingTheLaunchBringsTheSeismogramWindowInFront) {
     AppHarness app;
     app.controller().awakeFromNib();
     app.controller().applicationDidFinishLaunching();
-    EXPECT_TRUE(app.o().settingsWindow->isVisible());
+    EXPECT_FALSE(app.o().settingsWindow->isVisible()); // from the menu only
     EXPECT_TRUE(app.o().seismogramWindow->isVisible());
     EXPECT_EQ(app.o().seismogramWindow->focusWidget(), app.o().seisView);
     EXPECT_EQ(app.log().lines().value(app.log().lines().size() - 1),
@@ -148,4 +158,26 @@ TEST(StartUp, TheSeismogramWindowFitsALaptopScreenWithEveryIndicatorShowing) {
     QCoreApplication::processEvents();
     const QLineEdit* mark = app.o().monitorIndicatorTField;
     EXPECT_GE(mark->width(), mark->fontMetrics().horizontalAdvance(mark->text()) + 4);
+}
+
+TEST(StartUp, HelpAboutNamesTheVersionTheLicencesAndWhereTheDataComeFrom) {
+    AppHarness app;
+    ASSERT_NE(app.actions().showAboutAction, nullptr);
+    app.actions().showAboutAction->trigger();
+    AboutDialog* about = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* d = qobject_cast<AboutDialog*>(w); d && d->isVisible())
+            about = d;
+    ASSERT_NE(about, nullptr);
+    const QString text = about->text();
+    for (const char* needed : {GROUNDSWAY_VERSION, "Lesser General Public License", "FFTW",
+                               "libmseed", "libcurl", "Flinn-Engdahl", "iasp91", "ak135",
+                               "U.S. Geological Survey", "IRIS"})
+        EXPECT_TRUE(text.contains(QLatin1StringView(needed))) << needed;
+}
+
+TEST(StartUp, TheEmptyLogWindowSaysWhatWillAppearThere) {
+    AppHarness app;
+    EXPECT_TRUE(app.o().connectionLogTView->toPlainText().isEmpty());
+    EXPECT_TRUE(app.o().connectionLogTView->placeholderText().contains(u"auto-update is off"));
 }

@@ -144,3 +144,24 @@ TEST_F(ChannelFiles, AListIsParsedAsWrittenNotAsTheTextBoxShowsIt) {
     c.setupChannels(nullptr);
     EXPECT_EQ(*c.theLabels(), QStringList{QString::fromUtf8("Santa\u00a0Fe")});
 }
+
+TEST_F(ChannelFiles, ThePopUpIsSortedAndShowsTheListInUse) {
+    for (const char* name : {"long period.txt", "Global broadband.txt", "List 10.txt", "List 2.txt",
+                             "Regional/Alaska.txt", "alaska.txt"})
+        list(name, "IU;ANMO;BHZ;00;A\n");
+    AppHarness::writeSupportFile("defaultChannelListName.txt", "long period.txt");
+    start();
+    QStringList shown;
+    for (int i = 0; i < popup()->count(); ++i)
+        shown << popup()->itemText(i);
+    EXPECT_EQ(shown, (QStringList{"alaska", "Global broadband", "List 2", "List 10", "long period",
+                                  "Regional/Alaska"}));
+    EXPECT_EQ(popup()->currentText(), u"long period");
+    choose("List 2");
+    EXPECT_EQ(popup()->currentText(), u"List 2");
+    // A list that could not be loaded is not named as the one in use.
+    AppHarness fresh;
+    AppHarness::writeSupportFile("defaultChannelListName.txt", "missing.txt");
+    fresh.controller().awakeFromNib();
+    EXPECT_EQ(fresh.o().channelFileListPopUp->currentIndex(), -1);
+}

@@ -6,6 +6,7 @@
 #include "QtPrinters.h"
 #include "SeismogramServer.h"
 #include "app/SystemLogWindow.h"
+#include "app/TraceMenus.h"
 #include "base/SystemLog.h"
 #include "components/QuilmRealTimeDisplayView02.h"
 #include "components/TraceInspector.h"
@@ -17,6 +18,7 @@
 #include <QFile>
 #include <QImage>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -131,12 +133,40 @@ TEST_F(LookCloser, TheInspectorShowsASinesFrequencyInItsSpectrumAndSpectrogram) 
     EXPECT_GT(c.traceInspector()->spectrogram().windows, 0u);
 }
 
+TEST_F(LookCloser, TheInspectorIsOnTheViewsContextMenuAndTheSeismogramsMenu) {
+    QuilmRealTimeDisplayView02& view = *app.o().seisView;
+    view.resize(900, 500);
+    // Over the first trace's band, its own item; beside the traces, a list of them.
+    const QRect plot = QuilmRealTimeDisplayView02::plotRect(view.size());
+    const QPoint onFirst(plot.center().x(), plot.top() + plot.height() / 4);
+    ASSERT_EQ(view.traceAt(onFirst, view.size()), 0);
+    std::unique_ptr<QMenu> menu(tracemenus::contextMenu(
+        &view, onFirst, {app.actions().saveImageAction}, [&](int k) { c.inspectTrace(k); }, nullptr));
+    auto* inspect = menu->findChild<QAction*>("inspectThisTraceAction");
+    ASSERT_NE(inspect, nullptr);
+    EXPECT_TRUE(inspect->text().contains(u"ANMO")) << inspect->text().toStdString();
+    EXPECT_TRUE(menu->actions().contains(app.actions().saveImageAction));
+    inspect->trigger();
+    ASSERT_TRUE(c.traceInspector());
+    EXPECT_TRUE(c.traceInspector()->isVisible());
+    EXPECT_TRUE(c.traceInspector()->windowTitle().contains(u"Inspector"));
+
+    QMenu* traces = app.actions().inspectTraceMenu;
+    ASSERT_NE(traces, nullptr);
+    emit traces->aboutToShow();
+    ASSERT_EQ(traces->actions().size(), 2);
+    EXPECT_TRUE(traces->actions()[1]->text().contains(u"KDAK"));
+    c.traceInspector()->hide();
+    traces->actions()[1]->trigger();
+    EXPECT_TRUE(c.traceInspector()->isVisible());
+}
+
 TEST(Snapshot, WritesTheImageOrSaysWhyNotWithItsExitCode) {
     SeismogramServer server;
     server.eventBody = eventText({});
     server.start();
     QTemporaryDir home;
-    const QString support = home.path() + "/Library/Application Support/Groundsway/ChannelLists/";
+    const QString support = home.path() + "/.local/share/Groundsway/ChannelLists/";
     QDir().mkpath(support);
     QDir().mkpath(home.path() + "/.config/Groundsway");
     QFile conf(home.path() + "/.config/Groundsway/Groundsway.conf");
@@ -161,4 +191,31 @@ TEST(Snapshot, WritesTheImageOrSaysWhyNotWithItsExitCode) {
     EXPECT_FALSE(QFile::exists(home.filePath("no.png")));
     EXPECT_EQ(run({"--snapshot", out, "--size", "huge"}).first, 2);
     EXPECT_EQ(run({"--size", "100x100"}).first, 2); // --size goes with --snapshot
+
+    // The format is the one the name says, and success is quiet unless asked otherwise.
+    const std::pair<const char*, QByteArray> formats[] = {
+        {"shot.PNG", QByteArray("\x89PNG")}, {"shot.jpg", QByteArray("\xff\xd8\xff")},
+        {"shot.jpeg", QByteArray("\xff\xd8\xff")}, {"shot.svg", QByteArray("<?xml")}};
+    for (const auto& [name, magic] : formats) {
+        const auto r = run({"--snapshot", home.filePath(name), "--size", "400x300", "--list", "Good"});
+        EXPECT_EQ(r.first, 0) << name;
+        EXPECT_TRUE(r.second.isEmpty()) << name << ": " << r.second.toStdString();
+        QFile f(home.filePath(name));
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly)) << name;
+        EXPECT_TRUE(f.readAll().startsWith(magic)) << name;
+    }
+    const auto verbose = run({"--snapshot", home.filePath("v.png"), "--verbose", "--list", "Good"});
+    EXPECT_EQ(verbose.first, 0);
+    EXPECT_TRUE(verbose.second.contains(u"Groundsway[")) << verbose.second.toStdString();
+    EXPECT_TRUE(broken.second.contains(u"The system log of this run:")); // a failure shows it
+    EXPECT_TRUE(broken.second.contains(u"FAIL404"));
+    const auto gif = run({"--snapshot", home.filePath("shot.gif"), "--list", "Good"});
+    EXPECT_EQ(gif.first, 2);
+    EXPECT_TRUE(gif.second.contains("not '" + home.filePath("shot.gif") + "'"));
+    EXPECT_FALSE(QFile::exists(home.filePath("shot.gif")));
+    // Into a folder that does not exist: said, exit 1, nothing left behind.
+    const auto nowhere = run({"--snapshot", home.filePath("none/x.png"), "--list", "Good"});
+    EXPECT_EQ(nowhere.first, 1);
+    EXPECT_TRUE(nowhere.second.contains("Could not write " + home.filePath("none/x.png")))
+        << nowhere.second.toStdString();
 }

@@ -26,7 +26,7 @@ protected:
     QTemporaryDir home;
     QProcess service, app;
     QString base;
-    QString supportDir() const { return home.path() + "/Library/Application Support/Groundsway"; }
+    QString supportDir() const { return home.path() + "/.local/share/Groundsway"; }
 
     void SetUp() override {
         service.start(QStringLiteral(GS_BINARY_DIR "/groundsway-demo-service"),
@@ -64,6 +64,7 @@ protected:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("HOME", home.path());
         env.insert("XDG_CONFIG_HOME", home.path() + "/.config");
+        env.insert("XDG_DATA_HOME", home.path() + "/.local/share");
         env.insert("XDG_RUNTIME_DIR", home.path());
         env.insert("QT_QPA_PLATFORM", "offscreen");
         env.insert("TZ", "America/Los_Angeles");
@@ -143,17 +144,18 @@ TEST_F(EndToEnd, StartsTheMonitorAndRequestsEveryChannelInOrder) {
     const QStringList log = messages();
     const QString failure =
         "Encountered a Connection problem for request:\nnet=IU sta=TUC loc=00 cha=BHZ start=";
-    ASSERT_EQ(log.size(), 6) << appLog.toStdString();
+    ASSERT_EQ(log.size(), 7) << appLog.toStdString();
     EXPECT_EQ(log[0], u"Initializing Controller.");
-    EXPECT_EQ(log[1], u"Loading initial channel information.");
-    EXPECT_EQ(log[2], u"Turned on auto update.");
-    EXPECT_TRUE(log[3].startsWith(failure)) << log[3].toStdString();
+    EXPECT_EQ(log[1], "Reading the channel lists and start-up files from " + supportDir() + ".");
+    EXPECT_EQ(log[2], u"Loading initial channel information.");
+    EXPECT_EQ(log[3], u"Turned on auto update.");
+    EXPECT_TRUE(log[4].startsWith(failure)) << log[4].toStdString();
     EXPECT_TRUE(QRegularExpression("end=\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{4}Z $")
-                    .match(log[3])
+                    .match(log[4])
                     .hasMatch())
-        << log[3].toStdString();
-    EXPECT_EQ(log[4], u"Done Waking.");
-    EXPECT_EQ(log[5], u"Application has finished launching.");
+        << log[4].toStdString();
+    EXPECT_EQ(log[5], u"Done Waking.");
+    EXPECT_EQ(log[6], u"Application has finished launching.");
 
     const auto lines = serviceLines();
     ASSERT_GE(lines.size(), 4u) << serviceLog.toStdString();
@@ -188,8 +190,11 @@ TEST_F(EndToEnd, StartsWithNoSupportDirectoryAtAll) {
     QThread::msleep(300);
     stopApp();
     EXPECT_EQ(messages(),
-              (QStringList{"Initializing Controller.", "Loading initial channel information.",
-                           "Done Waking.", "Application has finished launching."}));
+              (QStringList{"Initializing Controller.",
+                           "Reading the channel lists and start-up files from " + supportDir() + ".",
+                           "Loading initial channel information.", "Done Waking.",
+                           "Application has finished launching."}));
     EXPECT_TRUE(serviceLines().empty());
     EXPECT_FALSE(QFileInfo::exists(home.path() + "/Library")); // nothing created
+    EXPECT_FALSE(QFileInfo::exists(supportDir()));
 }

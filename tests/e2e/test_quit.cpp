@@ -42,7 +42,7 @@ TEST_P(Quitting, DuringAStalledTransferEndsWithinASecond) {
     server.start();
 
     QTemporaryDir home;
-    const QString support = home.path() + "/Library/Application Support/Groundsway";
+    const QString support = home.path() + "/.local/share/Groundsway";
     writeFile(home.path() + "/.config/Groundsway/Groundsway.conf",
               ("[General]\ntimeSeriesServiceURL=" + server.baseUrl() + "\neventServiceURL=" +
                server.baseUrl() + "\nupdateIntervalSeconds=10\n")
@@ -55,6 +55,7 @@ TEST_P(Quitting, DuringAStalledTransferEndsWithinASecond) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("HOME", home.path());
     env.insert("XDG_CONFIG_HOME", home.path() + "/.config");
+    env.insert("XDG_DATA_HOME", home.path() + "/.local/share");
     env.insert("XDG_RUNTIME_DIR", home.path());
     env.insert("QT_QPA_PLATFORM", "offscreen");
     app.setProcessEnvironment(env);

@@ -98,8 +98,11 @@ TEST_F(TraceContext, EachPlacedStationShowsItsDistanceArrivalsAndSurfaceWaveWind
     EXPECT_GT(std::max({markPixels(x - 1), markPixels(x), markPixels(x + 1)}), plot.height() / 6);
     EXPECT_EQ(markPixels(x - 40), 0);
 
-    // A station the service does not know shows its trace and nothing else, without a word.
+    // A station the service does not know shows its trace and nothing else; its tooltip says
+    // why, the log says nothing.
     EXPECT_TRUE(notes[1].note.isEmpty());
+    EXPECT_TRUE(notes[1].status.startsWith(u"No usable coordinates for ")) << notes[1].status.toStdString();
+    EXPECT_TRUE(notes[0].status.isEmpty());
     EXPECT_TRUE(notes[1].marks.empty());
     EXPECT_FALSE(notes[1].band);
     EXPECT_TRUE(app.log().lines().isEmpty()) << app.log().lines().join('\n').toStdString();

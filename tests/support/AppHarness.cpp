@@ -23,7 +23,7 @@ AppHarness::~AppHarness() {
 }
 
 QString AppHarness::supportDirectory() {
-    return QDir::homePath() + QStringLiteral("/Library/Application Support/Groundsway");
+    return QDir::homePath() + QStringLiteral("/.local/share/Groundsway");
 }
 
 void AppHarness::writeSupportFile(const QString& relativePath, const QByteArray& content) {
@@ -35,6 +35,7 @@ void AppHarness::writeSupportFile(const QString& relativePath, const QByteArray&
 }
 
 void AppHarness::removeSupportDirectory() {
+    QDir(supportDirectory()).removeRecursively();
     QDir(QDir::homePath() + QStringLiteral("/Library")).removeRecursively();
 }
 

@@ -27,7 +27,7 @@ public:
     static QString supportDirectory();
     // Writes a file below the support directory, creating folders.
     static void writeSupportFile(const QString& relativePath, const QByteArray& content);
-    // Removes the whole support directory.
+    // Removes the whole support directory (and the one earlier versions read).
     static void removeSupportDirectory();
 
     // Points the three services at a test server.

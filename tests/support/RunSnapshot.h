@@ -13,6 +13,7 @@ inline std::pair<int, QString> runGroundsway(const QString& home, const QStringL
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("HOME", home);
     env.insert("XDG_CONFIG_HOME", home + "/.config");
+    env.insert("XDG_DATA_HOME", home + "/.local/share");
     env.insert("XDG_RUNTIME_DIR", home);
     env.remove("DISPLAY");
     env.remove("QT_QPA_PLATFORM");

@@ -14,6 +14,7 @@ int main(int argc, char** argv) {
     const QByteArray path = home.path().toLocal8Bit();
     ::setenv("HOME", path.constData(), 1);
     ::setenv("XDG_CONFIG_HOME", (path + "/.config").constData(), 1);
+    ::setenv("XDG_DATA_HOME", (path + "/.local/share").constData(), 1);
     ::setenv("XDG_RUNTIME_DIR", path.constData(), 1);
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication app(argc, argv);

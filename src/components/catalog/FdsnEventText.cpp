@@ -17,6 +17,10 @@ constexpr std::array<const char*, 8> kNeeded = {
     "depth/km", "magtype", "magnitude", "eventlocationname"};
 constexpr std::array<int, 8> kStandardPositions = {0, 1, 2, 3, 4, 9, 10, 12};
 
+// Depths in km (down is positive): catalogues put shallow events in mountains a few km above sea
+// level, and the deepest earthquakes known lie near 700 km.
+constexpr double kHighestDepthKm = -15, kDeepestDepthKm = 800;
+
 std::optional<double> number(QStringView text) {
     bool ok = false;
     const double v = text.trimmed().toDouble(&ok);
@@ -47,7 +51,7 @@ std::optional<std::vector<SeismicOrigin>> parseEventText(QByteArrayView body, in
         const auto id = field(0), time = field(1), lat = field(2), lon = field(3), depth = field(4),
                    magType = field(5), mag = field(6), region = field(7);
         std::optional<SeismicOrigin::Date> when;
-        std::optional<double> latV, lonV, magV;
+        std::optional<double> latV, lonV, magV, depthV;
         if (time)
             when = datetext::parseCatalogTime(*time);
         if (lat)
@@ -56,9 +60,16 @@ std::optional<std::vector<SeismicOrigin>> parseEventText(QByteArrayView body, in
             lonV = number(*lon);
         if (mag)
             magV = number(*mag);
-        // Magnitudes beyond any ever measured mean a broken line, not an earthquake.
+        // A depth left blank is unknown; one written that is no number, or lies above the
+        // highest mountains or below the deepest earthquakes, means a broken line, as does a
+        // magnitude beyond any ever measured.
+        const bool depthGiven = depth && !depth->trimmed().isEmpty();
+        if (depthGiven)
+            depthV = number(*depth);
+        const bool depthBroken =
+            depthGiven && (!depthV || *depthV < kHighestDepthKm || *depthV > kDeepestDepthKm);
         if (!id || !when || !latV || !lonV || !magV || std::abs(*latV) > 90 ||
-            std::abs(*lonV) > 360 || *magV < -3 || *magV > 12) {
+            std::abs(*lonV) > 360 || *magV < -3 || *magV > 12 || depthBroken) {
             ++skipped;
             continue;
         }
@@ -67,8 +78,7 @@ std::optional<std::vector<SeismicOrigin>> parseEventText(QByteArrayView body, in
         o.originTime = *when;
         o.latitude = *latV;
         o.longitude = *lonV;
-        if (depth)
-            o.depthKm = number(*depth);
+        o.depthKm = depthV;
         o.mag = *magV;
         o.magnitudeType = magType.value_or(QString());
         o.region = region.value_or(QString());
@@ -82,4 +92,3 @@ std::optional<std::vector<SeismicOrigin>> parseEventText(QByteArrayView body, in
         return std::nullopt;
     return out;
 }
-

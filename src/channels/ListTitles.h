@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// The titles of the saved channel lists as their pop-up shows them: each once, in the order a
+// person looks for them (letters without regard to case, numbers by their value, so "List 2"
+// comes before "List 10").
+QStringList sortedListTitles(QStringList titles);
+
+// The title a list file's name stands for: the name without ".txt".
+QString listTitleOf(const QString& fileName);
