@@ -84,7 +84,7 @@ struct LiveChain::Stages {
             highPass = SectionCascade(
                 designButterworth(FilterBand::HighPass, kPoles, o.highPassCorner, dt));
         }
-        double lowest = o.filter && !highPass.empty() ? o.highPassCorner : kOffsetCornerHz;
+        const double lowest = highPass.empty() ? kOffsetCornerHz : o.highPassCorner;
         if (highPass.empty())
             offset =
                 SectionCascade(designButterworth(FilterBand::HighPass, 2, kOffsetCornerHz, dt));
@@ -114,7 +114,7 @@ struct LiveChain::Stages {
         integrator.reset();
     }
 
-    // Runs work_ through every stage; what comes out is left in work.
+    // Runs `work` through every stage; what comes out is left in it.
     void run() {
         offset.run(work);
         lowPass.run(work);

@@ -27,8 +27,10 @@
 // - WWSSN: the same responses as recursive filters (WwssnFilter's causal form).
 // - decimation: the window chain's anti-alias taps, run causally at every factor-th input (from
 //   the start), in the same stages (10 = 5 then 2, 20 = 5 then 4).
-// - integration: trapezoidal, with a leak a tenth of the lowest corner in use (LeakyIntegrator),
-//   so an offset or a random walk cannot make it drift away; one output per input, not one fewer.
+// - integration: trapezoidal, one output per input (not one fewer). What it sums has passed a
+//   high-pass with no gain at zero frequency, so the sum cannot run away; but it can settle at a
+//   constant (a drift's), and rounding would walk. A leak a tenth of the lowest corner in use
+//   (LeakyIntegrator) lets both go: the gain at zero frequency is bounded, about 1 / (2 pi leak).
 // - no taper, and no second detrend after decimation.
 // Scaling to unit RMS is left to the caller, over what is drawn (unitRmsFactor).
 //
