@@ -99,5 +99,9 @@ BENCHMARK_CAPTURE(BM_Step, wwssnLongPeriod, [](SacObject& s) { s.ConvolveInstrum
     ->Arg(0)
     ->Arg(1)
     ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Step, wwssnShortPeriod, [](SacObject& s) { s.ConvolveInstrument(2); })
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();
