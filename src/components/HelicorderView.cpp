@@ -106,6 +106,26 @@ bool HelicorderView::hasSamples() const {
     return false;
 }
 
+std::vector<Segment> HelicorderView::samples(Time from, Time to) const {
+    std::vector<Segment> out;
+    for (const auto& [start, block] : blocks_)
+        for (const auto& run : block.runs) {
+            if (!run || !(run->delta > 0))
+                continue;
+            const std::size_t a = plot::sampleIndexAt(civil::secondsBetween(run->start, from), 0.0,
+                                                      run->delta, run->size());
+            const std::size_t b = plot::sampleIndexAt(civil::secondsBetween(run->start, to), 0.0,
+                                                      run->delta, run->size());
+            if (a >= b)
+                continue;
+            Segment piece{run->channel, run->timeOf(a), run->delta, {}};
+            piece.samples.assign(run->samples.begin() + static_cast<std::ptrdiff_t>(a),
+                                 run->samples.begin() + static_cast<std::ptrdiff_t>(b));
+            out.push_back(std::move(piece));
+        }
+    return out;
+}
+
 void HelicorderView::setCommonRms(double rms) {
     const double r = std::isfinite(rms) && rms > 0 ? rms : 1.0;
     if (r == rms_)

@@ -52,6 +52,8 @@ public:
     void dropBlocksBefore(Time t);
     void clearBlocks();
     bool hasSamples() const;
+    // The processed samples held for [from, to), run by run, oldest first: what the rows draw.
+    std::vector<Segment> samples(Time from, Time to) const;
 
     // The amplitude that maps to a quarter of the row spacing at gain 1: one scale for every row.
     void setCommonRms(double rms);

@@ -54,9 +54,9 @@ std::atomic<bool> abortEverything{false};
 static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
 
 // Watches a transfer: no byte for the idle time, the overall deadline, a cancel request. curl's
-// own low-speed check averages the speed over several seconds, so after a burst it notices a
-// stall late, and a trickle of a byte now and then never trips it; this one counts from the last
-// byte and from the start.
+// own low-speed check is not used: it samples the speed at whole seconds of the clock, so after a
+// burst it notices a stall late, and it cuts a transfer that moves a few bytes a second when a
+// sample falls before the first byte. This one counts from the last byte and from the start.
 struct TransferWatch {
     using Clock = std::chrono::steady_clock;
     Clock::time_point started = Clock::now();
@@ -199,10 +199,6 @@ std::optional<HttpResponse> httpGet(const QString& url, const HttpOptions& optio
         {CURLOPT_SSL_VERIFYHOST, curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L)},
         {CURLOPT_CONNECTTIMEOUT,
          curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, options.connectTimeoutSeconds)},
-        // An idle timeout: a slow but moving transfer may take as long as it needs.
-        {CURLOPT_LOW_SPEED_LIMIT, curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L)},
-        {CURLOPT_LOW_SPEED_TIME,
-         curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, options.idleTimeoutSeconds)},
         {CURLOPT_MAXFILESIZE_LARGE,
          curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE,
                           static_cast<curl_off_t>(options.maxBodyBytes))},

@@ -127,3 +127,17 @@ TEST_F(PooledRetrieval, CancellingMidCycleDeliversNothingAndLeavesNoTransferOpen
     EXPECT_EQ(finished.count(), 0);
     EXPECT_TRUE(log.lines().isEmpty()) << log.lines().join('\n').toStdString();
 }
+
+TEST_F(PooledRetrieval, CancellingACycleThatReplacedAnotherAbandonsItsTransfersToo) {
+    server.answerDelay = [](const std::string&) { return 3000; };
+    begin();
+    QSignalSpy finished(&cycle, &RetrievalCycle::finished);
+    cycle.start(request(names(4)));
+    QTest::qWait(100);
+    cycle.start(request(names(4))); // the source's requests and the cycles now count apart
+    QTest::qWait(200);
+    cycle.cancel();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return source.transfersPending() == 0; }, 1000))
+        << source.transfersPending();
+    EXPECT_EQ(finished.count(), 0);
+}

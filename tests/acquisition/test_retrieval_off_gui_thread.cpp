@@ -88,3 +88,55 @@ TEST_F(OffTheGuiThread, ATickDuringARunningRetrievalIsSkippedWithOneLogLine) {
     EXPECT_EQ(c.theWaveforms()->size(), 24u);
     EXPECT_TRUE(app.o().networkProgressIndicator->isHidden());
 }
+
+// Retrieve pressed again while the transfers of the retrieval before still run: they are
+// abandoned at once, on the second press as on the first (each press starts a new request of
+// the source, and a cancelled one must be the request, not the cycle's own count).
+TEST_F(OffTheGuiThread, RetrievingAgainAbandonsTheTransfersOfTheRetrievalBefore) {
+    begin(0);
+    app.o().maxConcurrentDownloadsTField->setText(QStringLiteral("2"));
+    app.setChannelList(QStringLiteral("IU;DRIP;BHZ;00;a\nIU;DRIP;BHZ;10;b\n"));
+    c.retrieveSeismograms(nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server.dripsOpen() == 2; }, 5000));
+    c.retrieveSeismograms(nullptr); // the first two go, two new ones begin
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return server.dripsStarted() == 4 && server.dripsOpen() == 2; }, 5000))
+        << server.dripsStarted() << " begun, " << server.dripsOpen() << " open";
+    // A channel that answers at once: it needs a free transfer, so only gets one when the
+    // abandoned drips have let theirs go.
+    app.setChannelList(QStringLiteral("IU;ANMO;BHZ;00;good\n"));
+    QSignalSpy finished(&c.retrievalCycle(), &RetrievalCycle::finished);
+    c.retrieveSeismograms(nullptr);
+    ASSERT_TRUE(finished.wait(5000));
+    ASSERT_EQ(c.theWaveforms()->size(), 1u);
+    EXPECT_EQ(c.theWaveforms()->front()->label(), "good");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return server.dripsOpen() == 0; }, 5000));
+    EXPECT_EQ(server.dripsStarted(), 4);
+    EXPECT_TRUE(app.log().lines().isEmpty()) << app.log().lines().join('\n').toStdString();
+}
+
+// Whatever order the answers come in, what each channel brought is told in list order: the
+// system log's lines and the history's.
+TEST_F(OffTheGuiThread, AnswersThatComeInReverseAreToldInListOrder) {
+    server.answerDelay = [](const std::string& sta) {
+        return sta == "FAIL404" ? 600 : sta == "EMPTY" ? 400 : sta == "ANMO" ? 200 : 0;
+    };
+    server.start();
+    app.useServices(server.baseUrl());
+    c.setInlineAcquisition(false);
+    c.awakeFromNib();
+    app.typeWindow();
+    app.setChannelList(QStringLiteral(
+        "IU;FAIL404;BHZ;00;a\nIU;EMPTY;BHZ;00;b\nIU;ANMO;BHZ;00;c\nIU;TRUNC;BHZ;00;d\n"));
+    app.log().clear();
+    QSignalSpy finished(&c.retrievalCycle(), &RetrievalCycle::finished);
+    c.retrieveSeismograms(nullptr);
+    ASSERT_TRUE(finished.wait(10000));
+    QStringList stations;
+    for (const QString& line : app.log().lines())
+        if (line.startsWith(u"Encountered a Connection problem"))
+            stations << line.section(QStringLiteral("sta="), 1).section(u' ', 0, 0);
+    EXPECT_EQ(stations, (QStringList{"FAIL404", "EMPTY", "TRUNC"}));
+    ASSERT_EQ(c.theWaveforms()->size(), 4u);
+    EXPECT_EQ((*c.theWaveforms())[2]->label(), "c");
+}

@@ -1,8 +1,10 @@
 // The fixed date texts: written and read in UTC whatever TZ says (these tests run with a zone
 // that is not UTC), truncated, and parsed strictly.
-#include "base/Time.h"
-#include "base/DateText.h"
+#include "AppHarness.h"
 #include "QtPrinters.h"
+#include "SeismogramServer.h"
+#include "base/DateText.h"
+#include "base/Time.h"
 
 #include <QDateTime>
 
@@ -66,4 +68,62 @@ TEST(DateText, NowIsUtcWhateverTheZone) {
         QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyy-MM-ddTHH:mm"));
     EXPECT_TRUE(urlTime(t).startsWith(expected) ||
                 urlTime(civil::addSeconds(t, -60)).startsWith(expected));
+}
+
+// The first and the last year read, to the last fraction of their last second; the moments just
+// beyond do not, in both the request-time and the catalogue forms.
+TEST(DateText, TheFirstAndLastYearsReadAndNoMomentBeyond) {
+    struct Row {
+        const char16_t* text;
+        std::optional<Date> expected;
+    };
+    const Row rows[] = {
+        {u"1700-01-01T00:00:00.0000Z", civil::dateOf(1700, 1, 1, 0, 0, 0)},
+        {u"2250-12-31T23:59:59.9999Z", civil::dateOf(2250, 12, 31, 23, 59, 59, 999'900'000)},
+        {u"1699-12-31T23:59:59.9999Z", std::nullopt},
+        {u"2251-01-01T00:00:00.0000Z", std::nullopt},
+    };
+    for (const Row& r : rows) {
+        const QString text = QString::fromUtf16(r.text);
+        EXPECT_EQ(parseRequestTime(text), r.expected) << text.toStdString();
+        const auto catalogue = parseCatalogTime(text.left(19));
+        EXPECT_EQ(catalogue.has_value(), r.expected.has_value()) << text.toStdString();
+        if (r.expected) {
+            EXPECT_EQ(requestTime(*r.expected), text);
+        }
+    }
+}
+
+// Typed into the window's fields, a window at either end of the years goes out as typed and
+// nothing is said; a moment beyond is said to be unreadable.
+TEST(DateText, TypedBoundaryYearsReachTheQueryAsTyped) {
+    SeismogramServer server;
+    server.start();
+    AppHarness app;
+    app.useServices(server.baseUrl());
+    app.controller().awakeFromNib();
+    app.setChannelList(QStringLiteral("IU;ANMO;LHZ;00;a\n"));
+    app.log().clear();
+    const std::pair<const char*, const char*> windows[] = {
+        {"1700-01-01T00:00:00.0000Z", "1700-01-01T00:02:00.0000Z"},
+        {"2250-12-31T23:58:00.0000Z", "2250-12-31T23:59:59.9999Z"}};
+    for (const auto& [from, to] : windows) {
+        app.typeWindow(QString::fromLatin1(from), QString::fromLatin1(to));
+        app.controller().retrieveSeismograms(nullptr);
+        const std::string window =
+            "&start=" + std::string(from, 19) + "&end=" + std::string(to, 19) + "&";
+        EXPECT_NE(server.seismogramTargets().back().find(window), std::string::npos)
+            << server.seismogramTargets().back();
+    }
+    EXPECT_EQ(server.seismogramTargets().size(), 2u);
+    EXPECT_EQ(app.log().count(QStringLiteral("The window ")), 0);
+    app.typeWindow(QStringLiteral("1699-12-31T23:59:59.9999Z"),
+                   QStringLiteral("2251-01-01T00:00:00.0000Z"));
+    app.controller().retrieveSeismograms(nullptr);
+    EXPECT_EQ(app.log().count(QStringLiteral("The window start \"1699-12-31T23:59:59.9999Z\" "
+                                             "cannot be read")),
+              1);
+    EXPECT_EQ(app.log().count(QStringLiteral("The window end \"2251-01-01T00:00:00.0000Z\" "
+                                             "cannot be read")),
+              1);
 }

@@ -5,12 +5,17 @@
 #include "components/plot/TimeAxis.h"
 #include "components/sac/SacObject.h"
 
+#include <QCoreApplication>
 #include <QImage>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPainter>
+#include <QWheelEvent>
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <numbers>
 
@@ -237,18 +242,31 @@ TEST_F(DisplayView, BadSamplesAndOddSettingsDoNotStopTheDrawing) {
     view.computePlotLimits();
     for (float gain : {0.0f, -3.0f, 1e30f, std::numeric_limits<float>::quiet_NaN()}) {
         view.setWaveformGain(gain);
-        render(view);
+        EXPECT_EQ(render(view).pixel(3, 3), QColor(Qt::white).rgb()) << gain; // drawn through
     }
-    view.setXLimitsMin(5, 5);
-    render(view);
-    view.setXLimitsMin(std::numeric_limits<float>::quiet_NaN(),
-                       std::numeric_limits<float>::infinity());
-    render(view);
-    view.setXLimitsMin(-1e30f, 1e30f);
-    render(view);
+    // At a sane gain the first trace runs across its band: the bad samples leave small holes.
+    view.setWaveformGain(1.0f);
+    const int band = plot.height() / 4;
+    EXPECT_GT(inkColumns(render(view), plot.left() + 2, plot.right() - 2, plot.top() + 2,
+                         plot.top() + band - 2, Qt::black),
+              plot.width() * 9 / 10);
+    // Limits that are no span, no number or beyond any axis still give a span to draw on.
+    const std::pair<float, float> limits[] = {
+        {5.0f, 5.0f},
+        {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity()},
+        {-1e30f, 1e30f}};
+    for (const auto& [low, high] : limits) {
+        view.setXLimitsMin(low, high);
+        EXPECT_EQ(render(view).pixel(3, 3), QColor(Qt::white).rgb()) << low;
+        EXPECT_TRUE(std::isfinite(view.axisLeft()) && std::isfinite(view.axisRight())) << low;
+        EXPECT_LT(view.axisLeft(), view.axisRight()) << low;
+    }
     QImage tiny(QSize(3, 3), QImage::Format_RGB32);
+    tiny.fill(Qt::red);
     QPainter p(&tiny);
     view.render(p, tiny.size());
+    p.end();
+    EXPECT_NE(tiny.pixel(0, 0), QColor(Qt::red).rgb()); // painted, however little fits
 }
 
 TEST_F(DisplayView, NoReferenceDateKeepsThePreviousOne) {
@@ -302,6 +320,83 @@ TEST_F(DisplayView, ZoomKeepsTheTimeUnderThePointerAndSurvivesANewReference) {
     const auto zoomed = plot::zoomedAbout({-3600, 0}, 0.5, -600);
     EXPECT_DOUBLE_EQ(zoomed.left, -2100);
     EXPECT_DOUBLE_EQ(zoomed.right, -300);
+}
+
+// What a person does with the mouse and the keys, sent to the widget as the window system would
+// send it: the wheel zooms about the pointer (away from you: in), a drag pulls the traces along
+// with the pointer, Shift and a drag zooms to the span dragged over, + - left right zoom and pan,
+// Home and a double-click on the time axis go back to the whole window.
+TEST_F(DisplayView, TheWheelDragKeysAndShiftDragMoveTheAxisTheWayThePointerGoes) {
+    list.push_back(trace(0, 600));
+    view.computePlotLimits();
+    view.resize(kSize);
+    ASSERT_EQ(view.axisLeft(), 0.0);
+    ASSERT_EQ(view.axisRight(), 600.0);
+    const double perPixel = 600.0 / plot.width();
+    auto at = [&](double seconds) {
+        return QPointF(QuilmRealTimeDisplayView02::timeToX(seconds, 0, 600, plot),
+                       plot.top() + plot.height() / 2.0);
+    };
+    auto send = [&](QEvent&& e) { QCoreApplication::sendEvent(&view, &e); };
+    auto wheel = [&](double seconds, int angle) {
+        send(QWheelEvent(at(seconds), at(seconds), QPoint(), QPoint(0, angle), Qt::NoButton,
+                         Qt::NoModifier, Qt::NoScrollPhase, false));
+    };
+    auto drag = [&](QPointF from, QPointF to, Qt::KeyboardModifiers modifiers) {
+        send(QMouseEvent(QEvent::MouseButtonPress, from, from, Qt::LeftButton, Qt::LeftButton,
+                         modifiers));
+        const QPointF middle = (from + to) / 2;
+        for (const QPointF& p : {middle, to})
+            send(QMouseEvent(QEvent::MouseMove, p, p, Qt::NoButton, Qt::LeftButton, modifiers));
+        send(QMouseEvent(QEvent::MouseButtonRelease, to, to, Qt::LeftButton, Qt::NoButton,
+                         modifiers));
+    };
+    auto key = [&](int k) { send(QKeyEvent(QEvent::KeyPress, k, Qt::NoModifier)); };
+    const QPointF axis(plot.center().x(), plot.bottom() + 10.0);
+    struct Row {
+        const char* what;
+        std::function<void()> act;
+        double left, right;
+    };
+    const Row rows[] = {
+        {"wheel away about 150 s", [&] { wheel(150, 120); }, 150 - 150 * 0.8, 150 + 450 * 0.8},
+        {"wheel towards about 150 s", [&] { wheel(150, -120); }, 150 - 150 * 1.25,
+         150 + 450 * 1.25},
+        {"two notches away about 450 s", [&] { wheel(450, 240); }, 450 - 450 * 0.64,
+         450 + 150 * 0.64},
+        {"drag 100 px right", [&] { drag(at(300), at(300) + QPointF(100, 0), Qt::NoModifier); },
+         -100 * perPixel, 600 - 100 * perPixel},
+        {"drag 100 px left", [&] { drag(at(300), at(300) - QPointF(100, 0), Qt::NoModifier); },
+         100 * perPixel, 600 + 100 * perPixel},
+        {"shift-drag over 100 to 250 s", [&] { drag(at(100), at(250), Qt::ShiftModifier); }, 100,
+         250},
+        {"shift-drag back over 250 to 100 s", [&] { drag(at(250), at(100), Qt::ShiftModifier); },
+         100, 250},
+        {"+", [&] { key(Qt::Key_Plus); }, 150, 450},
+        {"-", [&] { key(Qt::Key_Minus); }, -300, 900},
+        {"left", [&] { key(Qt::Key_Left); }, -60, 540},
+        {"right", [&] { key(Qt::Key_Right); }, 60, 660},
+    };
+    for (const Row& r : rows) {
+        view.resetZoom();
+        r.act();
+        EXPECT_TRUE(view.isZoomed()) << r.what;
+        EXPECT_NEAR(view.axisLeft(), r.left, 1e-6) << r.what;
+        EXPECT_NEAR(view.axisRight(), r.right, 1e-6) << r.what;
+    }
+    // A shift-click that hardly moves is no span; Home and a double-click on the axis reset.
+    view.resetZoom();
+    drag(at(100), at(100) + QPointF(2, 0), Qt::ShiftModifier);
+    EXPECT_FALSE(view.isZoomed());
+    key(Qt::Key_Plus);
+    key(Qt::Key_Home);
+    EXPECT_FALSE(view.isZoomed());
+    EXPECT_EQ(view.axisRight(), 600.0);
+    key(Qt::Key_Plus);
+    send(QMouseEvent(QEvent::MouseButtonDblClick, axis, axis, Qt::LeftButton, Qt::LeftButton,
+                     Qt::NoModifier));
+    EXPECT_FALSE(view.isZoomed());
+    EXPECT_EQ(view.axisLeft(), 0.0);
 }
 
 TEST_F(DisplayView, TheReadOutNamesTheTimeTheTraceAndTheValueUnderThePointer) {

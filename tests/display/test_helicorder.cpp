@@ -4,9 +4,13 @@
 #include "AppHarness.h"
 #include "RunSnapshot.h"
 #include "SeismogramServer.h"
+#include "acquisition/SeismogramFetch.h"
 #include "app/HelicorderWindow.h"
 #include "base/DateText.h"
 #include "components/HelicorderView.h"
+#include "components/sac/SacObject.h"
+#include "processing/DrumProcessing.h"
+#include "processing/ProcessingChain.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -15,11 +19,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTemporaryDir>
-#include <QTimer>
 #include <QPainter>
 #include <QSpinBox>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -152,6 +156,64 @@ TEST_F(Helicorder, ALongerSpanFetchesOnlyWhatTheDrumDoesNotHold) {
         inked += dark > 50;
     }
     EXPECT_GE(inked, 92);
+    c.cancelAcquisition();
+}
+
+// What the drum shows, processed block by block, against the chain run once over the whole
+// record: at the top of the drum and at every whole hour where the record reaches a filter
+// margin further, the two agree, so no block edge carries a filter's start-up or a taper.
+TEST_F(Helicorder, BlockEdgesMatchOnePassOverTheWholeRecord) {
+    HelicorderWindow* w = app.o().helicorderWindow;
+    const ChannelId channel{"IU", "COLA", "--", "LHZ"};
+    w->channelPopUp->setCurrentIndex(w->channelPopUp->findText(channel.seedId()));
+    w->hoursBox->setValue(4);
+    c.showHelicorderWindow();
+    ASSERT_TRUE(c.helicorderSettled());
+    const HelicorderView& drum = *c.helicorderView();
+    const auto rows = drum.rows();
+    const std::vector<Segment> shown = drum.samples(rows.first, rows.end());
+    ASSERT_FALSE(shown.empty());
+    const Time dataEnd = shown.back().end();
+
+    // The record as one answer, from an hour before the drum to where its data ends.
+    const Time from = civil::addSeconds(rows.first, -3600);
+    const QString url = server.baseUrl() +
+                        QStringLiteral("/irisws/timeseries/1/query?net=IU&sta=COLA&loc=--&cha=LHZ"
+                                       "&start=%1&end=%2&output=sacbl")
+                            .arg(datetext::urlTime(from), datetext::urlTime(dataEnd));
+    FetchedSeismogram whole = fetchSeismogram(url, QStringLiteral("whole.sac"), c.httpOptions());
+    ASSERT_TRUE(whole.seismogram);
+    processing::runSteps(*whole.seismogram, c.processingOptions());
+    const auto x = whole.seismogram->samples();
+    const double delta = whole.seismogram->delta();
+    const Time start = whole.seismogram->startTime();
+
+    // The stretches compared: five minutes after the drum's top, ten around each whole hour with
+    // a margin of data after it.
+    std::vector<std::pair<Time, Time>> spans{{rows.first, civil::addSeconds(rows.first, 300)}};
+    const double margin = drum::kMarginSeconds + 300;
+    const double top = std::chrono::duration<double>(rows.first.time_since_epoch()).count();
+    for (Time h = civil::addSeconds(Time{}, std::floor(top / 3600) * 3600 + 3600);
+         civil::secondsBetween(h, dataEnd) > margin; h = civil::addSeconds(h, 3600))
+        spans.emplace_back(civil::addSeconds(h, -300), civil::addSeconds(h, 300));
+    ASSERT_GE(spans.size(), 3u); // the top and at least two whole hours
+    for (const auto& [a, b] : spans) {
+        double worst = 0, peak = 0;
+        std::size_t compared = 0;
+        for (const Segment& run : drum.samples(a, b))
+            for (std::size_t i = 0; i < run.size(); ++i) {
+                const double at = civil::secondsBetween(start, run.timeOf(i)) / delta;
+                const auto k = static_cast<std::size_t>(std::lround(at));
+                ASSERT_LT(std::abs(at - static_cast<double>(k)), 1e-3);
+                ASSERT_LT(k, x.size());
+                worst = std::max(worst, static_cast<double>(std::abs(run.samples[i] - x[k])));
+                peak = std::max(peak, static_cast<double>(std::abs(x[k])));
+                ++compared;
+            }
+        EXPECT_GE(compared, 299u) << datetext::urlTime(a).toStdString();
+        EXPECT_LT(worst, 1e-3 * peak)
+            << "around " << datetext::urlTime(a).toStdString() << ": " << worst << " of " << peak;
+    }
     c.cancelAcquisition();
 }
 

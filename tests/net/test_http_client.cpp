@@ -139,3 +139,44 @@ TEST(HttpClient, TheDeadlineAndACancelEndATransferThatStillTrickles) {
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
     stop = true;
 }
+
+// The idle limit counts from the last byte, not from the start: a transfer that keeps moving,
+// however slowly, runs past it and completes; one that stops moving fails once the limit has
+// passed since its last byte.
+TEST(HttpClient, TheIdleLimitCountsFromTheLastByte) {
+    struct Row {
+        const char* path;
+        int bytes;        // sent one at a time, 150 ms apart
+        bool thenSilence; // and then nothing, for longer than the idle limit
+    };
+    const Row rows[] = {{"/steady", 10, false}, {"/stops", 3, true}};
+    TestServer server;
+    std::atomic<bool> stop{false};
+    for (const Row& row : rows)
+        server.server().Get(
+            row.path, [&stop, row](const httplib::Request&, httplib::Response& res) {
+                res.set_chunked_content_provider(
+                    "text/plain", [&stop, row](std::size_t offset, httplib::DataSink& sink) {
+                        for (int i = 0; i < 3 && !stop; ++i)
+                            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                        if (static_cast<int>(offset) < row.bytes)
+                            return !stop && sink.write("x", 1);
+                        for (int i = 0; row.thenSilence && i < 60 && !stop; ++i)
+                            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                        sink.done();
+                        return true;
+                    });
+            });
+    server.start();
+    HttpOptions o = options(); // idle limit 1 s
+    o.deadlineSeconds = 0;
+    QString error;
+    HttpFailure kind = HttpFailure::Transport;
+    const auto steady = httpGet(server.baseUrl() + "/steady", o, &error, &kind);
+    ASSERT_TRUE(steady) << error.toStdString(); // 1.5 s in all, never a second without a byte
+    EXPECT_EQ(steady->body, QByteArray(10, 'x'));
+    EXPECT_FALSE(httpGet(server.baseUrl() + "/stops", o, &error, &kind));
+    EXPECT_EQ(kind, HttpFailure::Timeout);
+    EXPECT_EQ(error, u"The request timed out: no data for 1 seconds.");
+    stop = true;
+}

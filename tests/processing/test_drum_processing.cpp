@@ -76,8 +76,9 @@ TEST(DrumProcessing, ABlockWithItsMarginsMatchesTheWholeRecordProcessedAtOnce) {
     ASSERT_EQ(block.runs.size(), 1u);
     const Segment& run = *block.runs[0];
     EXPECT_NEAR(run.delta, 0.1, 1e-6); // decimated by 2
-    EXPECT_NEAR(civil::secondsBetween(run.start, from), 0.0, 1e-4);
-    EXPECT_NEAR(civil::secondsBetween(run.end(), to), 0.0, run.delta);
+    // Exact to half a sample at both ends: one sample more or less is a whole interval off.
+    EXPECT_NEAR(civil::secondsBetween(run.start, from), 0.0, 0.5 * run.delta);
+    EXPECT_NEAR(civil::secondsBetween(run.end(), to), 0.0, 0.5 * run.delta);
     // Sample for sample against the whole record's processing, in its own amplitude.
     const auto w = whole.samples();
     const auto offset = static_cast<std::size_t>(std::lround(civil::secondsBetween(whole.startTime(), from) / run.delta));
@@ -115,6 +116,38 @@ TEST(DrumProcessing, GapsSplitTheRecordAndShortStretchesAreLeftOut) {
         for (const float v : run->samples)
             ASSERT_TRUE(std::isfinite(v));
     EXPECT_TRUE(drum::process({Segment{}}, kStart, civil::addSeconds(kStart, 60), defaults()).runs.empty());
+}
+
+// Neighbouring blocks share no sample and leave none out, on the sample grid or off it: each
+// keeps the samples at or after its start and before its end.
+TEST(DrumProcessing, NeighbouringBlocksTileTheRecordSampleForSample) {
+    const Segment raw = record(1);
+    ProcessingOptions plain; // no decimation: the grid stays the record's own 0.05 s
+    plain.broadband.filter = true;
+    plain.broadband.highPassCorner = 0.01f;
+    // Seconds after the record start: where the first block starts, the second, where both end.
+    const double bounds[][3] = {{600, 1200, 1800}, {600.02, 1200.03, 1799.99}, {0, 0.07, 3599.96}};
+    for (const auto& b : bounds) {
+        const Time from = civil::addSeconds(kStart, b[0]), middle = civil::addSeconds(kStart, b[1]),
+                   to = civil::addSeconds(kStart, b[2]);
+        const drum::Block first = drum::process(raw, from, middle, plain);
+        const drum::Block second = drum::process(raw, middle, to, plain);
+        ASSERT_EQ(first.runs.size(), 1u) << b[0];
+        ASSERT_EQ(second.runs.size(), 1u) << b[1];
+        // The first sample at or after each start; the next would fall at or after each end.
+        auto index = [&](Time t) {
+            return std::ceil(civil::secondsBetween(kStart, t) / raw.delta - 1e-6);
+        };
+        EXPECT_EQ(first.runs[0]->size(), static_cast<std::size_t>(index(middle) - index(from)))
+            << b[0];
+        EXPECT_EQ(second.runs[0]->size(), static_cast<std::size_t>(index(to) - index(middle)))
+            << b[1];
+        EXPECT_NEAR(civil::secondsBetween(raw.timeOf(static_cast<std::size_t>(index(from))),
+                                          first.runs[0]->start),
+                    0.0, 1e-4);
+        EXPECT_NEAR(civil::secondsBetween(first.runs[0]->end(), second.runs[0]->start), 0.0, 1e-4);
+        EXPECT_EQ(first.count + second.count, static_cast<std::size_t>(index(to) - index(from)));
+    }
 }
 
 TEST(DrumFeed, PiecesAreAtMostAnHourAndCutAtWholeHours) {

@@ -109,6 +109,8 @@ SeismogramServer::SeismogramServer() {
             std::memcpy(body.data(), &absurd, 4);
         if (sta == "DRIP") { // two bytes a second, for ever
             const std::string whole = body.toStdString();
+            ++dripsStarted_;
+            ++dripsOpen_;
             res.set_chunked_content_provider(
                 "application/octet-stream",
                 [this, whole](std::size_t offset, httplib::DataSink& sink) {
@@ -117,7 +119,8 @@ SeismogramServer::SeismogramServer() {
                     for (int i = 0; i < 20 && !stopping_; ++i)
                         std::this_thread::sleep_for(std::chrono::milliseconds(50));
                     return true;
-                });
+                },
+                [this](bool) { --dripsOpen_; });
             return;
         }
         if (sta == "STALL") {

@@ -48,10 +48,14 @@ public:
     // Time-series answers being prepared now, and the most there ever were at once.
     int inFlight() const { return inFlight_; }
     int maxInFlight() const { return maxInFlight_; }
+    // DRIP answers begun, and those still being sent (one ends when its client goes away).
+    int dripsStarted() const { return dripsStarted_; }
+    int dripsOpen() const { return dripsOpen_; }
 
 private:
     std::atomic<bool> stopping_{false};
     std::atomic<int> inFlight_{0}, maxInFlight_{0};
+    std::atomic<int> dripsStarted_{0}, dripsOpen_{0};
     std::mutex countsMutex_;
     std::map<std::string, int> requestsPerStation_;
 };
