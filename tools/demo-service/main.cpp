@@ -11,10 +11,10 @@
 
 #include <cerrno>
 #include <csignal>
-#include <optional>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <pthread.h>
 #include <string>
 #include <thread>
@@ -34,7 +34,10 @@ const char* const kUsage =
     "  --hostile       stations DRIP, STALL, HUGE, NANS, FARB, WIDE and JUNK answer like a\n"
     "                  broken or hostile service\n"
     "  -h, --help      show this help and exit\n"
-    "  -v, --version   show the version and exit\n";
+    "  -v, --version   show the version and exit\n"
+    "\n"
+    "Exit status: 0 when stopped by SIGTERM or SIGINT, 1 when a port cannot be bound, 2 for a\n"
+    "mistake on the command line.\n";
 
 // A whole number in [low, high], or nothing.
 std::optional<long> number(const char* text, long low, long high) {
@@ -75,12 +78,16 @@ int main(int argc, char** argv) {
         }
         if (arg == "--port" || arg == "--seedlink-port" || arg == "--latency") {
             if (i + 1 >= argc)
-                return usageError(arg + " needs a value");
+                return usageError("Missing value after '" + arg + "'.");
             const bool isPort = arg != "--latency";
-            const auto v = isPort ? number(argv[++i], 0, 65535) : number(argv[++i], 0, 600000);
+            const std::string value = argv[++i];
+            const auto v =
+                isPort ? number(value.c_str(), 0, 65535) : number(value.c_str(), 0, 600000);
             if (!v)
-                return usageError(isPort ? arg + " needs a number from 0 to 65535"
-                                         : "--latency needs milliseconds from 0 to 600000");
+                return usageError(
+                    "'" + arg + "' needs " +
+                    (isPort ? "a port from 0 to 65535" : "milliseconds from 0 to 600000") +
+                    ", not '" + value + "'.");
             if (arg == "--port")
                 port = static_cast<int>(*v);
             else if (arg == "--seedlink-port")
@@ -89,7 +96,8 @@ int main(int argc, char** argv) {
                 latencyMs = *v;
             continue;
         }
-        return usageError("unknown option '" + arg + "'");
+        return usageError((arg.starts_with('-') ? "Unknown option '" : "Unexpected argument '") +
+                          arg + "'.");
     }
 
     // Signals are taken by one thread that stops the server; the others never see them.
