@@ -27,10 +27,24 @@ const char* const kUsage =
     "distance  the great-circle distance in degrees (geocentric), the distance in km on the\n"
     "          WGS84 ellipsoid, the azimuth and the back-azimuth in degrees, on one line\n"
     "arrivals  the first arrival of each phase at that distance from a source at that depth\n"
-    "          (0 to 700 km), one \"NAME SECONDS\" a line, earliest first. Phases: p P Pdiff\n"
-    "          PKP PKIKP PP PcP s S Sdiff SKS SS ScS (all by default); p and s leave the\n"
-    "          source upwards, P and S downwards\n"
-    "region    the Flinn-Engdahl region number and name (1995 regionalisation)\n";
+    "          (0 to 700 km), one \"NAME SECONDS s\" a line, earliest first. Phases: p P\n"
+    "          Pdiff PKP PKIKP PP PcP s S Sdiff SKS SS ScS (all by default); p and s leave\n"
+    "          the source upwards, P and S downwards; a phase named in --phases that does\n"
+    "          not arrive at that distance is said on standard error\n"
+    "region    the Flinn-Engdahl region number and name (1995 regionalisation)\n"
+    "\n"
+    "Options of arrivals:\n"
+    "  --depth KM             the source's depth, 0 to 700 km\n"
+    "  --distance DEG         the distance, 0 to 180 degrees\n"
+    "  --model iasp91|ak135   the Earth model (default iasp91)\n"
+    "  --phases P,S,...       the phases to give, comma-separated\n"
+    "\n"
+    "Options:\n"
+    "  -h, --help             show this help and exit\n"
+    "  -v, --version          show the version and exit\n"
+    "\n"
+    "Exit status: 0 on success, 1 when none of the phases asked for arrives at that distance,\n"
+    "2 for a mistake on the command line or a question without an answer.\n";
 
 int usageError(const std::string& why) {
     std::fprintf(stderr, "groundsway-geo: %s\nTry 'groundsway-geo --help'.\n", why.c_str());
@@ -100,10 +114,13 @@ int main(int argc, char** argv) {
         std::optional<double> depth, distance;
         std::string model = "iasp91";
         std::vector<std::string> phases = geo::TravelTimes::allPhaseNames();
+        bool phasesNamed = false;
         for (std::size_t i = 0; i < rest.size(); ++i) {
             const std::string_view a = rest[i];
+            if (a != "--depth" && a != "--distance" && a != "--model" && a != "--phases")
+                return usageError("Unknown option '" + std::string(a) + "'.");
             if (i + 1 >= rest.size())
-                return usageError(std::string(a) + " needs a value");
+                return usageError("Missing value after '" + std::string(a) + "'.");
             const std::string_view value = rest[++i];
             if (a == "--depth") {
                 depth = number(value);
@@ -117,6 +134,7 @@ int main(int argc, char** argv) {
                 model = std::string(value);
             } else if (a == "--phases") {
                 phases.clear();
+                phasesNamed = true;
                 std::size_t from = 0;
                 while (from <= value.size()) {
                     const std::size_t comma = std::min(value.find(',', from), value.size());
@@ -127,8 +145,6 @@ int main(int argc, char** argv) {
                     phases.push_back(name);
                     from = comma + 1;
                 }
-            } else {
-                return usageError("unknown option '" + std::string(a) + "'");
             }
         }
         if (!depth || !distance)
@@ -136,9 +152,22 @@ int main(int argc, char** argv) {
         const auto times = geo::TravelTimes::model(model);
         if (!times)
             return usageError("unknown model '" + model + "' (iasp91 or ak135)");
-        for (const geo::Arrival& a : times->arrivalsByName(*depth, *distance, phases))
-            std::printf("%s %.3f\n", a.phase.c_str(), a.seconds);
-        return 0;
+        const auto arrivals = times->arrivalsByName(*depth, *distance, phases);
+        for (const geo::Arrival& a : arrivals)
+            std::printf("%s %.3f s\n", a.phase.c_str(), a.seconds);
+        // A phase asked for by name that does not come is said, not silently dropped.
+        if (phasesNamed)
+            for (const std::string& p : phases)
+                if (std::none_of(arrivals.begin(), arrivals.end(),
+                                 [&](const geo::Arrival& a) { return a.phase == p; }))
+                    std::fprintf(stderr,
+                                 "groundsway-geo: %s does not arrive at %g degrees from a source "
+                                 "%g km deep (%s)\n",
+                                 p.c_str(), *distance, *depth, model.c_str());
+        return arrivals.empty() ? 1 : 0;
     }
-    return usageError("unknown command '" + std::string(command) + "'");
+    if (command.starts_with('-'))
+        return usageError("Unknown option '" + std::string(command) + "'.");
+    return usageError("Unknown command '" + std::string(command) +
+                      "' (distance, arrivals or region).");
 }

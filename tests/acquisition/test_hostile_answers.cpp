@@ -193,7 +193,7 @@ TEST_F(Hostile, SmallerOnesEscapedBoundedAndDrawn) {
                             [](const QString& l) { return l.contains(u"sta=A\\x1b[31mB "); }));
 
     // A catalogue magnitude beyond any measured, or a depth below the deepest earthquakes, above
-    // the mountains or not a number, is no earthquake; a blank depth is an unknown one.
+    // the mountains or a NaN, is no earthquake; a blank depth is an unknown one.
     server.eventBody = eventText({"a|2012-06-15T09:00:00|1|2|10|x|x|x|a|mb|1e308|x|Broken",
                                   "b|2012-06-15T09:00:00|1|2|10|x|x|x|b|mb|6.1|x|Real",
                                   "c|2012-06-15T09:00:00|1|2|9999|x|x|x|c|mb|6|x|Deep",

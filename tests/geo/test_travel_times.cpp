@@ -397,7 +397,7 @@ TEST(TravelTimes, TheToolListsUpgoingRaysUnderTheirOwnNames) {
     for (const QString& line :
          QString::fromUtf8(tool.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts))
         listed.emplace_back(line.section(u' ', 0, 0).toStdString(),
-                            line.section(u' ', 1).toDouble());
+                            line.section(u' ', 1, 1).toDouble());
     ASSERT_EQ(listed.size(), 6u);
     const std::pair<const char*, double> expected[] = {{"P", 163.169},  {"p", 163.942},
                                                        {"S", 297.153},  {"s", 299.165},

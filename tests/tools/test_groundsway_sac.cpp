@@ -5,6 +5,7 @@
 #include <QFile>
 
 #include <cstring>
+#include <sys/stat.h>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -59,7 +60,8 @@ TEST(GroundswaySac, ReproducesTheChainOnARealFile) {
     expected.Decimate(2);
     expected.Integrate();
     expected.ScaleAmplitudes(3.0f);
-    EXPECT_NEAR(r.out.trimmed().toDouble(), expected.simpleRMS(), 1e-6 * expected.simpleRMS());
+    ASSERT_TRUE(r.out.startsWith(u"rms ")) << r.out.toStdString();
+    EXPECT_NEAR(r.out.mid(4).trimmed().toDouble(), expected.simpleRMS(), 1e-6 * expected.simpleRMS());
 
     SacObject written = read(out);
     EXPECT_TRUE(written.isSacFile());
@@ -82,29 +84,77 @@ TEST(GroundswaySac, RefusesWhatItCannotReadWithAClearMessage) {
     ASSERT_TRUE(text.open(QIODevice::WriteOnly));
     text.write("This is a text file, not a seismogram.\n");
     text.close();
-    const std::pair<QStringList, const char*> cases[] = {
-        {{text.fileName(), "-o", dir.filePath("x.sac")}, "is not a SAC file"},
-        {{dir.filePath("missing.sac")}, "cannot read"},
-        {{dir.path()}, "cannot read"},
+    // A header that declares 10 samples in front of 2 GB of nothing (sparse: no disk taken).
+    SacObject small = SacObject::fromSamples(std::vector<float>(10, 1.0f), 0.05,
+                                             civil::dateOf(2012, 6, 15, 10, 0, 0));
+    const auto smallBytes = small.encode();
+    QFile huge(dir.filePath("huge.sac"));
+    ASSERT_TRUE(huge.open(QIODevice::WriteOnly));
+    huge.write(reinterpret_cast<const char*>(smallBytes.data()), static_cast<qint64>(smallBytes.size()));
+    ASSERT_TRUE(huge.resize(2'000'000'000));
+    huge.close();
+    QFile zeros(dir.filePath("zeros.sac"));
+    ASSERT_TRUE(zeros.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(zeros.resize(2'000'000'000));
+    zeros.close();
+    const QString fifo = dir.filePath("fifo.sac");
+    ASSERT_EQ(::mkfifo(fifo.toLocal8Bit().constData(), 0600), 0);
+    const std::tuple<QStringList, int, const char*> cases[] = {
+        {{text.fileName(), "-o", dir.filePath("x.sac")}, 1, "is not a SAC file"},
+        {{dir.filePath("missing.sac")}, 1, "cannot read"},
+        {{dir.path()}, 2, "is a directory, not a SAC file"},
+        {{fifo}, 2, "is a pipe, not a SAC file"}, // and does not wait for a writer
+        {{huge.fileName()}, 2, "far more than the 10 samples its header declares"},
+        {{zeros.fileName()}, 1, "is not a SAC file"},
     };
-    for (const auto& [args, message] : cases) {
+    for (const auto& [args, code, message] : cases) {
         const ToolRun r = tool(args);
-        EXPECT_EQ(r.exitCode, 1) << args.join(' ').toStdString();
+        EXPECT_EQ(r.exitCode, code) << args.join(' ').toStdString();
         EXPECT_TRUE(r.err.contains(message)) << r.err.toStdString();
     }
     EXPECT_FALSE(QFile::exists(dir.filePath("x.sac")));
 }
 
-TEST(GroundswaySac, RejectsBadArgumentsWithItsUsage) {
-    for (const QStringList& args :
-         {QStringList{}, QStringList{kInput, "--lowpass", "1"},
-          QStringList{kInput, "--taper", "wide"}, QStringList{kInput, "--instrument", "3"},
-          QStringList{kInput, "--decimate", "2.5"}, QStringList{kInput, "--bogus"},
-          QStringList{kInput, "-o"}}) {
+TEST(GroundswaySac, RejectsBadArgumentsAndSenselessValuesSayingWhy) {
+    QTemporaryDir dir;
+    const QString out = dir.filePath("out.sac");
+    const std::pair<QStringList, const char*> cases[] = {
+        {{}, "an input file is needed"},
+        {{"--bogus", kInput}, "Unknown option '--bogus'"},
+        {{kInput, "--bogus"}, "Unknown option '--bogus'"},
+        {{kInput, "extra"}, "Unexpected argument 'extra'"},
+        {{kInput, "--lowpass", "1"}, "'--lowpass' needs a corner in Hz"},
+        {{kInput, "--taper", "wide"}, "'--taper' needs"},
+        {{kInput, "--taper", "2"}, "not '2'"},
+        {{kInput, "--taper", "0"}, "not '0'"},
+        {{kInput, "--instrument", "3"}, "not '3'"},
+        {{kInput, "--decimate", "2.5"}, "not '2.5'"},
+        {{kInput, "--decimate", "1"}, "not '1'"},
+        {{kInput, "--lowpass", "1", "2147483647", "1"}, "1 to 10 poles, not '2147483647'"},
+        {{kInput, "--lowpass", "1", "-5", "-5"}, "1 to 10 poles, not '-5'"},
+        {{kInput, "--highpass", "1", "2", "3"}, "1 pass, or 2 for zero phase, not '3'"},
+        {{kInput, "--highpass", "-1", "2", "2"}, "corner above 0 Hz, not '-1'"},
+        {{kInput, "-o"}, "'-o' needs a file name"},
+        {{kInput, "-o", ""}, "'-o' needs a file name"},
+        // The file's own limits: 20 samples a second, so 10 Hz is Nyquist; 5 Hz after halving.
+        {{kInput, "--lowpass", "10", "2", "2", "-o", out}, "at or above the Nyquist frequency"},
+        {{kInput, "--decimate", "2", "--highpass", "6", "2", "1", "-o", out}, "(5 Hz)"},
+        {{kInput, "--scale", "1e38", "--scale", "1e38", "-o", out},
+         "'--scale 1e38' made samples that are not finite numbers"},
+    };
+    for (const auto& [args, message] : cases) {
         const ToolRun r = tool(args);
         EXPECT_EQ(r.exitCode, 2) << args.join(' ').toStdString();
-        EXPECT_TRUE(r.err.contains("usage: groundsway-sac")) << r.err.toStdString();
+        EXPECT_TRUE(r.err.startsWith(u"groundsway-sac: ")) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(QString::fromUtf8(message))) << r.err.toStdString();
+        EXPECT_TRUE(r.err.endsWith(u"Try 'groundsway-sac --help'.\n")) << r.err.toStdString();
     }
+    EXPECT_FALSE(QFile::exists(out)); // nothing is written for a refused run
+    // The edges that make sense pass.
+    EXPECT_EQ(tool({kInput, "--taper", "0.5", "--lowpass", "9.99", "10", "1", "--decimate", "1000",
+                    "-o", out})
+                  .exitCode,
+              0);
 }
 
 TEST(GroundswaySac, WritesWhatItClaimsAVersion7InputAndAnUndefinedReference) {

@@ -51,7 +51,10 @@ const char* const kUsage =
     "                  the SeedLink server carries these stations only (two services can\n"
     "                  then stand for two servers, each with part of a list)\n"
     "  -h, --help      show this help and exit\n"
-    "  -v, --version   show the version and exit\n";
+    "  -v, --version   show the version and exit\n"
+    "\n"
+    "Exit status: 0 when stopped by SIGTERM or SIGINT, 1 when a port cannot be bound, 2 for a\n"
+    "mistake on the command line.\n";
 
 // A whole number in [low, high], or nothing.
 std::optional<long> number(const char* text, long low, long high) {
@@ -103,12 +106,16 @@ int main(int argc, char** argv) {
         }
         if (arg == "--port" || arg == "--seedlink-port" || arg == "--latency") {
             if (i + 1 >= argc)
-                return usageError(arg + " needs a value");
+                return usageError("Missing value after '" + arg + "'.");
             const bool isPort = arg != "--latency";
-            const auto v = isPort ? number(argv[++i], 0, 65535) : number(argv[++i], 0, 600000);
+            const std::string value = argv[++i];
+            const auto v =
+                isPort ? number(value.c_str(), 0, 65535) : number(value.c_str(), 0, 600000);
             if (!v)
-                return usageError(isPort ? arg + " needs a number from 0 to 65535"
-                                         : "--latency needs milliseconds from 0 to 600000");
+                return usageError(
+                    "'" + arg + "' needs " +
+                    (isPort ? "a port from 0 to 65535" : "milliseconds from 0 to 600000") +
+                    ", not '" + value + "'.");
             if (arg == "--port")
                 port = static_cast<int>(*v);
             else if (arg == "--seedlink-port")
@@ -119,7 +126,7 @@ int main(int argc, char** argv) {
         }
         if (arg == "--seedlink-stations") {
             if (i + 1 >= argc)
-                return usageError(arg + " needs a value");
+                return usageError("Missing value after '" + arg + "'.");
             const std::string list = argv[++i];
             for (std::size_t at = 0; at <= list.size();) {
                 const std::size_t comma = std::min(list.find(',', at), list.size());
@@ -128,33 +135,41 @@ int main(int argc, char** argv) {
                 at = comma + 1;
             }
             if (seedLinkOptions.only.empty())
-                return usageError("--seedlink-stations needs stations like IU.ANMO,IU.COLA");
+                return usageError(
+                    "'--seedlink-stations' needs stations like IU.ANMO,IU.COLA, not '" + list +
+                    "'.");
             continue;
         }
         if (arg == "--seedlink-drop-after" || arg == "--seedlink-channels" ||
             arg == "--seedlink-rate") {
             if (i + 1 >= argc)
-                return usageError(arg + " needs a value");
-            const std::optional<double> v = decimal(argv[++i]);
+                return usageError("Missing value after '" + arg + "'.");
+            const std::string value = argv[++i];
+            const std::optional<double> v = decimal(value.c_str());
+            const std::string typed = ", not '" + value + "'.";
             if (arg == "--seedlink-drop-after") {
                 if (!v || *v < 0 || *v > 86400)
-                    return usageError("--seedlink-drop-after needs seconds from 0 to 86400");
+                    return usageError("'--seedlink-drop-after' needs seconds from 0 to 86400" +
+                                      typed);
                 seedLinkOptions.dropAfter = *v;
             } else if (arg == "--seedlink-channels") {
                 if (!v || *v < 1 || *v > 10000 || *v != std::floor(*v))
-                    return usageError("--seedlink-channels needs a whole number from 1 to 10000");
+                    return usageError("'--seedlink-channels' needs a whole number from 1 to 10000" +
+                                      typed);
                 seedLinkOptions.channelCount = static_cast<int>(*v);
                 seedLinkOptions.recordSeconds = 4;
                 seedLinkOptions.backlog =
                     std::chrono::seconds(120); // starts in seconds, not minutes
             } else {
                 if (!v || *v < 0.1 || *v > 1000)
-                    return usageError("--seedlink-rate needs samples per second from 0.1 to 1000");
+                    return usageError(
+                        "'--seedlink-rate' needs samples per second from 0.1 to 1000" + typed);
                 seedLinkOptions.rate = *v;
             }
             continue;
         }
-        return usageError("unknown option '" + arg + "'");
+        return usageError((arg.starts_with('-') ? "Unknown option '" : "Unexpected argument '") +
+                          arg + "'.");
     }
 
     // Signals are taken by one thread that stops the server; the others never see them.

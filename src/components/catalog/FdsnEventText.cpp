@@ -60,14 +60,17 @@ std::optional<std::vector<SeismicOrigin>> parseEventText(QByteArrayView body, in
             lonV = number(*lon);
         if (mag)
             magV = number(*mag);
-        // A depth left blank is unknown; one written that is no number, or lies above the
-        // highest mountains or below the deepest earthquakes, means a broken line, as does a
-        // magnitude beyond any ever measured.
-        const bool depthGiven = depth && !depth->trimmed().isEmpty();
-        if (depthGiven)
-            depthV = number(*depth);
-        const bool depthBroken =
-            depthGiven && (!depthV || *depthV < kHighestDepthKm || *depthV > kDeepestDepthKm);
+        // A depth that is no number at all is unknown; a number that is none (NaN, infinite)
+        // or lies above the highest mountains or below the deepest earthquakes means a broken
+        // line, as does a magnitude beyond any ever measured.
+        bool depthBroken = false;
+        if (depth) {
+            bool readable = false;
+            const double d = depth->trimmed().toDouble(&readable);
+            if (readable && std::isfinite(d) && d >= kHighestDepthKm && d <= kDeepestDepthKm)
+                depthV = d;
+            depthBroken = readable && !depthV;
+        }
         if (!id || !when || !latV || !lonV || !magV || std::abs(*latV) > 90 ||
             std::abs(*lonV) > 360 || *magV < -3 || *magV > 12 || depthBroken) {
             ++skipped;
