@@ -18,6 +18,7 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QSignalSpy>
 #include <QTableView>
 #include <QTimer>
 
@@ -141,6 +142,33 @@ TEST_F(Hostile, CodesThatAreNotLettersAndDigitsNeverReachAQuery) {
                           "digits."});
 }
 
+// Each of the four codes is checked before a query is built: a code that would still make a
+// valid address (a "&" that adds a parameter, an escaped "/") stops its channel in every field,
+// with the failure said and nothing asked of the service.
+TEST_F(Hostile, AHostileCodeInAnyFieldStopsItsChannelBeforeTheQuery) {
+    const QString codes[] = {QStringLiteral("BHZ&sta=ANMO"), QStringLiteral("B%2FZ")};
+    for (int field = 0; field < 4; ++field)
+        for (const QString& code : codes) {
+            QStringList line{"IU", "ANMO", "BHZ", "00", "x"};
+            line[field] = code;
+            app.setChannelList(line.join(u';') + u'\n');
+            app.log().clear();
+            c.retrieveSeismograms(nullptr);
+            const QString why = QStringLiteral("field %1, %2").arg(field).arg(code);
+            EXPECT_TRUE(server.seismogramTargets().empty()) << why.toStdString();
+            EXPECT_TRUE(labels().empty()) << why.toStdString();
+            ASSERT_EQ(app.log().lines().size(), 3) << why.toStdString();
+            EXPECT_TRUE(app.log().lines()[0].startsWith(u"Communication Failure: no address"))
+                << why.toStdString();
+            EXPECT_EQ(app.log().lines()[1], u"unsupported URL") << why.toStdString();
+            const QString problem = QStringLiteral("Encountered a Connection problem for "
+                                                   "request:\nnet=%1 sta=%2 loc=%3 cha=%4 ")
+                                        .arg(line[0], line[1], line[3], line[2]);
+            EXPECT_TRUE(app.log().lines()[2].startsWith(problem))
+                << app.log().lines()[2].toStdString();
+        }
+}
+
 TEST_F(Hostile, WildSettingsAreBroughtIntoRangeWithOneLineEach) {
     struct Row {
         QLineEdit* field;
@@ -183,6 +211,35 @@ TEST_F(Hostile, WildSettingsAreBroughtIntoRangeWithOneLineEach) {
     const auto start = datetext::parseRequestTime(app.o().startTField->text());
     const auto end = datetext::parseRequestTime(app.o().endTField->text());
     EXPECT_DOUBLE_EQ(civil::secondsBetween(*start, *end), 60.0);
+}
+
+// The transfer settings beyond their range, off the GUI thread: a typed deadline of 0 does not
+// turn the deadline off but is the shortest, 2 s; ten transfers at once are the five the service
+// allows. Each is said once, with the value used.
+TEST_F(Hostile, TransferSettingsBeyondTheirRangeAreUsedAtTheirLimits) {
+    server.stop();
+    SeismogramServer slow;
+    slow.answerDelay = [](const std::string& sta) { return sta == "DRIP" ? 0 : 300; };
+    slow.start();
+    app.useServices(slow.baseUrl());
+    c.setInlineAcquisition(false);
+    app.o().transferDeadlineTField->setText(QStringLiteral("0"));
+    app.o().maxConcurrentDownloadsTField->setText(QStringLiteral("10"));
+    QString list;
+    for (int i = 0; i < 6; ++i)
+        list += QStringLiteral("IU;S%1;BHZ;00;s%1\n").arg(i);
+    app.setChannelList(list + QStringLiteral("IU;DRIP;BHZ;00;drip\n"));
+    QSignalSpy finished(&c.retrievalCycle(), &RetrievalCycle::finished);
+    c.retrieveSeismograms(nullptr);
+    ASSERT_TRUE(finished.wait(10000)) << "the drip still runs";
+    EXPECT_EQ(labels().size(), 6u);
+    EXPECT_EQ(linesAbout(QStringLiteral("DRIP")).value(0),
+              u"The request timed out: not complete after 2 seconds.");
+    EXPECT_EQ(slow.maxInFlight(), 5);
+    for (const char* line :
+         {"The setting transferDeadlineSeconds of \"0\" is outside 2 to 3600; using 2.",
+          "The setting maxConcurrentDownloads of \"10\" is outside 1 to 5; using 5."})
+        EXPECT_EQ(app.log().lines().count(QString::fromLatin1(line)), 1) << line;
 }
 
 TEST_F(Hostile, SmallerOnesEscapedBoundedAndDrawn) {

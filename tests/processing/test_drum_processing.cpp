@@ -130,8 +130,8 @@ TEST(DrumProcessing, NeighbouringBlocksTileTheRecordSampleForSample) {
     for (const auto& b : bounds) {
         const Time from = civil::addSeconds(kStart, b[0]), middle = civil::addSeconds(kStart, b[1]),
                    to = civil::addSeconds(kStart, b[2]);
-        const drum::Block first = drum::process(raw, from, middle, plain);
-        const drum::Block second = drum::process(raw, middle, to, plain);
+        const drum::Block first = drum::process({raw}, from, middle, plain);
+        const drum::Block second = drum::process({raw}, middle, to, plain);
         ASSERT_EQ(first.runs.size(), 1u) << b[0];
         ASSERT_EQ(second.runs.size(), 1u) << b[1];
         // The first sample at or after each start; the next would fall at or after each end.
