@@ -14,7 +14,8 @@
 #include "components/TraceInspector.h"
 #include "components/plot/TraceEnvelope.h"
 #include "components/sac/SacObject.h"
-#include "acquisition/StreamState.h"
+#include "acquisition/MonitorSession.h"
+#include "acquisition/TraceList.h"
 #include "display/HelicorderState.h"
 #include "store/TraceStore.h"
 
@@ -124,22 +125,13 @@ groundswayController::groundswayController(QObject* parent) : QObject(parent) {
         o.maxBodyBytes = std::size_t{64} << 20;
         return o;
     }());
-    store_ = std::make_unique<TraceStore>(std::chrono::hours(2));
-    timeSeries_ = std::make_unique<TimeSeriesSource>();
-    cycle_ = std::make_unique<RetrievalCycle>(*timeSeries_, *store_);
+    session_ = std::make_unique<MonitorSession>();
+    traces_ = std::make_unique<TraceList>(theWaveforms_);
     finder_ = std::make_unique<Background>();
     locator_ = std::make_unique<Background>();
-    connect(cycle_.get(), &RetrievalCycle::finished, this,
-            &groundswayController::applyCycleResult);
-    // The view's summary of a long trace is made where the trace is processed, not at paint.
-    cycle_->setReadyHook([](const SacObject& s) -> std::shared_ptr<const void> {
-        if (s.samples().size() < 4 * plot::BlockSummary::kBlock)
-            return nullptr;
-        return std::make_shared<const plot::BlockSummary>(plot::summarise(s.samples()));
-    });
+    connectSession();
     connect(neicQueryController_.get(), &NEIC_QueryController::listLoaded, this,
             &groundswayController::continueTick);
-    setUpStream();
     systemLog(QStringLiteral("Initializing Controller."));
     registerDefaults();
 }
@@ -179,6 +171,8 @@ void groundswayController::setTheWaveforms(std::shared_ptr<WaveformList> list) {
     if (o_.seisView && o_.seisView->wvfrmsArray() == theWaveforms_.get())
         o_.seisView->setWvfrmsArray(list.get());
     theWaveforms_ = std::move(list);
+    if (traces_ && theWaveforms_)
+        traces_->setTraces(theWaveforms_);
 }
 
 void groundswayController::setNeicQueryController(std::shared_ptr<NEIC_QueryController> c) {
@@ -215,8 +209,7 @@ void groundswayController::setSupportDirectory(std::shared_ptr<QString> path) {
 
 void groundswayController::setInlineAcquisition(bool on) {
     inline_ = on;
-    timeSeries_->setMode(on ? TimeSeriesSource::Mode::Inline : TimeSeriesSource::Mode::Pooled);
-    cycle_->setInlineProcessing(on);
+    session_->setInline(on);
     finder_->setInline(on);
     locator_->setInline(on);
     if (drum_) {
@@ -227,8 +220,18 @@ void groundswayController::setInlineAcquisition(bool on) {
         neicQueryController_->setInline(on);
 }
 
+RetrievalCycle& groundswayController::retrievalCycle() {
+    return session_->cycle();
+}
+TraceStore& groundswayController::traceStore() {
+    return session_->store();
+}
+TimeSeriesSource& groundswayController::timeSeriesSource() {
+    return session_->timeSeries();
+}
+
 void groundswayController::cancelAcquisition() {
-    cycle_->cancel();
+    session_->cancel();
     finder_->cancel();
     locator_->cancel();
     if (drum_) {
@@ -253,11 +256,19 @@ void groundswayController::reportSetting(const QString& key, const QString& type
 double groundswayController::checkedNumber(const QLineEdit* field, const char* key, double low,
                                            double high, double fallback, bool whole) const {
     const QString typed = field ? field->text() : QString::number(fallback);
-    const double asked = whole ? intValue(typed) : static_cast<double>(floatValue(typed));
-    const double used = std::isfinite(asked) ? std::clamp(asked, low, high) : fallback;
-    // A field may be read both ways (the monitor's minutes are), and each reading reports once.
+    // Read as a real number, so "1e12" is a very long span (cut to the longest) and not 1; whole
+    // settings then drop the fraction. What is logged is what is used, everywhere.
+    const double asked = static_cast<double>(floatValue(typed));
+    double used = std::isnan(asked) ? fallback : std::clamp(asked, low, high);
+    if (whole)
+        used = std::trunc(used);
     const QString memory = QString::fromLatin1(key) + (whole ? u'#' : u'.');
-    if (used != asked)
+    if (std::isnan(asked))
+        reportSetting(memory, typed,
+                      QStringLiteral("The setting %1 of %2 is not a number; using %3.")
+                          .arg(QString::fromLatin1(key), quotedForLog(typed))
+                          .arg(used, 0, 'g', 10));
+    else if (used != (whole ? std::trunc(asked) : asked))
         reportSetting(memory, typed,
                       QStringLiteral("The setting %1 of %2 is outside %3 to %4; using %5.")
                           .arg(QString::fromLatin1(key), quotedForLog(typed))
@@ -267,6 +278,11 @@ double groundswayController::checkedNumber(const QLineEdit* field, const char* k
     else
         reportedSettings_.remove(memory);
     return used;
+}
+
+int groundswayController::monitorMinutes() const {
+    return static_cast<int>(checkedNumber(o_.monitorRequestDurationTField, "monitorDurationMinutes",
+                                          1, kMaxWindowMinutes, 60, true));
 }
 
 float groundswayController::checkedCorner(const QLineEdit* field, const char* key) const {
@@ -310,7 +326,10 @@ void groundswayController::connectOutlets(const Outlets& outlets, const ActionCo
     bindSettingsToControls();
     connectActions(actions);
     setUpHelicorder();
-    setUpStream();
+    // The view's paints end the records' way to the screen.
+    if (o_.seisView)
+        connect(o_.seisView, &QuilmRealTimeDisplayView02::painted, session_.get(),
+                &MonitorSession::framePainted);
 }
 
 void groundswayController::bindSettingsToControls() {

@@ -34,10 +34,13 @@ class NEIC_QueryController;
 class QLineEdit;
 class QTimer;
 class RetrievalCycle;
+class MonitorSession;
+struct SessionFrame;
+class TraceList;
+struct ChannelTable;
 class SacObject;
 class SeedLinkSource;
 struct Segment;
-struct StreamState;
 class TimeSeriesSource;
 class TraceStore;
 struct CycleResult;
@@ -129,9 +132,11 @@ public:
     // Abandons what is in flight: the running cycle and its transfers, a tick that waits for the
     // catalogue, a channel look-up. What is drawn stays.
     void cancelAcquisition();
-    RetrievalCycle& retrievalCycle() { return *cycle_; }
-    TraceStore& traceStore() { return *store_; }
-    TimeSeriesSource& timeSeriesSource() { return *timeSeries_; }
+    RetrievalCycle& retrievalCycle();
+    TraceStore& traceStore();
+    TimeSeriesSource& timeSeriesSource();
+    // What the seismogram window shows, over how long, from which source.
+    MonitorSession& monitorSession() { return *session_; }
 
     // Waveform processing.
     void processSeismogram(SacObject& seismogram);
@@ -149,8 +154,6 @@ public:
     // it (the newest 100 000), for measuring.
     const std::vector<double>& arrivalToPixelsMs() const;
 
-    // A row whose newest sample is older than this is drawn dimmed.
-    static constexpr double kSilentSeconds = 300;
 
     // Display and auto-update.
     void toggleAutoUpdate(QObject* sender = nullptr);
@@ -225,7 +228,13 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void applyCycleResult(const std::shared_ptr<CycleResult>& result);
+    void applyFrame(const std::shared_ptr<const SessionFrame>& frame);
+    void connectSession();
+    // Hands the session what the settings say now: services, transfers, processing, source.
+    void configureSession();
+    ChannelTable channelTable() const;
+    // The monitor's length in whole minutes as the setting holds it, brought into range.
+    int monitorMinutes() const;
     // The line the empty view shows before the first retrieval.
     void updateGuidance();
     // The Monitor pop-up shows the length the settings ask for.
@@ -236,16 +245,8 @@ private:
     // Distances, predicted arrivals and the order of the traces, for the earthquake shown.
     void updateTraceContext();
     void continueTick();
-    void setUpStream();
     // A streamed piece of the helicorder's channel goes onto the drum as well.
     void streamToHelicorder(const Segment& segment);
-    void startStream();
-    void stopStream();
-    void streamFrame();
-    void scheduleStreamFrame();
-    // A row's health beside its label: how late its newest sample is, how much of the window
-    // is missing and the last failure.
-    QString healthNote(int row, bool* silent) const;
     void setUpHelicorder();
     void fillHelicorderChannels();
     std::optional<ChannelId> helicorderChannel() const;
@@ -293,35 +294,24 @@ private:
     std::shared_ptr<QString> supportDirectory_;
 
     // Declared in the order they depend on each other; they go in the reverse one.
-    std::unique_ptr<TraceStore> store_;
-    std::unique_ptr<TimeSeriesSource> timeSeries_;
-    std::unique_ptr<RetrievalCycle> cycle_;
+    std::unique_ptr<MonitorSession> session_;
+    std::unique_ptr<TraceList> traces_; // what the seismogram view draws, row by row
+    std::shared_ptr<const SessionFrame> frame_; // the frame shown last
     std::unique_ptr<Background> finder_;
     std::unique_ptr<TraceInspector> inspector_;
-    // The raw traces beside theWaveforms, for the inspector and the export.
-    std::vector<std::shared_ptr<const SacObject>> rawWaveforms_;
     bool retrievedOnce_ = false;
-    QList<int> traceRows_; // each trace's row in the channel table
     std::unique_ptr<Background> locator_;
     std::unique_ptr<HelicorderState> drum_;
-    std::unique_ptr<StreamState> stream_;
-    // The last failure of each channel ("NET.STA.LOC.CHA"), shown at its row.
-    QHash<QString, std::pair<Date, QString>> lastFailure_;
-    QHash<int, int> unfilteredRows_; // table row -> pieces too short to filter
     QHash<QString, inventory::StationPlace> stationPlaces_; // "NET.STA"
     QSet<QString> placesAsked_;
     std::optional<SeismicOrigin> eventOrigin_;
     bool sortByDistance_ = false;
-    QString lastWindow_; // start and end of the last cycle outside monitoring
     bool inline_ = false;
     // The channel list as loaded, before the text view rewrote its line breaks and blanks; gone
     // once the user edits the view.
     std::optional<QString> channelListText_;
     bool fillingChannelList_ = false;
     bool tickWaitingForCatalogue_ = false;
-    // Read when a cycle starts, used when its result is applied.
-    float cycleAxisMinimum_ = 0.0f;
-    bool cycleMonitor_ = false;
     // The last value of each range-checked setting that was reported, so it is said once.
     mutable QHash<QString, QString> reportedSettings_;
 };

@@ -14,4 +14,5 @@ struct ChannelTable {
     ChannelId id(qsizetype i) const {
         return {networks.value(i), stations.value(i), locations.value(i), channels.value(i)};
     }
+    friend bool operator==(const ChannelTable&, const ChannelTable&) = default;
 };

@@ -1,6 +1,8 @@
 // Saved channel list files, their pop-up, and the channel list parser.
 #include "app/groundswayController.h"
 
+#include "acquisition/MonitorSession.h"
+
 #include "base/AsciiFile.h"
 #include "channels/ChannelListParser.h"
 #include "channels/ListTitles.h"
@@ -105,11 +107,11 @@ void groundswayController::setupChannels(QObject*) {
     *theLabels_ = std::move(parsed.labels);
     if (parsed.title && o_.plotTitleTField)
         o_.plotTitleTField->setText(*parsed.title);
+    // The monitor's title is the list's; a stream of the old list starts afresh.
+    const bool streamed = streaming();
+    session_->setChannels(channelTable(), o_.plotTitleTField ? o_.plotTitleTField->text() : QString());
     updateGuidance();
     fillHelicorderChannels();
-    // A stream asks for the channels of the list it started with: the new list starts afresh.
-    if (theSeismgrmUpdateTimer_ && streamChosen() && streaming()) {
-        toggleAutoUpdate(nullptr);
-        toggleAutoUpdate(nullptr);
-    }
+    if (theSeismgrmUpdateTimer_ && streamed)
+        update();
 }

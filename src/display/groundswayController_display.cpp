@@ -1,7 +1,7 @@
 // Auto-update and the display controls.
 #include "app/groundswayController.h"
 
-#include "acquisition/StreamState.h"
+#include "acquisition/MonitorSession.h"
 
 #include "app/ControlValues.h"
 #include "components/NEIC_QueryController.h"
@@ -31,15 +31,15 @@ void groundswayController::toggleAutoUpdate(QObject*) {
             o_.autoUpdateButton->setText(QStringLiteral("Stop"));
         if (o_.monitorIndicatorTField)
             o_.monitorIndicatorTField->setHidden(false);
-        // With the stream chosen, this first refresh is the backfill the stream continues.
-        if (streamChosen())
-            stream_->on = true;
+        // The monitor's whole window is asked for once, from either source, unzoomed.
+        configureSession();
+        session_->startMonitoring(monitorMinutes());
         updateFollowNow();
         update(); // the first refresh does not wait a whole period
     } else {
         theSeismgrmUpdateTimer_->stop();
         settheSeismgrmUpdateTimer(nullptr);
-        stopStream();
+        session_->stopMonitoring();
         // A refresh under way ends here; what is drawn stays.
         cancelAcquisition();
         updateGuidance();
@@ -80,7 +80,7 @@ void groundswayController::settheSeismgrmUpdateTimer(std::unique_ptr<QTimer> tim
 // still runs is skipped, and the system log says so. A tick keeps its order of work: the
 // catalogue first, then the seismograms, drawn with that list's origins.
 void groundswayController::update() {
-    if (tickWaitingForCatalogue_ || cycle_->isRunning()) {
+    if (tickWaitingForCatalogue_ || session_->cycle().isRunning()) {
         systemLog(QStringLiteral(
             "Skipped an auto-update tick: the previous retrieval is still running."));
         return;

@@ -2,6 +2,8 @@
 // processed block by block off the GUI thread on one common scale, and kept up to date.
 #include "app/groundswayController.h"
 
+#include "acquisition/MonitorSession.h"
+
 #include "app/ControlValues.h"
 #include "acquisition/TimeSeriesSource.h"
 #include "app/ExportFailure.h"
@@ -69,7 +71,7 @@ void groundswayController::setUpHelicorder() {
     HelicorderWindow* w = o_.helicorderWindow;
     if (!w)
         return;
-    drum_ = std::make_unique<HelicorderState>(*timeSeries_);
+    drum_ = std::make_unique<HelicorderState>(session_->timeSeries());
     HelicorderState& d = *drum_;
     d.worker.setInline(inline_);
     d.placeLookup.setInline(inline_);
@@ -202,10 +204,10 @@ void groundswayController::startHelicorder() {
     updateHelicorderMarks();
     locateHelicorderStation();
     // Every piece the store lacks, with the margin the first block's filter needs.
-    timeSeries_->setServiceBase(
+    session_->timeSeries().setServiceBase(
         checkedServiceBase(o_.timeSeriesServiceURLTField, "timeSeriesServiceURL"));
-    timeSeries_->setHttpOptions(transferOptions());
-    timeSeries_->setMaxConcurrentTransfers(maxConcurrentDownloads());
+    session_->timeSeries().setHttpOptions(transferOptions());
+    session_->timeSeries().setMaxConcurrentTransfers(maxConcurrentDownloads());
     // What the store already holds is processed at once; the feed adds the rest.
     if (const auto held = d.store.end(d.channel))
         for (Time b = blockOf(d.rows.first); b < std::min(*held, d.rows.end());
@@ -239,9 +241,9 @@ void groundswayController::refreshHelicorder() {
                               .arg(d.channel.seedId(), datetext::description(rows.first).left(16),
                                    datetext::description(rows.end()).left(16)));
     }
-    timeSeries_->setServiceBase(
+    session_->timeSeries().setServiceBase(
         checkedServiceBase(o_.timeSeriesServiceURLTField, "timeSeriesServiceURL"));
-    timeSeries_->setHttpOptions(transferOptions());
+    session_->timeSeries().setHttpOptions(transferOptions());
     d.feed.extend(civil::addSeconds(d.rows.first, -drum::kMarginSeconds), now);
 }
 

@@ -2,6 +2,9 @@
 // screen, the system log window, the trace inspector, image and seismogram export, snapshots.
 #include "app/groundswayController.h"
 
+#include "acquisition/MonitorSession.h"
+#include "acquisition/TraceList.h"
+
 #include "acquisition/RetrievalCycle.h"
 #include "app/ControlValues.h"
 #include "app/ExportFailure.h"
@@ -134,8 +137,7 @@ void groundswayController::inspectTrace(int index) {
     const SacObject* processed = (*theWaveforms_)[static_cast<std::size_t>(index)].get();
     if (!processed)
         return;
-    const SacObject* raw = static_cast<std::size_t>(index) < rawWaveforms_.size()
-                               ? rawWaveforms_[static_cast<std::size_t>(index)].get()
+    const SacObject* raw = index >= 0 ? traces_->raw(static_cast<std::size_t>(index))
                                : nullptr;
     const Time ref = o_.seisView->refDate().value_or(processed->referenceTime());
     const Time from = civil::addSeconds(ref, o_.seisView->axisLeft());
@@ -200,7 +202,7 @@ bool groundswayController::writeSeismograms(const QString& folder, QString* why)
             continue;
         if (!write(*s, QStringLiteral("processed")))
             return false;
-        if (i < rawWaveforms_.size() && rawWaveforms_[i] && !write(*rawWaveforms_[i], QStringLiteral("raw")))
+        if (traces_->raw(i) && !write(*traces_->raw(i), QStringLiteral("raw")))
             return false;
     }
     return true;
@@ -248,8 +250,11 @@ void groundswayController::takeSnapshot(const QString& path, QSize size,
         setupChannels(nullptr);
     }
     auto connection = std::make_shared<QMetaObject::Connection>();
-    *connection = connect(cycle_.get(), &RetrievalCycle::finished, this,
-                          [this, path, size, done, fail, connection](const auto&) {
+    // The first frame with traces: a retrieval's, or in stream mode the filled window's.
+    *connection = connect(session_.get(), &MonitorSession::frameReady, this,
+                          [this, path, size, done, fail, connection](const auto& frame) {
+                              if (!frame->result)
+                                  return;
                               disconnect(*connection);
                               bool drawn = false;
                               for (const auto& w : *theWaveforms_)
@@ -282,13 +287,12 @@ void groundswayController::updateGuidance() {
                       "OK."));
         return;
     }
-    const int minutes = static_cast<int>(checkedNumber(
-        o_.monitorRequestDurationTField, "monitorDurationMinutes", 1, kMaxWindowMinutes, 60, true));
+    const int minutes = monitorMinutes();
     const QString span = minutes == 60        ? tr("the last hour")
                          : minutes % 60 == 0 ? tr("the last %1 hours").arg(minutes / 60)
                          : minutes == 1       ? tr("the last minute")
                                               : tr("the last %1 minutes").arg(minutes);
-    if (cycle_->isRunning()) {
+    if (session_->busy()) {
         // The first retrieval is under way: say so rather than ask for what was just done.
         o_.seisView->setPlaceholder(title, tr("Fetching the %1 channels of '%2'… (Window → "
                                               "System Log shows any that fail)")
@@ -308,7 +312,7 @@ void groundswayController::syncMonitorPopUp() {
     QComboBox* popup = actions_.monitorDurationPopUp;
     if (!popup)
         return;
-    const int minutes = std::max(1, fieldIntValue(o_.monitorRequestDurationTField));
+    const int minutes = monitorMinutes();
     // A length of the settings' own that the presets lack gets an item of its own.
     const int custom = popup->findData(true, Qt::UserRole + 1);
     int index = popup->findData(minutes, Qt::UserRole);

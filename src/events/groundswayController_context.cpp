@@ -2,6 +2,9 @@
 // predicted arrivals of the main phases, the surface-wave window, and an order by distance.
 #include "app/groundswayController.h"
 
+#include "acquisition/MonitorSession.h"
+#include "acquisition/TraceList.h"
+
 #include "app/ControlValues.h"
 #include "base/Background.h"
 #include "base/Time.h"
@@ -156,59 +159,54 @@ void groundswayController::updateTraceContext() {
     for (std::size_t i = 0; i < n; ++i) {
         const SacObject* s = (*theWaveforms_)[i].get();
         auto& note = notes[i];
-        bool silent = false;
-        const QString health = healthNote(traceRows_.value(static_cast<qsizetype>(i), -1), &silent);
+        const int row = traces_->rows().value(static_cast<qsizetype>(i), -1);
+        const RowState* state = frame_ && row >= 0 && static_cast<std::size_t>(row) < frame_->rows.size()
+                                    ? &frame_->rows[static_cast<std::size_t>(row)]
+                                    : nullptr;
+        const bool silent = state && state->silent;
+        const QString health = state ? state->health : QString();
         if (!health.isEmpty())
             note.note = note.note.isEmpty() ? health : note.note + u'\n' + health;
         const bool empty = !s || s->samples().empty();
         note.dimmed = silent || empty;
-        const int unfiltered = unfilteredRows_.value(traceRows_.value(static_cast<qsizetype>(i)));
+        const int unfiltered = traces_->unfiltered(row);
         if (unfiltered > 0)
             note.status = unfiltered == 1
                               ? QStringLiteral("1 piece too short for the filters, drawn unfiltered")
                               : QStringLiteral("%1 pieces too short for the filters, drawn "
                                                "unfiltered")
                                     .arg(unfiltered);
-        if (empty && s) {
-            const ChannelTable table{*theNetworks_, *theStations_, *theChannels_,
-                                     *theChannelCodes_, *theLabels_};
-            const auto failure =
-                lastFailure_.find(table.id(traceRows_.value(static_cast<qsizetype>(i))).seedId());
-            note.status = failure != lastFailure_.end()
-                              ? QStringLiteral("No data: ") + failure->second
+        if (empty && s)
+            note.status = state && !state->failure.isEmpty()
+                              ? QStringLiteral("No data: ") + state->failure
                               : QStringLiteral("No data");
-        }
     }
     // The order: by distance (stations without one last), else the list's.
+    const QList<int>& tableRows = traces_->rows();
     std::vector<std::size_t> order(n);
     std::iota(order.begin(), order.end(), 0);
     if (sortByDistance_ && origin)
         std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
             // The pieces of one channel stay together.
-            return std::pair(distance[a], traceRows_.value(a)) <
-                   std::pair(distance[b], traceRows_.value(b));
+            return std::pair(distance[a], tableRows.value(static_cast<qsizetype>(a))) <
+                   std::pair(distance[b], tableRows.value(static_cast<qsizetype>(b)));
         });
     else
         std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-            return traceRows_.value(a) < traceRows_.value(b);
+            return tableRows.value(static_cast<qsizetype>(a)) <
+                   tableRows.value(static_cast<qsizetype>(b));
         });
-    WaveformList traces;
-    std::vector<std::shared_ptr<const SacObject>> raws;
-    QList<int> rows;
     std::vector<QuilmRealTimeDisplayView02::TraceAnnotation> ordered; // one per drawn row
     std::vector<int> viewRows;
+    int previous = -1;
     for (const std::size_t k : order) {
-        const int row = traceRows_.value(static_cast<qsizetype>(k));
-        if (rows.isEmpty() || rows.back() != row)
+        const int row = tableRows.value(static_cast<qsizetype>(k));
+        if (ordered.empty() || previous != row)
             ordered.push_back(std::move(notes[k]));
-        traces.push_back(std::move((*theWaveforms_)[k]));
-        raws.push_back(k < rawWaveforms_.size() ? rawWaveforms_[k] : nullptr);
-        rows << row;
+        previous = row;
         viewRows.push_back(static_cast<int>(ordered.size()) - 1);
     }
-    *theWaveforms_ = std::move(traces); // the same list object: the view keeps drawing it
-    rawWaveforms_ = std::move(raws);
-    traceRows_ = rows;
+    traces_->reorder(order); // the same list object: the view keeps drawing it
     view->setTraceRows(std::move(viewRows));
     view->setTraceAnnotations(std::move(ordered));
     view->setNeedsDisplay(true);

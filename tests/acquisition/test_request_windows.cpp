@@ -62,13 +62,32 @@ TEST_F(RequestWindows, TheMonitorWindowIsTheLastMinutesInUtc) {
     EXPECT_EQ(server.seismogramTargets().size(), 1u);
 }
 
-TEST_F(RequestWindows,
-       AFieldOfSevenPointNineAsksForSevenMinutesAndDrawsFourHundredSeventyFourSeconds) {
-    app.o().monitorRequestDurationTField->setText("7.9");
+// The window asked for and the axis drawn are one length: 7.9 is read as 7 whole minutes for
+// both; 1e12 and an overflowing 1e308 are the longest window, 30 days, said once and drawn so.
+TEST_F(RequestWindows, TheLengthAskedForIsTheLengthDrawnAndTheLengthLogged) {
     c.settheSeismgrmUpdateTimer(std::make_unique<QTimer>());
-    c.lastNMinutes(nullptr);
-    EXPECT_NEAR(civil::secondsBetween(start(), end()), 420.0, 1e-3);
-    EXPECT_NEAR(app.o().seisView->axisLeft(), -474.0, 1e-3);
+    const struct {
+        const char* typed;
+        double seconds;
+        const char* line;
+    } rows[] = {{"7.9", 420, nullptr},
+                {"1e12", 43200 * 60.0,
+                 "The setting monitorDurationMinutes of \"1e12\" is outside 1 to 43200; using 43200."},
+                {"1e308", 43200 * 60.0,
+                 "The setting monitorDurationMinutes of \"1e308\" is outside 1 to 43200; using 43200."},
+                {"0.5", 60, "The setting monitorDurationMinutes of \"0.5\" is outside 1 to 43200; using 1."},
+                {"abc", 60, "The setting monitorDurationMinutes of \"abc\" is outside 1 to 43200; using 1."}};
+    for (const auto& row : rows) {
+        app.log().clear();
+        app.o().monitorRequestDurationTField->setText(row.typed);
+        c.lastNMinutes(nullptr);
+        EXPECT_NEAR(civil::secondsBetween(start(), end()), row.seconds, 1e-3) << row.typed;
+        EXPECT_NEAR(app.o().seisView->axisLeft(), -row.seconds, 1e-3) << row.typed;
+        if (row.line)
+            EXPECT_EQ(app.log().lines().count(QString::fromLatin1(row.line)), 1) << row.typed;
+        else
+            EXPECT_TRUE(app.log().lines().filter(u"monitorDurationMinutes").isEmpty()) << row.typed;
+    }
 }
 
 TEST_F(RequestWindows, APopUpsTagWinsOverTheField) {
@@ -80,6 +99,10 @@ TEST_F(RequestWindows, APopUpsTagWinsOverTheField) {
     // The pop-up's own action does the same.
     popup->setCurrentIndex(popup->findData(10));
     emit popup->activated(popup->currentIndex());
+    EXPECT_NEAR(civil::secondsBetween(start(), end()), 600.0, 1e-3);
+    // The choice sticks: it is the setting now, and the next tick asks for it again.
+    EXPECT_EQ(app.o().monitorRequestDurationTField->text(), u"10");
+    c.lastNMinutes(nullptr);
     EXPECT_NEAR(civil::secondsBetween(start(), end()), 600.0, 1e-3);
 }
 

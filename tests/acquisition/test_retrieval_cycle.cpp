@@ -135,7 +135,7 @@ TEST_F(TheRetrievalCycle, ByHandTheTracesHangFromTheWindowStartWithZeroOnTheLeft
 
 TEST_F(TheRetrievalCycle, AsAMonitorTheTracesHangFromTheWindowEndWithZeroOnTheRight) {
     app.setChannelList("IU;ANMO;BHZ;00;A\n");
-    for (const auto& [minutes, axis] : {std::pair{"60", -3600.0}, std::pair{"7.9", -474.0}}) {
+    for (const auto& [minutes, axis] : {std::pair{"60", -3600.0}, std::pair{"7.9", -420.0}}) {
         app.o().monitorRequestDurationTField->setText(minutes);
         runAsMonitor();
         app.o().connectionLogTView->setPlainText("earlier");
