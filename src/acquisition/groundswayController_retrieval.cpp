@@ -106,8 +106,11 @@ void groundswayController::lastNMinutes(QObject* sender) {
     // as 7, and the axis says 7 too).
     if (const auto* popup = qobject_cast<const QComboBox*>(sender)) {
         const int chosen = popup->currentData(Qt::UserRole).toInt();
-        if (chosen >= 1 && chosen <= MonitorSession::kMaxMinutes && o_.monitorRequestDurationTField)
-            o_.monitorRequestDurationTField->setText(QString::number(chosen));
+        if (chosen >= 1 && chosen <= MonitorSession::kMaxMinutes) {
+            if (o_.monitorRequestDurationTField)
+                o_.monitorRequestDurationTField->setText(QString::number(chosen));
+            defaults_.setObject(QString::number(chosen), QStringLiteral("monitorDurationMinutes"));
+        }
     }
     session_->setMinutes(monitorMinutes());
     eventOrigin_.reset(); // the monitor shows the newest earthquake in its window

@@ -13,6 +13,7 @@
 #include "ui_SeismogramWindow.h"
 #include "ui_SettingsWindow.h"
 
+#include <QAction>
 #include <QButtonGroup>
 #include <QHeaderView>
 #include <QMainWindow>
@@ -186,6 +187,15 @@ WindowLayout::WindowLayout() : forms_((initialiseResources(), std::make_unique<F
     a.dataSourcePopUp = f.seismogram.dataSourcePopUp;
     a.inspectTraceMenu = f.seismogram.inspectTraceMenu;
     a.showAboutAction = f.seismogram.showAboutAction;
+    // The commands of the application as a whole answer their keys whichever of its windows has
+    // the focus (the menus live in the seismogram window); the others stay with that window.
+    for (QAction* action :
+         {a.quitAction, a.showSettingsAction, a.showLogAction, a.showHelpAction,
+          a.showEventListAction, a.showChannelFinderAction, a.showSystemLogAction,
+          a.showHelicorderAction, a.showAboutAction, a.retrieveAction, a.toggleAutoUpdateAction,
+          a.setupChannelsAction, a.markHistoryAction})
+        if (action)
+            action->setShortcutContext(Qt::ApplicationShortcut);
     // The About box needs nothing of the controller.
     f.aboutWindow.setAttribute(Qt::WA_QuitOnClose, false);
     QObject::connect(a.showAboutAction, &QAction::triggered, &f.aboutWindow, [&f] {

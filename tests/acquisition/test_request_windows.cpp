@@ -1,12 +1,12 @@
 // The monitor window and the earthquake window, written into the two fields and retrieved.
 #include "AppHarness.h"
-#include "base/Time.h"
-#include "base/DateText.h"
-#include "components/NEIC_QueryController.h"
 #include "QtPrinters.h"
+#include "SeismogramServer.h"
+#include "base/DateText.h"
+#include "base/Time.h"
+#include "components/NEIC_QueryController.h"
 #include "components/QuilmRealTimeDisplayView02.h"
 #include "components/sac/SacObject.h"
-#include "SeismogramServer.h"
 
 #include <QAbstractButton>
 #include <QButtonGroup>
@@ -70,13 +70,16 @@ TEST_F(RequestWindows, TheLengthAskedForIsTheLengthDrawnAndTheLengthLogged) {
         const char* typed;
         double seconds;
         const char* line;
-    } rows[] = {{"7.9", 420, nullptr},
-                {"1e12", 43200 * 60.0,
-                 "The setting monitorDurationMinutes of \"1e12\" is outside 1 to 43200; using 43200."},
-                {"1e308", 43200 * 60.0,
-                 "The setting monitorDurationMinutes of \"1e308\" is outside 1 to 43200; using 43200."},
-                {"0.5", 60, "The setting monitorDurationMinutes of \"0.5\" is outside 1 to 43200; using 1."},
-                {"abc", 60, "The setting monitorDurationMinutes of \"abc\" is outside 1 to 43200; using 1."}};
+    } rows[] = {
+        {"7.9", 420, nullptr},
+        {"1e12", 43200 * 60.0,
+         "The setting monitorDurationMinutes of \"1e12\" is outside 1 to 43200; using 43200."},
+        {"1e308", 43200 * 60.0,
+         "The setting monitorDurationMinutes of \"1e308\" is outside 1 to 43200; using 43200."},
+        {"0.5", 60,
+         "The setting monitorDurationMinutes of \"0.5\" is outside 1 to 43200; using 1."},
+        {"abc", 60,
+         "The setting monitorDurationMinutes of \"abc\" is outside 1 to 43200; using 1."}};
     for (const auto& row : rows) {
         app.log().clear();
         app.o().monitorRequestDurationTField->setText(row.typed);
