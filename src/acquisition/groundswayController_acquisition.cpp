@@ -15,8 +15,9 @@
 #include <cmath>
 
 std::optional<QString> groundswayController::buildURLForChannel(const ChannelRequest& r) const {
-    return timeSeriesQueryUrl(checkedServiceBase(o_.timeSeriesServiceURLTField, "timeSeriesServiceURL"),
-                              r, datetext::now());
+    return timeSeriesQueryUrl(
+        checkedServiceBase(o_.timeSeriesServiceURLTField, "timeSeriesServiceURL"), r,
+        datetext::now());
 }
 
 QString groundswayController::formatDateAsString(std::optional<Date> date) const {
@@ -45,7 +46,8 @@ groundswayController::downloadSeismogramWithURL(const ChannelRequest& r) {
         return nullptr;
     AcquisitionFailure failure;
     const RequestedWindow window = requestedWindow(r, datetext::now());
-    auto seismogram = decodeSeismogram(*body, buildFileNameFromDictionary(r), &failure, 200, &window);
+    auto seismogram =
+        decodeSeismogram(*body, buildFileNameFromDictionary(r), &failure, 200, &window);
     for (const QString& line : failure.logLines)
         systemLog(line);
     return seismogram;

@@ -1,22 +1,23 @@
 // The controller's state, settings, accessors, teardown and the wiring of its controls.
 #include "app/groundswayController.h"
 
+#include "acquisition/MonitorSession.h"
 #include "acquisition/RetrievalCycle.h"
+#include "acquisition/TimeSeriesSource.h"
+#include "acquisition/TraceList.h"
 #include "app/SettingsDialog.h"
 #include "app/TraceMenus.h"
-#include "acquisition/TimeSeriesSource.h"
 #include "base/Background.h"
 #include "base/NumberReading.h"
 #include "base/SystemLog.h"
 #include "base/UrlText.h"
+#include "channels/StationPlaces.h"
 #include "components/NEIC_QueryController.h"
 #include "components/QuilmRealTimeDisplayView02.h"
 #include "components/TraceInspector.h"
 #include "components/plot/TraceEnvelope.h"
 #include "components/sac/SacObject.h"
-#include "acquisition/MonitorSession.h"
-#include "acquisition/TraceList.h"
-#include "display/HelicorderState.h"
+#include "display/DrumSession.h"
 #include "store/TraceStore.h"
 
 #include <QAction>
@@ -26,10 +27,10 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QMainWindow>
-#include <QStatusBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSlider>
+#include <QStatusBar>
 #include <QTableView>
 #include <QTimer>
 
@@ -94,9 +95,9 @@ constexpr BoxSetting kBoxSettings[] = {
 
 // Settings of controls the tables above cannot bind, with their registered defaults.
 const std::pair<const char*, const char*> kOtherSettings[] = {
-    {"amplitudeMode", "0"}, {"sortByDistance", "false"}, {"travelTimeModel", "iasp91"},
-    {"helicorderChannel", ""}, {"helicorderHours", "24"}, {"helicorderRowMinutes", "30"},
-    {"helicorderGain", "25"}, {"helicorderClip", "false"}, {"dataSource", "webService"}};
+    {"amplitudeMode", "0"},    {"sortByDistance", "false"}, {"travelTimeModel", "iasp91"},
+    {"helicorderChannel", ""}, {"helicorderHours", "24"},   {"helicorderRowMinutes", "30"},
+    {"helicorderGain", "25"},  {"helicorderClip", "false"}, {"dataSource", "webService"}};
 
 // Replaces a shared list unless it is the one already held (then it is not let go first).
 template <class T> void replaceShared(std::shared_ptr<T>& held, std::shared_ptr<T> next) {
@@ -128,7 +129,11 @@ groundswayController::groundswayController(QObject* parent) : QObject(parent) {
     session_ = std::make_unique<MonitorSession>();
     traces_ = std::make_unique<TraceList>(theWaveforms_);
     finder_ = std::make_unique<Background>();
-    locator_ = std::make_unique<Background>();
+    places_ = std::make_unique<StationPlaces>();
+    connect(places_.get(), &StationPlaces::located, this, [this](bool learnt) {
+        if (learnt)
+            updateTraceContext();
+    });
     connectSession();
     connect(neicQueryController_.get(), &NEIC_QueryController::listLoaded, this,
             &groundswayController::continueTick);
@@ -211,11 +216,9 @@ void groundswayController::setInlineAcquisition(bool on) {
     inline_ = on;
     session_->setInline(on);
     finder_->setInline(on);
-    locator_->setInline(on);
-    if (drum_) {
-        drum_->worker.setInline(on);
-        drum_->placeLookup.setInline(on);
-    }
+    places_->setInline(on);
+    if (drum_)
+        drum_->setInline(on);
     if (neicQueryController_)
         neicQueryController_->setInline(on);
 }
@@ -233,20 +236,16 @@ TimeSeriesSource& groundswayController::timeSeriesSource() {
 void groundswayController::cancelAcquisition() {
     session_->cancel();
     finder_->cancel();
-    locator_->cancel();
-    if (drum_) {
-        drum_->feed.stop();
-        drum_->worker.cancel();
-        drum_->placeLookup.cancel();
-        drum_->timer.stop();
-    }
+    places_->cancel();
+    if (drum_)
+        drum_->cancel();
     if (tickWaitingForCatalogue_ && neicQueryController_)
         neicQueryController_->cancelLoad();
     tickWaitingForCatalogue_ = false;
 }
 
 void groundswayController::reportSetting(const QString& key, const QString& typed,
-                                        const QString& message) const {
+                                         const QString& message) const {
     if (reportedSettings_.value(key, QStringLiteral("\x01")) == typed)
         return;
     reportedSettings_.insert(key, typed);
@@ -277,6 +276,29 @@ double groundswayController::checkedNumber(const QLineEdit* field, const char* k
                           .arg(used, 0, 'g', 10));
     else
         reportedSettings_.remove(memory);
+    return used;
+}
+
+int groundswayController::checkedSetting(const char* key, int low, int high, int fallback) const {
+    const QString typed = defaults_.objectForKey(QString::fromLatin1(key)).toString();
+    bool read = false;
+    const double asked = typed.trimmed().toDouble(&read);
+    const int used =
+        !read || std::isnan(asked)
+            ? fallback
+            : static_cast<int>(std::clamp(std::trunc(asked), double(low), double(high)));
+    if (!read || std::isnan(asked))
+        reportSetting(QString::fromLatin1(key), typed,
+                      QStringLiteral("The setting %1 of %2 is not a number; using %3.")
+                          .arg(QString::fromLatin1(key), quotedForLog(typed))
+                          .arg(used));
+    else if (used != asked)
+        reportSetting(QString::fromLatin1(key), typed,
+                      QStringLiteral("The setting %1 of %2 is outside %3 to %4; using %5.")
+                          .arg(QString::fromLatin1(key), quotedForLog(typed))
+                          .arg(low)
+                          .arg(high)
+                          .arg(used));
     return used;
 }
 

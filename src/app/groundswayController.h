@@ -4,29 +4,30 @@
 #include "app/Outlets.h"
 #include "app/UserDefaults.h"
 #include "channels/StationInventory.h"
-#include "components/SeismicOrigin.h"
 #include "components/AvailableChannel.h"
+#include "components/SeismicOrigin.h"
 #include "net/HttpClient.h"
 #include "processing/ProcessingOptions.h"
 
-#include <QObject>
 #include <QHash>
+#include <QImage>
+#include <QObject>
 #include <QSet>
 #include <QStringList>
-#include <QImage>
 #include <QVariantList>
 
 #include <algorithm>
 #include <chrono>
 #include <functional>
 #include <memory>
-#include <unordered_map>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 class Background;
 class HelicorderView;
-struct HelicorderState;
+class DrumSession;
+class StationPlaces;
 struct TimeSpan;
 struct ChannelId;
 class TraceInspector;
@@ -154,7 +155,6 @@ public:
     // it (the newest 100 000), for measuring.
     const std::vector<double>& arrivalToPixelsMs() const;
 
-
     // Display and auto-update.
     void toggleAutoUpdate(QObject* sender = nullptr);
     void update();
@@ -177,7 +177,7 @@ public:
     void toggleFullScreen(QObject* sender = nullptr);
     void showSystemLogWindow(QObject* sender = nullptr);
     void inspectTrace(int index);
-    void saveImage(QObject* sender = nullptr);      // asks where, then writeImage
+    void saveImage(QObject* sender = nullptr); // asks where, then writeImage
     void copyImage(QObject* sender = nullptr);
     void saveSeismograms(QObject* sender = nullptr); // asks where, then writeSeismograms
     // The seismogram view as drawn now, at a size of one's choice.
@@ -249,14 +249,7 @@ private:
     void streamToHelicorder(const Segment& segment);
     void setUpHelicorder();
     void fillHelicorderChannels();
-    std::optional<ChannelId> helicorderChannel() const;
-    void helicorderStored(TimeSpan span);
-    void processNextDrumBlock();
-    void applyHelicorderScale();
-    void helicorderStepDone();
-    void updateHelicorderStatus();
     void updateHelicorderMarks();
-    void locateHelicorderStation();
     // Settings as the operations read them, each brought into its range; a value outside it is
     // reported once in the system log, naming the setting and the value used.
     HttpOptions transferOptions() const;
@@ -270,6 +263,9 @@ private:
     // plain http(s) base.
     QString checkedServiceBase(const QLineEdit* field, const char* key) const;
     void reportSetting(const QString& key, const QString& typed, const QString& message) const;
+    // A whole-number setting kept without a control (the helicorder's), brought into range; a
+    // value outside it, or none that reads, is said once with the value used.
+    int checkedSetting(const char* key, int low, int high, int fallback) const;
     void registerDefaults();
     void bindSettingsToControls();
     void connectActions(const ActionControls& actions);
@@ -295,15 +291,13 @@ private:
 
     // Declared in the order they depend on each other; they go in the reverse one.
     std::unique_ptr<MonitorSession> session_;
-    std::unique_ptr<TraceList> traces_; // what the seismogram view draws, row by row
+    std::unique_ptr<TraceList> traces_;         // what the seismogram view draws, row by row
     std::shared_ptr<const SessionFrame> frame_; // the frame shown last
     std::unique_ptr<Background> finder_;
     std::unique_ptr<TraceInspector> inspector_;
     bool retrievedOnce_ = false;
-    std::unique_ptr<Background> locator_;
-    std::unique_ptr<HelicorderState> drum_;
-    QHash<QString, inventory::StationPlace> stationPlaces_; // "NET.STA"
-    QSet<QString> placesAsked_;
+    std::unique_ptr<StationPlaces> places_; // where the stations stand, "NET.STA"
+    std::unique_ptr<DrumSession> drum_;
     std::optional<SeismicOrigin> eventOrigin_;
     bool sortByDistance_ = false;
     bool inline_ = false;
@@ -325,9 +319,8 @@ template <class List> void groundswayController::removeArrayDuplicates(List& lis
     for (std::size_t i = 0; i < static_cast<std::size_t>(list.size()); ++i) {
         const std::size_t h = qHash(list[i], 0);
         const auto [first, last] = kept.equal_range(h);
-        const bool earlier = std::any_of(first, last, [&](const auto& k) {
-            return list[k.second] == list[i];
-        });
+        const bool earlier =
+            std::any_of(first, last, [&](const auto& k) { return list[k.second] == list[i]; });
         if (earlier)
             continue;
         if (n != i)

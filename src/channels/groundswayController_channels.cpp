@@ -98,8 +98,8 @@ void groundswayController::setupChannels(QObject*) {
     theLabels_->clear();
     if (!o_.channelListTView)
         return;
-    ParsedChannelList parsed = parseChannelListText(channelListText_ ? *channelListText_
-                                                                     : typedChannelList());
+    ParsedChannelList parsed =
+        parseChannelListText(channelListText_ ? *channelListText_ : typedChannelList());
     *theNetworks_ = std::move(parsed.networks);
     *theStations_ = std::move(parsed.stations);
     *theChannels_ = std::move(parsed.channels);
@@ -109,7 +109,8 @@ void groundswayController::setupChannels(QObject*) {
         o_.plotTitleTField->setText(*parsed.title);
     // The monitor's title is the list's; a stream of the old list starts afresh.
     const bool streamed = streaming();
-    session_->setChannels(channelTable(), o_.plotTitleTField ? o_.plotTitleTField->text() : QString());
+    session_->setChannels(channelTable(),
+                          o_.plotTitleTField ? o_.plotTitleTField->text() : QString());
     updateGuidance();
     fillHelicorderChannels();
     if (theSeismgrmUpdateTimer_ && streamed)

@@ -3,11 +3,11 @@
 
 #include "acquisition/MonitorSession.h"
 
-#include "app/ControlValues.h"
-#include "components/NEIC_QueryController.h"
 #include "acquisition/RetrievalCycle.h"
-#include "components/QuilmRealTimeDisplayView02.h"
+#include "app/ControlValues.h"
 #include "base/SystemLog.h"
+#include "components/NEIC_QueryController.h"
+#include "components/QuilmRealTimeDisplayView02.h"
 
 #include <QLineEdit>
 #include <QProgressBar>

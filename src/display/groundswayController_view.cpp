@@ -61,8 +61,9 @@ QString exportName(const SacObject& s) {
 
 // A copy referenced to its own first sample, so B is 0 and the times survive single precision.
 std::vector<std::byte> sacBytesOf(const SacObject& s) {
-    SacObject copy = SacObject::fromSamples(std::vector<float>(s.samples().begin(), s.samples().end()),
-                                            s.delta(), s.startTime(), 0.0, s.GetSacHeader());
+    SacObject copy =
+        SacObject::fromSamples(std::vector<float>(s.samples().begin(), s.samples().end()),
+                               s.delta(), s.startTime(), 0.0, s.GetSacHeader());
     return copy.encode();
 }
 
@@ -75,7 +76,8 @@ TraceInspector::Trace spanOf(const SacObject& s, Time from, Time to) {
     const double a = std::ceil(civil::secondsBetween(s.startTime(), from) / t.delta);
     const double b = std::floor(civil::secondsBetween(s.startTime(), to) / t.delta);
     const auto first = static_cast<std::size_t>(std::clamp(a, 0.0, static_cast<double>(x.size())));
-    const auto last = static_cast<std::size_t>(std::clamp(b + 1, 0.0, static_cast<double>(x.size())));
+    const auto last =
+        static_cast<std::size_t>(std::clamp(b + 1, 0.0, static_cast<double>(x.size())));
     if (first < last)
         t.samples.assign(x.begin() + static_cast<std::ptrdiff_t>(first),
                          x.begin() + static_cast<std::ptrdiff_t>(last));
@@ -137,8 +139,7 @@ void groundswayController::inspectTrace(int index) {
     const SacObject* processed = (*theWaveforms_)[static_cast<std::size_t>(index)].get();
     if (!processed)
         return;
-    const SacObject* raw = index >= 0 ? traces_->raw(static_cast<std::size_t>(index))
-                               : nullptr;
+    const SacObject* raw = index >= 0 ? traces_->raw(static_cast<std::size_t>(index)) : nullptr;
     const Time ref = o_.seisView->refDate().value_or(processed->referenceTime());
     const Time from = civil::addSeconds(ref, o_.seisView->axisLeft());
     const Time to = civil::addSeconds(ref, o_.seisView->axisRight());
@@ -147,10 +148,10 @@ void groundswayController::inspectTrace(int index) {
         inspector_->setInline(inline_);
         placement::manage(inspector_.get(), QStringLiteral("traceInspector"), o_.seismogramWindow);
     }
-    const QString title = QStringLiteral("%1   %2 to %3 UTC")
-                              .arg(QuilmRealTimeDisplayView02::fullLabel(*processed),
-                                   datetext::description(from).chopped(6),
-                                   datetext::description(to).chopped(6));
+    const QString title =
+        QStringLiteral("%1   %2 to %3 UTC")
+            .arg(QuilmRealTimeDisplayView02::fullLabel(*processed),
+                 datetext::description(from).chopped(6), datetext::description(to).chopped(6));
     inspector_->inspect(title, from, to, raw ? spanOf(*raw, from, to) : TraceInspector::Trace{},
                         spanOf(*processed, from, to));
     showWindow(inspector_.get());
@@ -169,7 +170,11 @@ QImage groundswayController::seismogramImage(QSize size) {
 bool groundswayController::writeImage(const QString& path, QSize size, QString* why) {
     QuilmRealTimeDisplayView02* view = o_.seisView;
     return imageexport::write(
-        path, size, [view](QPainter& p, QSize s) { if (view) view->render(p, s); },
+        path, size,
+        [view](QPainter& p, QSize s) {
+            if (view)
+                view->render(p, s);
+        },
         view ? view->title() : QString(), why);
 }
 
@@ -188,8 +193,8 @@ bool groundswayController::writeSeismograms(const QString& folder, QString* why)
         const auto bytes = sacBytesOf(s);
         QFile f(path);
         if (!f.open(QIODevice::WriteOnly) ||
-            f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size())) !=
-                static_cast<qint64>(bytes.size())) {
+            f.write(reinterpret_cast<const char*>(bytes.data()),
+                    static_cast<qint64>(bytes.size())) != static_cast<qint64>(bytes.size())) {
             if (why)
                 *why = QStringLiteral("Could not write %1: %2.").arg(path, f.errorString());
             return false;
@@ -225,8 +230,8 @@ void groundswayController::copyImage(QObject*) {
 }
 
 void groundswayController::saveSeismograms(QObject*) {
-    const QString folder = QFileDialog::getExistingDirectory(o_.seismogramWindow,
-                                                             tr("Save Seismograms Into"), QDir::homePath());
+    const QString folder = QFileDialog::getExistingDirectory(
+        o_.seismogramWindow, tr("Save Seismograms Into"), QDir::homePath());
     if (folder.isEmpty())
         return;
     QString why;
@@ -245,7 +250,8 @@ void groundswayController::takeSnapshot(const QString& path, QSize size,
     if (list) {
         if (!o_.channelFileListPopUp ||
             o_.channelFileListPopUp->findText(*list, Qt::MatchExactly | Qt::MatchCaseSensitive) < 0)
-            return fail(QStringLiteral("no saved channel list is titled %1").arg(quotedForLog(*list)));
+            return fail(
+                QStringLiteral("no saved channel list is titled %1").arg(quotedForLog(*list)));
         loadChannelListFromFile(*list + QStringLiteral(".txt"));
         setupChannels(nullptr);
     }
@@ -288,10 +294,10 @@ void groundswayController::updateGuidance() {
         return;
     }
     const int minutes = monitorMinutes();
-    const QString span = minutes == 60        ? tr("the last hour")
+    const QString span = minutes == 60       ? tr("the last hour")
                          : minutes % 60 == 0 ? tr("the last %1 hours").arg(minutes / 60)
-                         : minutes == 1       ? tr("the last minute")
-                                              : tr("the last %1 minutes").arg(minutes);
+                         : minutes == 1      ? tr("the last minute")
+                                             : tr("the last %1 minutes").arg(minutes);
     if (session_->busy()) {
         // The first retrieval is under way: say so rather than ask for what was just done.
         o_.seisView->setPlaceholder(title, tr("Fetching the %1 channels of '%2'… (Window → "
@@ -301,11 +307,12 @@ void groundswayController::updateGuidance() {
         return;
     }
     o_.seisView->setPlaceholder(
-        title, channels == 1 ? tr("Press Start to watch %1 of the channel of '%2'.").arg(span, title)
-                             : tr("Press Start to watch %1 of the %2 channels of '%3'.")
-                                   .arg(span)
-                                   .arg(channels)
-                                   .arg(title));
+        title, channels == 1
+                   ? tr("Press Start to watch %1 of the channel of '%2'.").arg(span, title)
+                   : tr("Press Start to watch %1 of the %2 channels of '%3'.")
+                         .arg(span)
+                         .arg(channels)
+                         .arg(title));
 }
 
 void groundswayController::syncMonitorPopUp() {

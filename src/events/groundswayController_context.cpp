@@ -1,36 +1,30 @@
-// The earthquake's context on the traces: where each station stands from the epicentre, the
-// predicted arrivals of the main phases, the surface-wave window, and an order by distance.
+// The earthquake's context on the traces: adapters over the pure context unit and the stations'
+// places.
 #include "app/groundswayController.h"
 
 #include "acquisition/MonitorSession.h"
 #include "acquisition/TraceList.h"
-
 #include "app/ControlValues.h"
-#include "base/Background.h"
 #include "base/Time.h"
-#include "channels/ChannelTable.h"
 #include "channels/StationLocator.h"
+#include "channels/StationPlaces.h"
 #include "components/NEIC_QueryController.h"
 #include "components/QuilmRealTimeDisplayView02.h"
 #include "components/sac/SacObject.h"
-#include "geo/Geodesy.h"
-#include "geo/TravelTimes.h"
+#include "events/EventContext.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 
-#include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numeric>
 
 namespace {
 
-// Surface waves travel between these group velocities (km/s); their window on the trace.
-constexpr double kFastSurfaceWave = 4.0, kSlowSurfaceWave = 3.5;
-
-QString stationKey(const SacObject& s) {
-    const sac::SacHeader* h = s.GetSacHeader();
+QString stationKey(const SacObject* s) {
+    const sac::SacHeader* h = s ? s->GetSacHeader() : nullptr;
     if (!h)
         return {};
     const QString net = QString::fromStdString(h->getText(sac::text::KNETWK)).trimmed();
@@ -49,13 +43,9 @@ std::optional<SeismicOrigin> groundswayController::originShown() const {
     const QuilmRealTimeDisplayView02* view = o_.seisView;
     if (!view || !view->refDate())
         return std::nullopt;
-    const Time from = civil::addSeconds(*view->refDate(), view->axisLeft());
-    const Time to = civil::addSeconds(*view->refDate(), view->axisRight());
-    std::optional<SeismicOrigin> newest;
-    for (const SeismicOrigin& o : view->eventOrigins())
-        if (o.originTime >= from && o.originTime <= to && (!newest || o.originTime > newest->originTime))
-            newest = o;
-    return newest;
+    return context::newestIn(view->eventOrigins(),
+                             civil::addSeconds(*view->refDate(), view->axisLeft()),
+                             civil::addSeconds(*view->refDate(), view->axisRight()));
 }
 
 void groundswayController::toggleSortByDistance(QObject* sender) {
@@ -68,52 +58,30 @@ void groundswayController::setTravelTimeModel(QObject* sender) {
     if (const auto* popup = qobject_cast<const QComboBox*>(sender)) {
         defaults_.setObject(popup->currentText(), QStringLiteral("travelTimeModel"));
         updateTraceContext();
+        updateHelicorderMarks();
     }
 }
 
 void groundswayController::locateStations() {
     // Coordinates the answers carried.
+    QStringList stations;
     for (const auto& w : *theWaveforms_) {
+        const QString key = stationKey(w.get());
         const sac::SacHeader* h = w ? w->GetSacHeader() : nullptr;
-        const QString key = w ? stationKey(*w) : QString();
-        if (!h || key.isEmpty() || stationPlaces_.contains(key))
+        if (key.isEmpty() || !h)
             continue;
+        stations << key;
         const float lat = h->getFloat(sac::word::STLA), lon = h->getFloat(sac::word::STLO);
-        if (lat != sac::kUndefinedFloat && lon != sac::kUndefinedFloat && std::isfinite(lat) &&
-            std::isfinite(lon) && std::abs(lat) <= 90 && std::abs(lon) <= 360)
-            stationPlaces_.insert(key, {lat, lon});
+        if (!places_->place(key) && lat != sac::kUndefinedFloat && lon != sac::kUndefinedFloat &&
+            std::isfinite(lat) && std::isfinite(lon) && std::abs(lat) <= 90 && std::abs(lon) <= 360)
+            places_->learn(key, {lat, lon});
     }
     // The rest from the station service, once each while the application runs, and only when
     // there is an earthquake to measure from.
-    if (!originShown())
-        return;
-    QStringList unknown;
-    for (const auto& w : *theWaveforms_) {
-        const QString key = w ? stationKey(*w) : QString();
-        if (!key.isEmpty() && !stationPlaces_.contains(key) && !placesAsked_.contains(key) &&
-            !unknown.contains(key))
-            unknown << key;
-    }
-    const QString base = checkedServiceBase(o_.stationServiceURLTField, "stationServiceURL");
-    const QString query = inventory::stationPlaceQuery(base, unknown);
-    if (query.isEmpty() || base.isEmpty())
-        return;
-    for (const QString& key : unknown)
-        placesAsked_.insert(key);
-    const HttpOptions options = transferOptions();
-    locator_->run(
-        [query, unknown, options](const std::atomic<bool>& cancelled) {
-            HttpOptions o = options;
-            o.cancel = &cancelled;
-            return inventory::lookUpPlaces(query, unknown, o);
-        },
-        // A station the service cannot place simply shows no distance and no marks.
-        [this](inventory::PlaceAnswer answer) {
-            for (auto it = answer.places.begin(); it != answer.places.end(); ++it)
-                stationPlaces_.insert(it.key(), it.value());
-            if (!answer.places.isEmpty())
-                updateTraceContext();
-        });
+    if (originShown())
+        places_->locate(stations,
+                        checkedServiceBase(o_.stationServiceURLTField, "stationServiceURL"),
+                        transferOptions());
 }
 
 void groundswayController::updateTraceContext() {
@@ -121,89 +89,75 @@ void groundswayController::updateTraceContext() {
     if (!view)
         return;
     const auto origin = originShown();
-    const QString modelName = actions_.travelTimeModelPopUp
-                                  ? actions_.travelTimeModelPopUp->currentText()
-                                  : QStringLiteral("iasp91");
-    const auto model = geo::TravelTimes::model(modelName.toStdString());
     const std::size_t n = theWaveforms_->size();
+    const QList<int>& tableRows = traces_->rows();
+    std::vector<QString> stations(n);
+    for (std::size_t i = 0; i < n; ++i)
+        stations[i] = stationKey((*theWaveforms_)[i].get());
+    QHash<QString, context::Place> places;
+    for (auto it = places_->all().begin(); it != places_->all().end(); ++it)
+        places.insert(it.key(), {it->latitude, it->longitude});
+    const auto contexts =
+        origin ? context::rowContexts(*origin,
+                                      actions_.travelTimeModelPopUp
+                                          ? actions_.travelTimeModelPopUp->currentText()
+                                          : QStringLiteral("iasp91"),
+                                      stations, places)
+               : std::vector<std::optional<context::RowContext>>(n);
     std::vector<QuilmRealTimeDisplayView02::TraceAnnotation> notes(n);
     std::vector<double> distance(n, std::numeric_limits<double>::infinity());
-    for (std::size_t i = 0; i < n && origin; ++i) {
-        const SacObject* s = (*theWaveforms_)[i].get();
-        const auto place = s ? stationPlaces_.find(stationKey(*s)) : stationPlaces_.end();
-        if (place == stationPlaces_.end()) {
-            // Shown in the row's tooltip; a row without samples shows its own reason instead.
-            if (s)
-                notes[i].status = inventory::noPlaceNote(stationKey(*s), locator_->isRunning());
-            continue;
-        }
-        const auto b = geo::bearing(origin->latitude, origin->longitude, place->latitude,
-                                    place->longitude);
-        if (!b)
-            continue;
-        distance[i] = b->degrees;
-        auto& note = notes[i];
-        note.note = QStringLiteral("%1\u00b0  BAz %2\u00b0")
-                        .arg(b->degrees, 0, 'f', 1)
-                        .arg(b->backAzimuth, 0, 'f', 0);
-        const double depth = std::clamp(origin->depthKm.value_or(10.0), 0.0,
-                                        geo::TravelTimes::kMaxSourceDepth);
-        if (model)
-            for (const geo::Arrival& a : model->arrivals(depth, b->degrees))
-                note.marks.emplace_back(civil::addSeconds(origin->originTime, a.seconds),
-                                        QString::fromStdString(a.phase));
-        note.band = std::pair{civil::addSeconds(origin->originTime, b->kilometres / kFastSurfaceWave),
-                              civil::addSeconds(origin->originTime, b->kilometres / kSlowSurfaceWave)};
-    }
-    // Each row's health: how late and how complete, dimmed when silent, the reason when empty.
+    std::vector<int> rowOf(n);
     for (std::size_t i = 0; i < n; ++i) {
         const SacObject* s = (*theWaveforms_)[i].get();
         auto& note = notes[i];
-        const int row = traces_->rows().value(static_cast<qsizetype>(i), -1);
-        const RowState* state = frame_ && row >= 0 && static_cast<std::size_t>(row) < frame_->rows.size()
-                                    ? &frame_->rows[static_cast<std::size_t>(row)]
-                                    : nullptr;
-        const bool silent = state && state->silent;
-        const QString health = state ? state->health : QString();
-        if (!health.isEmpty())
-            note.note = note.note.isEmpty() ? health : note.note + u'\n' + health;
+        const int row = tableRows.value(static_cast<qsizetype>(i), -1);
+        rowOf[i] = row;
+        if (const auto& c = contexts[i]) {
+            distance[i] = c->degrees;
+            note.note = c->note;
+            note.marks = c->marks;
+            note.band = c->band;
+        } else if (origin && s && !stations[i].isEmpty()) {
+            // Shown in the row's tooltip; a row without samples shows its own reason instead.
+            note.status = inventory::noPlaceNote(stations[i], places_->busy());
+        }
+        // Each row's health: how late and how complete, dimmed when silent, the reason when empty.
+        const RowState* state =
+            frame_ && row >= 0 && static_cast<std::size_t>(row) < frame_->rows.size()
+                ? &frame_->rows[static_cast<std::size_t>(row)]
+                : nullptr;
+        if (state && !state->health.isEmpty())
+            note.note = note.note.isEmpty() ? state->health : note.note + u'\n' + state->health;
         const bool empty = !s || s->samples().empty();
-        note.dimmed = silent || empty;
-        const int unfiltered = traces_->unfiltered(row);
-        if (unfiltered > 0)
-            note.status = unfiltered == 1
-                              ? QStringLiteral("1 piece too short for the filters, drawn unfiltered")
-                              : QStringLiteral("%1 pieces too short for the filters, drawn "
-                                               "unfiltered")
-                                    .arg(unfiltered);
+        note.dimmed = (state && state->silent) || empty;
+        if (const int unfiltered = traces_->unfiltered(row); unfiltered > 0)
+            note.status =
+                unfiltered == 1
+                    ? QStringLiteral("1 piece too short for the filters, drawn unfiltered")
+                    : QStringLiteral("%1 pieces too short for the filters, drawn "
+                                     "unfiltered")
+                          .arg(unfiltered);
         if (empty && s)
             note.status = state && !state->failure.isEmpty()
                               ? QStringLiteral("No data: ") + state->failure
                               : QStringLiteral("No data");
     }
-    // The order: by distance (stations without one last), else the list's.
-    const QList<int>& tableRows = traces_->rows();
+    // The order: by distance (stations without one last), else the list's; the pieces of one
+    // channel stay together.
     std::vector<std::size_t> order(n);
     std::iota(order.begin(), order.end(), 0);
     if (sortByDistance_ && origin)
-        std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-            // The pieces of one channel stay together.
-            return std::pair(distance[a], tableRows.value(static_cast<qsizetype>(a))) <
-                   std::pair(distance[b], tableRows.value(static_cast<qsizetype>(b)));
-        });
+        order = context::byDistance(distance, rowOf);
     else
-        std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-            return tableRows.value(static_cast<qsizetype>(a)) <
-                   tableRows.value(static_cast<qsizetype>(b));
-        });
+        std::stable_sort(order.begin(), order.end(),
+                         [&](std::size_t a, std::size_t b) { return rowOf[a] < rowOf[b]; });
     std::vector<QuilmRealTimeDisplayView02::TraceAnnotation> ordered; // one per drawn row
     std::vector<int> viewRows;
-    int previous = -1;
+    int previous = std::numeric_limits<int>::min();
     for (const std::size_t k : order) {
-        const int row = tableRows.value(static_cast<qsizetype>(k));
-        if (ordered.empty() || previous != row)
+        if (ordered.empty() || previous != rowOf[k])
             ordered.push_back(std::move(notes[k]));
-        previous = row;
+        previous = rowOf[k];
         viewRows.push_back(static_cast<int>(ordered.size()) - 1);
     }
     traces_->reorder(order); // the same list object: the view keeps drawing it
