@@ -1,5 +1,7 @@
 #include "channels/ChannelListParser.h"
 
+#include <QSet>
+
 bool isChannelListFieldSpace(QChar c) {
     return c == u'\t' || c.category() == QChar::Separator_Space;
 }
@@ -57,5 +59,38 @@ ParsedChannelList parseChannelListText(QStringView text) {
         }
         pos = end + 1;
     }
+    return out;
+}
+
+ChannelListBounds boundChannelList(ParsedChannelList& list, qsizetype most) {
+    ChannelListBounds out;
+    QSet<QString> seen;
+    ParsedChannelList kept;
+    kept.title = list.title;
+    for (qsizetype i = 0; i < list.stations.size(); ++i) {
+        const QString id = list.networks.value(i) + u'.' + list.stations.value(i) + u'.' +
+                           list.locations.value(i) + u'.' + list.channels.value(i);
+        // The codes cannot hold a line break, so the dotted form names one channel only when
+        // joined with a separator no code holds.
+        const QString key = QStringList{list.networks.value(i), list.stations.value(i),
+                                        list.locations.value(i), list.channels.value(i)}
+                                .join(QChar(0x1f));
+        if (seen.contains(key)) {
+            if (out.repeats++ == 0)
+                out.firstRepeat = id;
+            continue;
+        }
+        if (kept.stations.size() >= most) {
+            ++out.cut;
+            continue;
+        }
+        seen.insert(key);
+        kept.networks << list.networks.value(i);
+        kept.stations << list.stations.value(i);
+        kept.channels << list.channels.value(i);
+        kept.locations << list.locations.value(i);
+        kept.labels << list.labels.value(i);
+    }
+    list = std::move(kept);
     return out;
 }

@@ -18,6 +18,19 @@ struct ParsedChannelList {
 
 ParsedChannelList parseChannelListText(QStringView text);
 
+// The most channels a list may hold: each is asked of the services on every refresh.
+inline constexpr qsizetype kMaxChannels = 2000;
+
+// What bounding a list removed: lines naming a channel named earlier (the first keeps its place
+// and label), and channels beyond the most a list may hold.
+struct ChannelListBounds {
+    qsizetype repeats = 0;
+    QString firstRepeat; // "NET.STA.LOC.CHA"
+    qsizetype cut = 0;
+};
+// Each channel once and at most `most` of them, in one pass.
+ChannelListBounds boundChannelList(ParsedChannelList& list, qsizetype most = kMaxChannels);
+
 // Skipped at the start of a line: blanks, tabs, CR, LF, VT, FF, NEL, the line and paragraph
 // separators and every Unicode space separator.
 bool isChannelListLineSpace(QChar c);

@@ -4,11 +4,13 @@
 #include "acquisition/MonitorSession.h"
 
 #include "base/AsciiFile.h"
+#include "base/SystemLog.h"
 #include "channels/ChannelListParser.h"
 #include "channels/ListTitles.h"
 
 #include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTextDocument>
@@ -69,7 +71,12 @@ void groundswayController::loadChannelListFromFile(const QString& fileName) {
         return;
     // A list that cannot be read (missing, not ASCII) leaves the text view as it was, so the
     // user's current list is not lost.
-    if (const auto text = readAsciiFile(path)) {
+    const auto text = readAsciiFile(path);
+    if (!text && QFileInfo::exists(path))
+        systemLog(QStringLiteral("The channel list %1 was not loaded: it is not a plain ASCII text "
+                                 "file of at most 16 MiB. The list shown stays.")
+                      .arg(quotedForLog(fileName)));
+    if (text) {
         // The view turns CR, CRLF and the line and paragraph separators into line feeds and a
         // no-break space into a blank; the parser must see the text as it was written.
         fillingChannelList_ = true;
@@ -100,6 +107,17 @@ void groundswayController::setupChannels(QObject*) {
         return;
     ParsedChannelList parsed =
         parseChannelListText(channelListText_ ? *channelListText_ : typedChannelList());
+    // Every channel is asked for on every refresh: each once, and no more than a service bears.
+    const ChannelListBounds bounds = boundChannelList(parsed);
+    if (bounds.repeats > 0)
+        systemLog(QStringLiteral("The channel list names %1 channel(s) more than once (first %2); "
+                                 "each is asked for once.")
+                      .arg(bounds.repeats)
+                      .arg(quotedForLog(bounds.firstRepeat)));
+    if (bounds.cut > 0)
+        systemLog(QStringLiteral("The channel list holds %1 channels; the first %2 are used.")
+                      .arg(bounds.cut + kMaxChannels)
+                      .arg(kMaxChannels));
     *theNetworks_ = std::move(parsed.networks);
     *theStations_ = std::move(parsed.stations);
     *theChannels_ = std::move(parsed.channels);

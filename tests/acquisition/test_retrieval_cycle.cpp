@@ -116,7 +116,8 @@ TEST_F(TheRetrievalCycle, AnEmptyChannelTableRequestsNothingButStillArrangesTheD
 }
 
 TEST_F(TheRetrievalCycle, ByHandTheTracesHangFromTheWindowStartWithZeroOnTheLeft) {
-    app.setChannelList("IU;ANMO;BHZ;00;A\nIU;ANMO;BHZ;00;A\n"); // twice: two requests, two traces
+    // A channel named twice is asked for once; another location of it is another channel.
+    app.setChannelList("IU;ANMO;BHZ;00;A\nIU;ANMO;BHZ;00;A\nIU;ANMO;BHZ;10;A\n");
     c.retrieveSeismograms(nullptr);
     ASSERT_EQ(c.theWaveforms()->size(), 2u);
     EXPECT_EQ(server.seismogramTargets().size(), 2u);

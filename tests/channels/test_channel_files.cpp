@@ -91,8 +91,13 @@ TEST_F(ChannelFiles, AListThatIsNotAsciiLoadsNothingAndKeepsTheView) {
     list("Plain.txt", "IU;ANMO;BHZ;00;A\n");
     start();
     choose("Plain");
+    app.log().clear();
     choose("Europe");
     EXPECT_EQ(viewText(), u"IU;ANMO;BHZ;00;A\n");
+    // Refused, and said so: the user otherwise sees nothing happen.
+    EXPECT_EQ(app.log().lines(),
+              QStringList{"The channel list \"Europe.txt\" was not loaded: it is not a plain "
+                          "ASCII text file of at most 16 MiB. The list shown stays."});
 }
 
 TEST_F(ChannelFiles, WithoutAListFolderThePopUpIsEmpty) {

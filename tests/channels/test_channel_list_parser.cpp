@@ -93,6 +93,43 @@ TEST(ChannelListParser, DuplicatesStayAndUnicodeAndCaseAreKept) {
     EXPECT_EQ(row(p, 1), (QStringList{"iu", "anmo", "bhz", "00", "Zürich"}));
 }
 
+// What the table takes in, it bounds: each channel once (its first line keeps its place and
+// label; a code differing in case or location is another channel), at most so many channels,
+// each said in one log line; a list of a million equal lines is one channel.
+TEST(ChannelListBounds, EachChannelOnceAndNoMoreThanTheMost) {
+    ParsedChannelList p = parseChannelListText(
+        u"IU;ANMO;BHZ;00;first\nIU;ANMO;BHZ;10;x\nIU;ANMO;BHZ;00;second\niu;ANMO;BHZ;00;y\n"
+        u"IU;ANMO;BHZ;00;third\nIU;COLA;BHZ;00;z\n");
+    ChannelListBounds b = boundChannelList(p, 3);
+    EXPECT_EQ(b.repeats, 2);
+    EXPECT_EQ(b.firstRepeat, u"IU.ANMO.00.BHZ");
+    EXPECT_EQ(b.cut, 1); // IU.COLA, the fourth channel
+    EXPECT_EQ(p.labels, (QStringList{"first", "x", "y"}));
+    EXPECT_EQ(p.locations, (QStringList{"00", "10", "00"}));
+    // Exactly the most is kept whole.
+    p = parseChannelListText(u"A;B;C;D;1\nA;B;C;E;2\n");
+    b = boundChannelList(p, 2);
+    EXPECT_EQ(b.cut, 0);
+    EXPECT_EQ(p.stations.size(), 2);
+    // A field holding the separator a dotted name would use does not merge two channels.
+    p = parseChannelListText(u"A.B;C;D;E;1\nA;B.C;D;E;2\n");
+    EXPECT_EQ(boundChannelList(p).repeats, 0);
+
+    AppHarness app;
+    app.setChannelList(QString(QStringLiteral("IU;ANMO;BHZ;00;A\n")).repeated(1000000));
+    EXPECT_EQ(app.controller().theStations()->size(), 1);
+    EXPECT_EQ(app.log().count("The channel list names 999999 channel(s) more than once (first "
+                              "\"IU.ANMO.00.BHZ\"); each is asked for once."),
+              1);
+    QString many;
+    for (int i = 0; i < 2500; ++i)
+        many += QStringLiteral("IU;S%1;BHZ;00;x\n").arg(i);
+    app.setChannelList(many);
+    EXPECT_EQ(app.controller().theStations()->size(), kMaxChannels);
+    EXPECT_EQ(app.controller().theStations()->back(), u"S1999");
+    EXPECT_EQ(app.log().count("The channel list holds 2500 channels; the first 2000 are used."), 1);
+}
+
 TEST(ChannelListParser, SetupChannelsRebuildsTheTableInPlaceFromTheView) {
     AppHarness app;
     auto& c = app.controller();
