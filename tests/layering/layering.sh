@@ -34,6 +34,8 @@ allowed() { # layer of the including file, layer of the included header
     return 1
 }
 
+# The folders of src/: an include naming one of them is a project include, whatever its form.
+folders=$(find . -mindepth 1 -maxdepth 1 -type d | sed 's|^\./||' | paste -sd '|')
 status=0
 while IFS= read -r -d '' file; do
     from=$(layer_of "$file")
@@ -48,10 +50,22 @@ while IFS= read -r -d '' file; do
             echo "$file ($from) includes $header ($to), a higher layer"
             status=1
         fi
-    done < <(sed -n 's/^#include "\([a-z]*\/[^"]*\)".*/\1/p' "$file")
-    # Every project include is written by path from src/.
-    if grep -qE '^#include "[^/"]+\.h"' "$file" && [[ "$file" != app/WindowLayout.cpp ]]; then
-        grep -nE '^#include "[^/"]+\.h"' "$file" | sed "s|^|$file: not by path: |"
+    done < <(sed -nE "s/^[[:space:]]*#[[:space:]]*include[[:space:]]*[\"<]($folders)\/([^\">]*)[\">].*/\1\/\2/p" "$file")
+    # Every project include is written by path from src/, in quotes, never climbing with "../".
+    if grep -qE '^[[:space:]]*#[[:space:]]*include[[:space:]]*"[^/"]+\.h"' "$file" &&
+        [[ "$file" != app/WindowLayout.cpp ]]; then
+        grep -nE '^[[:space:]]*#[[:space:]]*include[[:space:]]*"[^/"]+\.h"' "$file" |
+            sed "s|^|$file: not by path: |"
+        status=1
+    fi
+    if grep -qE "^[[:space:]]*#[[:space:]]*include[[:space:]]*[\"<](\.\./|\./)" "$file"; then
+        grep -nE "^[[:space:]]*#[[:space:]]*include[[:space:]]*[\"<](\.\./|\./)" "$file" |
+            sed "s|^|$file: a relative path: |"
+        status=1
+    fi
+    if grep -qE "^[[:space:]]*#[[:space:]]*include[[:space:]]*<($folders)/" "$file"; then
+        grep -nE "^[[:space:]]*#[[:space:]]*include[[:space:]]*<($folders)/" "$file" |
+            sed "s|^|$file: a project header in <>: |"
         status=1
     fi
 done < <(find . -name '*.h' -o -name '*.cpp' | sed 's|^\./||' | tr '\n' '\0')
