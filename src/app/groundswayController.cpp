@@ -302,6 +302,17 @@ int groundswayController::checkedSetting(const char* key, int low, int high, int
     return used;
 }
 
+QString groundswayController::checkedChoice(const char* key, const QStringList& choices) const {
+    const QString stored = defaults_.objectForKey(QString::fromLatin1(key)).toString();
+    if (choices.isEmpty() || choices.contains(stored))
+        return stored;
+    reportSetting(QString::fromLatin1(key), stored,
+                  QStringLiteral("The setting %1 of %2 is not one of %3; using %4.")
+                      .arg(QString::fromLatin1(key), quotedForLog(stored),
+                           choices.join(QStringLiteral(", ")), choices.front()));
+    return choices.front();
+}
+
 int groundswayController::monitorMinutes() const {
     return static_cast<int>(checkedNumber(o_.monitorRequestDurationTField, "monitorDurationMinutes",
                                           1, kMaxWindowMinutes, 60, true));

@@ -266,6 +266,8 @@ private:
     // A whole-number setting kept without a control (the helicorder's), brought into range; a
     // value outside it, or none that reads, is said once with the value used.
     int checkedSetting(const char* key, int low, int high, int fallback) const;
+    // A setting that names one of `choices`; another is said once and the first is used.
+    QString checkedChoice(const char* key, const QStringList& choices) const;
     void registerDefaults();
     void bindSettingsToControls();
     void connectActions(const ActionControls& actions);

@@ -3,15 +3,15 @@
 
 #include "base/AsciiFile.h"
 #include "base/DataDirectory.h"
+#include "base/SystemLog.h"
 #include "components/NEIC_QueryController.h"
 #include "components/QuilmRealTimeDisplayView02.h"
-#include "base/SystemLog.h"
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QFileInfo>
 #include <QFont>
 #include <QPlainTextEdit>
-#include <QCheckBox>
-#include <QComboBox>
 #include <QTableView>
 
 #include <algorithm>
@@ -49,20 +49,23 @@ void groundswayController::awakeFromNib() {
     // 6.
     adjustWaveformPlotGain(nullptr);
     if (actions_.amplitudeModePopUp) {
-        actions_.amplitudeModePopUp->setCurrentIndex(
-            std::clamp(defaults_.objectForKey(QStringLiteral("amplitudeMode")).toInt(), 0, 2));
+        actions_.amplitudeModePopUp->setCurrentIndex(checkedSetting("amplitudeMode", 0, 2, 0));
         setAmplitudeMode(actions_.amplitudeModePopUp);
     }
     syncMonitorPopUp();
+    // A stored choice that names neither is said once; the web service is used.
+    checkedChoice("dataSource", {QStringLiteral("webService"), QStringLiteral("seedLink")});
     if (actions_.dataSourcePopUp)
         actions_.dataSourcePopUp->setCurrentIndex(streamChosen() ? 1 : 0);
     sortByDistance_ = defaults_.boolForKey(QStringLiteral("sortByDistance"));
     if (actions_.sortByDistanceButton)
         actions_.sortByDistanceButton->setChecked(sortByDistance_);
     if (actions_.travelTimeModelPopUp) {
-        const int model = actions_.travelTimeModelPopUp->findText(
-            defaults_.objectForKey(QStringLiteral("travelTimeModel")).toString());
-        actions_.travelTimeModelPopUp->setCurrentIndex(std::max(0, model));
+        QStringList models;
+        for (int i = 0; i < actions_.travelTimeModelPopUp->count(); ++i)
+            models << actions_.travelTimeModelPopUp->itemText(i);
+        actions_.travelTimeModelPopUp->setCurrentIndex(std::max(
+            0, static_cast<int>(models.indexOf(checkedChoice("travelTimeModel", models)))));
     }
     // 7. The XDG data folder, or the one earlier versions read while it is still empty.
     const DataDirectory data = chooseDataDirectory();

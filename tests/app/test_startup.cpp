@@ -1,10 +1,10 @@
 // The whole start-up sequence with the real windows, a throwaway home and a real server.
 #include "AppHarness.h"
+#include "QtPrinters.h"
+#include "SeismogramServer.h"
 #include "app/AboutDialog.h"
 #include "components/NEIC_QueryController.h"
-#include "QtPrinters.h"
 #include "components/QuilmRealTimeDisplayView02.h"
-#include "SeismogramServer.h"
 
 #include <QAction>
 #include <QApplication>
@@ -170,9 +170,9 @@ TEST(StartUp, HelpAboutNamesTheVersionTheLicencesAndWhereTheDataComeFrom) {
             about = d;
     ASSERT_NE(about, nullptr);
     const QString text = about->text();
-    for (const char* needed : {GROUNDSWAY_VERSION, "Lesser General Public License", "FFTW",
-                               "libmseed", "libcurl", "Flinn-Engdahl", "iasp91", "ak135",
-                               "U.S. Geological Survey", "IRIS"})
+    for (const char* needed :
+         {GROUNDSWAY_VERSION, "Lesser General Public License", "FFTW", "libmseed", "libcurl",
+          "Flinn-Engdahl", "iasp91", "ak135", "U.S. Geological Survey", "IRIS"})
         EXPECT_TRUE(text.contains(QLatin1StringView(needed))) << needed;
 }
 
@@ -180,4 +180,26 @@ TEST(StartUp, TheEmptyLogWindowSaysWhatWillAppearThere) {
     AppHarness app;
     EXPECT_TRUE(app.o().connectionLogTView->toPlainText().isEmpty());
     EXPECT_TRUE(app.o().connectionLogTView->placeholderText().contains(u"auto-update is off"));
+}
+
+// Stored choices that name nothing the application has are brought to one it has, each said once
+// with the value used: a number out of range, a model not offered, a source not known.
+TEST(StartUp, StoredSettingsThatNameNothingAreSaidOnceWithTheValueUsed) {
+    AppHarness app;
+    auto& c = app.controller();
+    c.userDefaults().setObject(QStringLiteral("7"), QStringLiteral("amplitudeMode"));
+    c.userDefaults().setObject(QStringLiteral("prem"), QStringLiteral("travelTimeModel"));
+    c.userDefaults().setObject(QStringLiteral("carrier pigeon"), QStringLiteral("dataSource"));
+    app.log().clear();
+    c.awakeFromNib();
+    for (const char* line :
+         {"The setting amplitudeMode of \"7\" is outside 0 to 2; using 2.",
+          "The setting travelTimeModel of \"prem\" is not one of iasp91, ak135; using iasp91.",
+          "The setting dataSource of \"carrier pigeon\" is not one of webService, seedLink; using "
+          "webService."})
+        EXPECT_EQ(app.log().lines().count(QString::fromLatin1(line)), 1) << line;
+    EXPECT_EQ(app.actions().amplitudeModePopUp->currentIndex(), 2);
+    EXPECT_EQ(app.actions().travelTimeModelPopUp->currentText(), u"iasp91");
+    EXPECT_EQ(app.actions().dataSourcePopUp->currentIndex(), 0);
+    EXPECT_FALSE(c.streamChosen());
 }
