@@ -75,6 +75,7 @@ struct Outlets {
     QCheckBox* BB_wwspButton = nullptr;
     QCheckBox* BB_wwlpButton = nullptr;
     QLineEdit* timeSeriesServiceURLTField = nullptr;
+    QComboBox* timeSeriesServicePopUp = nullptr; // SAC or dataselect
     QLineEdit* eventServiceURLTField = nullptr;
     QLineEdit* stationServiceURLTField = nullptr;
     QLineEdit* seedLinkServerTField = nullptr;

@@ -1,6 +1,8 @@
 // Start-up sequence and the window commands.
 #include "app/groundswayController.h"
 
+#include "app/ServiceChoice.h"
+
 #include "base/AsciiFile.h"
 #include "base/DataDirectory.h"
 #include "components/NEIC_QueryController.h"
@@ -59,6 +61,7 @@ void groundswayController::awakeFromNib() {
     sortByDistance_ = defaults_.boolForKey(QStringLiteral("sortByDistance"));
     if (actions_.sortByDistanceButton)
         actions_.sortByDistanceButton->setChecked(sortByDistance_);
+    servicechoice::bind(o_.timeSeriesServicePopUp, defaults_);
     if (actions_.travelTimeModelPopUp) {
         const int model = actions_.travelTimeModelPopUp->findText(
             defaults_.objectForKey(QStringLiteral("travelTimeModel")).toString());
