@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cmath>
 #include <span>
 
 namespace seismogramfiles {
@@ -36,6 +37,32 @@ void merge(std::vector<Channel>& into, Channel c) {
 
 } // namespace
 
+std::optional<SeismicOrigin> originOf(const sac::SacHeader& h, Time firstSample) {
+    const auto defined = [&h](int word) -> std::optional<double> {
+        const float v = h.getFloat(word);
+        if (!std::isfinite(v) || v == -12345.0f)
+            return std::nullopt;
+        return v;
+    };
+    const auto lat = defined(sac::word::EVLA), lon = defined(sac::word::EVLO);
+    const auto o = defined(sac::word::O), b = defined(sac::word::B);
+    if (!lat || !lon || !o || !b || std::abs(*lat) > 90 || std::abs(*lon) > 360 ||
+        std::abs(*o - *b) > 1e7)
+        return std::nullopt;
+    SeismicOrigin origin;
+    origin.originTime = civil::addSeconds(firstSample, *o - *b);
+    origin.latitude = *lat;
+    origin.longitude = *lon > 180 ? *lon - 360 : *lon;
+    // Older writers gave the depth in metres.
+    if (const auto depth = defined(sac::word::EVDP); depth && *depth >= 0)
+        origin.depthKm = *depth > 1000 ? *depth / 1000 : *depth;
+    origin.mag = defined(sac::word::MAG).value_or(0.0);
+    origin.eventId = QString::fromStdString(h.getText(sac::text::KEVNM)).trimmed();
+    if (origin.eventId == u"-12345")
+        origin.eventId.clear();
+    return origin;
+}
+
 ChannelId sacChannel(const sac::SacHeader& h, const QString& fileName) {
     ChannelId c{codeOf(h, sac::text::KNETWK), codeOf(h, sac::text::KSTNM),
                 codeOf(h, sac::text::KHOLE), codeOf(h, sac::text::KCMPNM)};
@@ -58,6 +85,7 @@ std::optional<std::vector<Channel>> readBytes(const QByteArray& bytes, const QSt
         c.channel = sacChannel(*sac.GetSacHeader(), fileName);
         c.header = *sac.GetSacHeader();
         c.file = fileName;
+        c.origin = originOf(*c.header, sac.startTime());
         Segment s = segmentOf(c.channel, sac);
         for (const float v : s.samples) {
             if (!std::isfinite(v)) {
@@ -82,7 +110,7 @@ std::optional<std::vector<Channel>> readBytes(const QByteArray& bytes, const QSt
     }
     std::vector<Channel> out;
     for (const Segment& s : m.segments)
-        merge(out, Channel{s.channel, {s}, std::nullopt, fileName});
+        merge(out, Channel{s.channel, {s}, std::nullopt, fileName, std::nullopt});
     return out;
 }
 
@@ -114,8 +142,11 @@ Opened read(const QStringList& paths) {
             continue;
         }
         out.files << name;
-        for (Channel& c : *channels)
+        for (Channel& c : *channels) {
+            if (!out.origin)
+                out.origin = c.origin;
             merge(out.channels, std::move(c));
+        }
     }
     for (const Channel& c : out.channels) {
         for (const Segment& s : c.segments) {

@@ -3,6 +3,7 @@
 #include "acquisition/RetrievalCycle.h"
 #include "base/ChannelId.h"
 #include "base/Time.h"
+#include "components/SeismicOrigin.h"
 #include "components/sac/SacHeader.h"
 #include "store/Segment.h"
 
@@ -26,6 +27,7 @@ struct Channel {
     std::vector<Segment> segments;        // gapless, oldest first
     std::optional<sac::SacHeader> header; // a SAC file's, for its station and event
     QString file;                         // the first file it came from
+    std::optional<SeismicOrigin> origin;  // the earthquake a SAC header names
 };
 
 struct Opened {
@@ -33,8 +35,14 @@ struct Opened {
     QStringList files;             // the names (no folders) of the files read
     // "NAME: why" for each file that could not be read; the others are read all the same.
     QStringList problems;
-    std::optional<Time> start, end; // the span of every sample read
+    std::optional<Time> start, end;      // the span of every sample read
+    std::optional<SeismicOrigin> origin; // the first earthquake a SAC header names
 };
+
+// The earthquake a SAC file's header names: its epicentre (EVLA, EVLO), origin time (O, after
+// the reference time that `firstSample` = B is counted from), and depth and magnitude when
+// given. Nothing when the epicentre or the origin time is undefined or out of range.
+std::optional<SeismicOrigin> originOf(const sac::SacHeader& header, Time firstSample);
 
 // The channel a SAC header names; a code the header leaves undefined is blank, and a file with
 // no station code takes its file name (without suffix) as the station.

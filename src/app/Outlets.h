@@ -5,6 +5,9 @@ class QAction;
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
+namespace fileopening {
+class DropTarget;
+}
 class QLineEdit;
 class QMenu;
 class QPlainTextEdit;
@@ -121,6 +124,8 @@ struct ActionControls {
     QAction* quitAction = nullptr;
     QAction* showSystemLogAction = nullptr;
     QAction* showHelicorderAction = nullptr;
+    QAction* openFilesAction = nullptr;
+    fileopening::DropTarget* fileDrop = nullptr; // files dropped onto the seismogram window
     QAction* saveImageAction = nullptr;
     QAction* copyImageAction = nullptr;
     QAction* saveSeismogramsAction = nullptr;

@@ -1,6 +1,7 @@
 #include "app/WindowLayout.h"
 
 #include "app/AboutDialog.h"
+#include "app/FileOpening.h"
 #include "app/HelicorderWindow.h"
 #include "app/SettingsDialog.h"
 #include "app/WindowPlacement.h"
@@ -177,6 +178,8 @@ WindowLayout::WindowLayout() : forms_((initialiseResources(), std::make_unique<F
     a.quitAction = f.seismogram.quitAction;
     a.showSystemLogAction = f.seismogram.showSystemLogAction;
     a.showHelicorderAction = f.seismogram.showHelicorderAction;
+    a.openFilesAction = f.seismogram.openFilesAction;
+    a.fileDrop = new fileopening::DropTarget(&f.seismogramWindow);
     a.saveImageAction = f.seismogram.saveImageAction;
     a.copyImageAction = f.seismogram.copyImageAction;
     a.saveSeismogramsAction = f.seismogram.saveSeismogramsAction;

@@ -5,6 +5,7 @@
 #include "acquisition/RetrievalCycle.h"
 #include "acquisition/TimeSeriesSource.h"
 #include "acquisition/TraceList.h"
+#include "app/FileOpening.h"
 #include "app/SettingsDialog.h"
 #include "app/TraceMenus.h"
 #include "base/Background.h"
@@ -424,6 +425,10 @@ void groundswayController::connectActions(const ActionControls& a) {
     onTrigger(a.showEventListAction, &groundswayController::showEventListWindow);
     onTrigger(a.showChannelFinderAction, &groundswayController::showChannelFinderWindow);
     onTrigger(a.retrieveAction, &groundswayController::retrieveSeismograms);
+    onTrigger(a.openFilesAction, &groundswayController::chooseSeismogramFiles);
+    if (a.fileDrop)
+        connect(a.fileDrop, &fileopening::DropTarget::filesDropped, this,
+                [this](const QStringList& paths) { openSeismogramFiles(paths); });
     onTrigger(a.toggleAutoUpdateAction, &groundswayController::toggleAutoUpdate);
     onTrigger(a.setupChannelsAction, &groundswayController::setupChannels);
     onTrigger(a.markHistoryAction, &groundswayController::markHistory);
