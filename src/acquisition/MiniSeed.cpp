@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <map>
 #include <mutex>
+#include <utility>
 
 namespace miniseed {
 
@@ -174,11 +175,14 @@ Contents readRecords(const char* data, std::size_t length, const ChannelId* only
     std::vector<Segment> records;
     std::size_t held = 0;
     std::size_t at = 0;
+    // Bytes skipped in steps count once for the whole stretch.
+    bool skipping = false;
     auto refuse = [&out](const QString& why) {
         if (out.refused++ == 0)
             out.firstProblem = why;
     };
     while (data && at < length) {
+        const bool wasSkipping = std::exchange(skipping, false);
         const std::size_t left = length - at;
         if (left < kFixedHeader) {
             out.truncated = true;
@@ -189,7 +193,9 @@ Contents readRecords(const char* data, std::size_t length, const ChannelId* only
         if (detected < 0 ||
             (detected > 0 && !isPowerOfTwoLength(static_cast<std::size_t>(detected)))) {
             // Not a record here: go on at the next place one could start.
-            refuse(QStringLiteral("bytes at offset %1 are no miniSEED record").arg(at));
+            if (!wasSkipping)
+                refuse(QStringLiteral("bytes at offset %1 are no miniSEED record").arg(at));
+            skipping = true;
             at += kMinRecordLength;
             continue;
         }
@@ -200,7 +206,9 @@ Contents readRecords(const char* data, std::size_t length, const ChannelId* only
                 out.truncated = true;
                 break;
             }
-            refuse(QStringLiteral("the record at offset %1 does not state its length").arg(at));
+            if (!wasSkipping)
+                refuse(QStringLiteral("the record at offset %1 does not state its length").arg(at));
+            skipping = true;
             at += kMinRecordLength;
             continue;
         }
