@@ -7,6 +7,7 @@
 #include "QtPrinters.h"
 #include "SeismogramServer.h"
 #include "acquisition/DataselectFetch.h"
+#include "acquisition/MiniSeed.h"
 #include "acquisition/RetrievalCycle.h"
 #include "acquisition/TimeSeriesSource.h"
 #include "base/DateText.h"
@@ -19,6 +20,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <thread>
 
 namespace {
@@ -141,6 +143,14 @@ TEST(DataselectDecoding, CutsToTheWindowAndRefusesFarTooManySamples) {
         decodeDataselect(doubled, 200, ch, {kStart, civil::addSeconds(kStart, 119.95)}, &why));
     EXPECT_EQ(why.kind, AcquisitionFailure::Kind::TooLarge);
     EXPECT_EQ(why.logLines.size(), 1);
+    // Another channel's records, one of them spoiled: that one is theirs, not a broken answer.
+    QByteArray others;
+    for (const auto& r : demo::packRecords("IU", "ANMO", "00", "BHN", kStart, 0.05, x, 11))
+        others.append(r.data(), static_cast<qsizetype>(r.size()));
+    others[512 + 52] = 99; // the second record's encoding (blockette 1000): none known
+    ASSERT_FALSE(miniseed::decodeRecord(others.constData() + 512, 512));
+    EXPECT_FALSE(decodeDataselect(others, 200, ch, window, &why));
+    EXPECT_EQ(why.kind, AcquisitionFailure::Kind::NoData) << why.detail.toStdString();
     // No data and error statuses.
     for (const auto& [status, kind] : {std::pair{204L, AcquisitionFailure::Kind::NoData},
                                        {404L, AcquisitionFailure::Kind::NoData},
