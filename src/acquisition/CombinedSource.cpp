@@ -13,6 +13,10 @@ CombinedSource::CombinedSource(WaveformSource& fill, WaveformSource& stream,
             });
     connect(&filling_, &SourceReplies::segmentReceived, this,
             [this](int i, Segment s) { Q_EMIT segmentReceived(active_, i, std::move(s)); });
+    connect(&filling_, &SourceReplies::segmentsReceived, this,
+            [this](int i, std::vector<Segment> s, qint64 bytes) {
+                Q_EMIT segmentsReceived(active_, i, std::move(s), bytes);
+            });
     connect(&filling_, &SourceReplies::channelFailed, this, [this](int i, AcquisitionFailure f) {
         Q_EMIT channelFailed(active_, i, std::move(f));
     });

@@ -27,6 +27,8 @@ DrumFeed::DrumFeed(WaveformSource& source, TraceStore& store, QObject* parent)
     : QObject(parent), source_(source), store_(store) {
     connect(&replies_, &SourceReplies::seismogramReceived, this,
             [this](int i, std::shared_ptr<SacObject> s, qint64) { onSeismogram(i, std::move(s)); });
+    connect(&replies_, &SourceReplies::segmentsReceived, this,
+            [this](int i, std::vector<Segment> s, qint64) { onSegments(i, std::move(s)); });
     connect(&replies_, &SourceReplies::channelFailed, this, &DrumFeed::onFailure);
     connect(&replies_, &SourceReplies::finished, this, &DrumFeed::onFinished);
 }
@@ -109,10 +111,20 @@ void DrumFeed::ask(std::vector<TimeSpan> spans) {
 }
 
 void DrumFeed::onSeismogram(int index, std::shared_ptr<SacObject> seismogram) {
-    if (!seismogram || index < 0 || static_cast<std::size_t>(index) >= asked_.size())
-        return;
-    Segment segment = segmentOf(channel_, *seismogram);
-    if (segment.samples.empty())
+    if (seismogram)
+        feed(index, segmentOf(channel_, *seismogram));
+}
+
+void DrumFeed::onSegments(int index, std::vector<Segment> segments) {
+    for (Segment& s : segments) {
+        // The drum's channel names what it stores, whatever codes the answer wrote.
+        s.channel = channel_;
+        feed(index, std::move(s));
+    }
+}
+
+void DrumFeed::feed(int index, Segment segment) {
+    if (index < 0 || static_cast<std::size_t>(index) >= asked_.size() || segment.samples.empty())
         return;
     const TimeSpan span{segment.start, segment.end()};
     if (store_.feed(segment))

@@ -48,6 +48,8 @@ Q_SIGNALS:
 private:
     void ask(std::vector<TimeSpan> spans);
     void onSeismogram(int index, std::shared_ptr<SacObject> seismogram);
+    void onSegments(int index, std::vector<Segment> segments);
+    void feed(int index, Segment segment);
     void onFailure(int index, const AcquisitionFailure& failure);
     void onFinished();
 

@@ -26,6 +26,10 @@ MonitorSession::MonitorSession(QObject* parent) : QObject(parent) {
     connect(
         &stream_, &SourceReplies::seismogramReceived, this,
         [this](int row, std::shared_ptr<SacObject> s, qint64) { fillArrived(row, std::move(s)); });
+    connect(&stream_, &SourceReplies::segmentsReceived, this,
+            [this](int row, std::vector<Segment> pieces, qint64) {
+                fillPiecesArrived(row, std::move(pieces));
+            });
     connect(&stream_, &SourceReplies::segmentReceived, this, &MonitorSession::streamArrived);
     connect(&stream_, &SourceReplies::channelFailed, this, &MonitorSession::streamFailed);
     connect(&stream_, &SourceReplies::windowFilled, this, [this] {
@@ -250,6 +254,17 @@ void MonitorSession::fillArrived(int row, std::shared_ptr<SacObject> s) {
     store_.feed(segmentOf(ch, *s));
     if (const sac::SacHeader* h = s->GetSacHeader())
         frames_.rememberHeader(ch, *h);
+}
+
+void MonitorSession::fillPiecesArrived(int row, std::vector<Segment> pieces) {
+    if (row < 0 || row >= channels_.size())
+        return;
+    // The table's codes name the channel in the store, whatever the answer wrote.
+    const ChannelId ch = channels_.id(row);
+    for (Segment& piece : pieces) {
+        piece.channel = ch;
+        store_.feed(piece);
+    }
 }
 
 void MonitorSession::streamArrived(int, const Segment& segment) {

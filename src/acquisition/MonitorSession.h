@@ -125,6 +125,8 @@ private:
     void streamArrived(int row, const Segment& segment);
     void streamFailed(int row, const AcquisitionFailure& failure);
     void fillArrived(int row, std::shared_ptr<SacObject> seismogram);
+    // A fill answered in records (dataselect): its gapless pieces.
+    void fillPiecesArrived(int row, std::vector<Segment> pieces);
     void scheduleFrame();
     void frame(bool whole);
     void emitFrame(const std::shared_ptr<CycleResult>& result, const WindowRequest& window);

@@ -46,6 +46,7 @@ struct RetrievalCycle::Running {
 RetrievalCycle::RetrievalCycle(WaveformSource& source, TraceStore& store, QObject* parent)
     : QObject(parent), source_(source), store_(store), pool_(processingThreads()) {
     connect(&replies_, &SourceReplies::seismogramReceived, this, &RetrievalCycle::onSeismogram);
+    connect(&replies_, &SourceReplies::segmentsReceived, this, &RetrievalCycle::onSegments);
     connect(&replies_, &SourceReplies::channelFailed, this, &RetrievalCycle::onFailure);
     connect(&replies_, &SourceReplies::windowFilled, this, &RetrievalCycle::onWindowFilled);
 }
@@ -158,44 +159,82 @@ int RetrievalCycle::rowOf(int asked) const {
     return running_->asked[static_cast<std::size_t>(asked)];
 }
 
+bool RetrievalCycle::holdSamples(int asked, std::size_t samples) {
+    Running& r = *running_;
+    r.samplesHeld += samples;
+    if (r.samplesHeld <= maxCycleSamples_)
+        return true;
+    const QString why = QStringLiteral("The retrieval holds more than %1 samples in all; the "
+                                       "rest of its channels are left out.")
+                            .arg(maxCycleSamples_);
+    onFailure(asked, {AcquisitionFailure::Kind::TooLarge, why, {why}});
+    return false;
+}
+
+void RetrievalCycle::storeAnswer(int index, const ChannelId& ch,
+                                 const std::vector<Segment>& pieces) {
+    Running& r = *running_;
+    if (!r.tail[static_cast<std::size_t>(index)]) {
+        // What the store held stays where the answer overlaps it; the answer fills the rest.
+        for (const Segment& piece : pieces)
+            store_.feed(piece);
+        dirty_.erase(ch);
+        return;
+    }
+    const auto before = store_.end(ch);
+    for (const Segment& piece : pieces)
+        store_.feed(piece);
+    const auto after = store_.end(ch);
+    // A tail that does not join leaves a gap behind the samples held before it: the whole
+    // window is asked for once, next time, to fill it.
+    const bool any = std::any_of(pieces.begin(), pieces.end(),
+                                 [](const Segment& p) { return !p.samples.empty(); });
+    if (before && after && any &&
+        !store_.gaps(ch, civil::addSeconds(*before, -pieces.front().delta), *after).empty())
+        dirty_.insert(ch);
+}
+
 void RetrievalCycle::onSeismogram(int asked, std::shared_ptr<SacObject> s, qint64 bytes) {
     const int index = rowOf(asked);
     if (!running_ || index < 0)
         return;
     Running& r = *running_;
     r.result->bytes += bytes;
-    r.samplesHeld += s->samples().size();
-    if (r.samplesHeld > maxCycleSamples_) {
-        const QString why = QStringLiteral("The retrieval holds more than %1 samples in all; the "
-                                           "rest of its channels are left out.")
-                                .arg(maxCycleSamples_);
-        onFailure(asked, {AcquisitionFailure::Kind::TooLarge, why, {why}});
+    if (!holdSamples(asked, s->samples().size()))
         return;
-    }
     const ChannelId ch = r.cycle.channels.id(index);
     if (!r.stored) {
         process(index, std::move(s), std::nullopt);
         return;
     }
-    const Segment piece = segmentOf(ch, *s);
-    if (!r.tail[static_cast<std::size_t>(index)]) {
-        // What the store held stays where the answer overlaps it; the answer fills the rest.
-        store_.feed(piece);
-        dirty_.erase(ch);
-        if (const sac::SacHeader* h = s->GetSacHeader())
-            headers_.insert_or_assign(ch, *h);
-    } else {
-        const auto before = store_.end(ch);
-        store_.feed(piece);
-        const auto after = store_.end(ch);
-        // A tail that does not join leaves a gap behind the samples held before it: the whole
-        // window is asked for once, next time, to fill it.
-        if (before && after && !piece.samples.empty() &&
-            !store_.gaps(ch, civil::addSeconds(*before, -piece.delta), *after).empty())
-            dirty_.insert(ch);
-        if (!headers_.contains(ch) && s->GetSacHeader())
-            headers_.insert_or_assign(ch, *s->GetSacHeader());
+    storeAnswer(index, ch, {segmentOf(ch, *s)});
+    if (const sac::SacHeader* h = s->GetSacHeader();
+        h && (!r.tail[static_cast<std::size_t>(index)] || !headers_.contains(ch)))
+        headers_.insert_or_assign(ch, *h);
+    processedRevision_.insert_or_assign(ch, store_.revision(ch));
+    process(index, nullptr, ch);
+}
+
+void RetrievalCycle::onSegments(int asked, std::vector<Segment> pieces, qint64 bytes) {
+    const int index = rowOf(asked);
+    if (!running_ || index < 0)
+        return;
+    Running& r = *running_;
+    r.result->bytes += bytes;
+    std::size_t samples = 0;
+    for (const Segment& p : pieces)
+        samples += p.size();
+    if (!holdSamples(asked, samples))
+        return;
+    const ChannelId ch = r.cycle.channels.id(index);
+    // The table's codes name the channel in the store and the rows, whatever the answer wrote.
+    for (Segment& p : pieces)
+        p.channel = ch;
+    if (!r.stored) {
+        process(index, nullptr, std::nullopt, std::move(pieces));
+        return;
     }
+    storeAnswer(index, ch, pieces);
     processedRevision_.insert_or_assign(ch, store_.revision(ch));
     process(index, nullptr, ch);
 }
@@ -227,7 +266,7 @@ void RetrievalCycle::onWindowFilled() {
 }
 
 void RetrievalCycle::process(int index, std::shared_ptr<SacObject> whole,
-                             std::optional<ChannelId> fromStore) {
+                             std::optional<ChannelId> fromStore, std::vector<Segment> pieces) {
     Running& r = *running_;
     const ProcessingOptions options = r.cycle.options;
     std::optional<sac::SacHeader> like;
@@ -237,8 +276,9 @@ void RetrievalCycle::process(int index, std::shared_ptr<SacObject> whole,
     }
     // Builds the row's pieces (from the store when asked), keeps them raw and runs the chain;
     // any thread.
-    auto work = [store = &store_, whole = std::move(whole), fromStore, like, options, from = r.from,
-                 to = r.to, hook = readyHook_, index, label = r.cycle.channels.labels.value(index),
+    auto work = [store = &store_, whole = std::move(whole), fromStore, pieces = std::move(pieces),
+                 like, options, from = r.from, to = r.to, hook = readyHook_, index,
+                 label = r.cycle.channels.labels.value(index),
                  channel = r.cycle.channels.id(index)]() -> Processed {
         Processed out;
         if (whole) {
@@ -255,8 +295,9 @@ void RetrievalCycle::process(int index, std::shared_ptr<SacObject> whole,
                 {index, label, std::move(trace), std::move(raw), std::move(prepared)});
             return out;
         }
-        processing::Row row = processing::processRow(store->segments(*fromStore, from, to), channel,
-                                                     options, like ? &*like : nullptr);
+        processing::Row row =
+            processing::processRow(fromStore ? store->segments(*fromStore, from, to) : pieces,
+                                   channel, options, like ? &*like : nullptr);
         out.unfiltered = row.unfiltered;
         for (processing::RowPiece& p : row.pieces) {
             std::shared_ptr<const void> prepared = hook ? hook(*p.trace) : nullptr;

@@ -113,9 +113,17 @@ Q_SIGNALS:
 private:
     struct Running;
     void onSeismogram(int index, std::shared_ptr<SacObject> seismogram, qint64 bytes);
+    void onSegments(int index, std::vector<Segment> segments, qint64 bytes);
+    // False (and the channel failed) when the cycle would hold too many samples with these.
+    bool holdSamples(int asked, std::size_t samples);
+    // An answer into the store: a whole window's, or a tail that marks the channel when it
+    // leaves a gap behind what was held.
+    void storeAnswer(int index, const ChannelId& channel, const std::vector<Segment>& pieces);
     void onFailure(int index, const AcquisitionFailure& failure);
     void onWindowFilled();
-    void process(int index, std::shared_ptr<SacObject> whole, std::optional<ChannelId> fromStore);
+    // A whole trace, the store's pieces of a channel, or an answer's pieces (when neither).
+    void process(int index, std::shared_ptr<SacObject> whole, std::optional<ChannelId> fromStore,
+                 std::vector<Segment> pieces = {});
     struct Processed {
         std::vector<CycleTrace> pieces;
         int unfiltered = 0;

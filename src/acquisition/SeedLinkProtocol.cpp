@@ -1,5 +1,7 @@
 #include "acquisition/SeedLinkProtocol.h"
 
+#include "acquisition/MiniSeed.h"
+
 #include <libmseed.h>
 
 #include <cctype>
@@ -50,31 +52,8 @@ std::optional<Header> headerOf(const char* data) {
                   static_cast<std::int64_t>(kRecordLength) - offset};
 }
 
-// How many samples of an encoding fit in `room` bytes; nothing for an encoding not read here.
-std::optional<std::int64_t> mostSamples(int encoding, std::int64_t room) {
-    switch (encoding) {
-    case DE_INT16:
-        return room / 2;
-    case DE_INT32:
-        return room / 4;
-    case DE_FLOAT32:
-        return room / 4;
-    case DE_FLOAT64:
-        return room / 8;
-    case DE_STEIM1:
-    case DE_STEIM2:
-        return room / 64 * 15 * 7; // at most seven differences in each word of a frame
-    default:
-        return std::nullopt;
-    }
-}
-
 bool printable(char c) {
     return c >= 0x20 && c < 0x7f;
-}
-
-QString codeOf(const char* text) {
-    return QString::fromLatin1(text).trimmed();
 }
 
 } // namespace
@@ -234,75 +213,20 @@ std::optional<QByteArray> recordText(const char* data, std::size_t length) {
 }
 
 std::optional<Record> decodeRecord(const char* data, std::size_t length, QString* why) {
-    silenceLibrary();
-    auto fail = [why](const char* reason) -> std::optional<Record> {
+    if (!data || length != kRecordLength) {
         if (why)
-            *why = QString::fromLatin1(reason);
+            *why = QStringLiteral("not a 512-byte record");
         return std::nullopt;
-    };
-    if (!data || length != kRecordLength)
-        return fail("not a 512-byte record");
-    if (ms_detect(data, static_cast<int>(length)) != static_cast<int>(kRecordLength))
-        return fail("not a miniSEED record of 512 bytes");
-    const auto head = headerOf(data);
-    if (!head)
-        return fail("a record libmseed cannot read");
-    if (head->encoding == DE_ASCII)
-        return fail("a record of text, not samples");
-    if (head->samples == 0)
-        return fail("a record without samples");
-    const auto most = mostSamples(head->encoding, head->room);
-    if (!most)
-        return fail("a record in an encoding not read here");
-    if (head->samples > *most)
-        return fail("a record whose samples would not fit in it");
-    // msr_unpack may write into the record (byte swapping), so it gets its own copy.
-    std::array<char, kRecordLength> copy{};
-    std::copy(data, data + length, copy.begin());
-    MSRecord* msr = nullptr;
-    const int status = msr_unpack(copy.data(), static_cast<int>(length), &msr, 1, 0);
-    const FreeRecord free{msr};
-    if (status != MS_NOERROR || !msr)
-        return fail("a record libmseed cannot read");
-    if (!(msr->samprate > 0) || !std::isfinite(msr->samprate) || msr->samprate > 10000)
-        return fail("a record without a usable sample rate");
-    // A 512-byte record holds at most a few hundred samples; more means a lying header.
-    if (msr->numsamples <= 0 || msr->numsamples > 4096 || msr->numsamples != msr->samplecnt ||
-        !msr->datasamples)
-        return fail("a record without its samples");
-    // libmseed's times are microseconds since 1970; years 1812 to 2255 are plausible.
-    if (msr->starttime < -5'000'000'000'000'000LL || msr->starttime > 9'000'000'000'000'000LL)
-        return fail("a record from an impossible time");
-    Record r;
-    r.channel = {codeOf(msr->network), codeOf(msr->station), codeOf(msr->location),
-                 codeOf(msr->channel)};
-    r.samples.channel = r.channel;
-    r.samples.delta = 1.0 / msr->samprate;
-    r.samples.start = Time{} + std::chrono::microseconds(msr->starttime);
-    const auto n = static_cast<std::size_t>(msr->numsamples);
-    r.samples.samples.resize(n);
-    switch (msr->sampletype) {
-    case 'i':
-        for (std::size_t i = 0; i < n; ++i)
-            r.samples.samples[i] =
-                static_cast<float>(static_cast<const std::int32_t*>(msr->datasamples)[i]);
-        break;
-    case 'f':
-        for (std::size_t i = 0; i < n; ++i)
-            r.samples.samples[i] = static_cast<const float*>(msr->datasamples)[i];
-        break;
-    case 'd':
-        for (std::size_t i = 0; i < n; ++i)
-            r.samples.samples[i] =
-                static_cast<float>(static_cast<const double*>(msr->datasamples)[i]);
-        break;
-    default:
-        return fail("a record of text, not samples");
     }
-    for (const float v : r.samples.samples)
-        if (!std::isfinite(v))
-            return fail("a record with samples that are not numbers");
-    return r;
+    if (ms_detect(data, static_cast<int>(length)) != static_cast<int>(kRecordLength)) {
+        if (why)
+            *why = QStringLiteral("not a miniSEED record of 512 bytes");
+        return std::nullopt;
+    }
+    auto r = miniseed::decodeRecord(data, length, why);
+    if (!r)
+        return std::nullopt;
+    return Record{std::move(r->channel), std::move(r->samples)};
 }
 
 } // namespace seedlink

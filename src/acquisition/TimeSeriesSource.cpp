@@ -1,5 +1,6 @@
 #include "acquisition/TimeSeriesSource.h"
 
+#include "acquisition/DataselectFetch.h"
 #include "acquisition/QueryUrl.h"
 #include "base/DateText.h"
 #include "components/sac/SacObject.h"
@@ -27,10 +28,7 @@ quint64 TimeSeriesSource::request(std::vector<ChannelRequest> requests) {
     const Time now = clock_();
     if (mode_ == Mode::Inline) {
         for (std::size_t i = 0; i < requests.size(); ++i) {
-            FetchedSeismogram f =
-                fetchSeismogram(timeSeriesQueryUrl(base_, requests[i], now),
-                                seismogramFileName(requests[i]), http_,
-                                requestedWindow(requests[i], now));
+            FetchedSeismogram f = fetchOf(requests[i], now)(http_);
             deliver(id, static_cast<int>(i), f);
         }
         Q_EMIT requestFinished(id);
@@ -47,15 +45,11 @@ quint64 TimeSeriesSource::request(std::vector<ChannelRequest> requests) {
     }
     const Mailbox::Sender back = mailbox_.sender();
     for (std::size_t i = 0; i < requests.size(); ++i) {
-        const auto url = timeSeriesQueryUrl(base_, requests[i], now);
-        const QString name = seismogramFileName(requests[i]);
-        const RequestedWindow window = requestedWindow(requests[i], now);
         HttpOptions options = http_;
-        pool_.post([this, back, id, index = static_cast<int>(i), url, name, options, window,
-                    cancelled = p.cancelled]() mutable {
+        pool_.post([this, back, id, index = static_cast<int>(i), fetch = fetchOf(requests[i], now),
+                    options, cancelled = p.cancelled]() mutable {
             options.cancel = cancelled.get();
-            auto fetched =
-                std::make_shared<FetchedSeismogram>(fetchSeismogram(url, name, options, window));
+            auto fetched = std::make_shared<FetchedSeismogram>(fetch(options));
             // Runs on the owner's thread, and only while the source (and its mailbox) lives.
             back.post([this, id, index, fetched] { arrive(id, index, fetched); });
         });
@@ -99,8 +93,24 @@ void TimeSeriesSource::arrive(quint64 id, int index, std::shared_ptr<FetchedSeis
     }
 }
 
+std::function<FetchedSeismogram(HttpOptions)>
+TimeSeriesSource::fetchOf(const ChannelRequest& request, Time now) const {
+    const RequestedWindow window = requestedWindow(request, now);
+    if (service_ == Service::Dataselect)
+        return [url = dataselectQueryUrl(base_, request, now), channel = requestChannel(request),
+                window](const HttpOptions& options) {
+            return fetchDataselect(url, channel, options, window);
+        };
+    return [url = timeSeriesQueryUrl(base_, request, now), name = seismogramFileName(request),
+            window](const HttpOptions& options) {
+        return fetchSeismogram(url, name, options, window);
+    };
+}
+
 void TimeSeriesSource::deliver(quint64 id, int index, FetchedSeismogram& f) {
-    if (f.seismogram)
+    if (f.segments)
+        Q_EMIT segmentsReceived(id, index, std::move(*f.segments), f.bytes);
+    else if (f.seismogram)
         Q_EMIT seismogramReceived(id, index, std::shared_ptr<SacObject>(std::move(f.seismogram)),
                                   f.bytes);
     else

@@ -11,14 +11,17 @@
 #include <map>
 #include <memory>
 
-// The time-series web service as a source: one query per channel request, the answer decoded
-// as SAC. Inline, each request is fetched in turn before request() returns (the original strict
-// sequence). Pooled, at most `maxConcurrentTransfers` exchanges run at once on worker threads,
-// started in request order, and their results are still delivered in request order.
+// A web service of seismograms as a source: one query per channel request, to the time-series
+// service (the answer decoded as SAC) or to an FDSN dataselect service (miniSEED, decoded
+// record by record into gapless segments). Inline, each request is fetched in turn before request()
+// returns (the original strict sequence). Pooled, at most `maxConcurrentTransfers` exchanges run at
+// once on worker threads, started in request order, and their results are still delivered in
+// request order.
 class TimeSeriesSource : public WaveformSource {
     Q_OBJECT
 public:
     enum class Mode { Inline, Pooled };
+    enum class Service { TimeSeries, Dataselect };
     // The most the public service allows one client at once.
     static constexpr int kMaxTransfers = 5;
 
@@ -28,6 +31,8 @@ public:
     void setMode(Mode mode) { mode_ = mode; }
     Mode mode() const { return mode_; }
     void setServiceBase(const QString& base) { base_ = base; }
+    void setService(Service service) { service_ = service; }
+    Service service() const { return service_; }
     void setHttpOptions(const HttpOptions& options) { http_ = options; }
     // 1 (strictly one after another) to kMaxTransfers.
     void setMaxConcurrentTransfers(int n);
@@ -48,8 +53,12 @@ private:
     };
     void arrive(quint64 id, int index, std::shared_ptr<FetchedSeismogram> fetched);
     void deliver(quint64 id, int index, FetchedSeismogram& fetched);
+    // One request's exchange and decoding, for any thread.
+    std::function<FetchedSeismogram(HttpOptions)> fetchOf(const ChannelRequest& request,
+                                                          Time now) const;
 
     Mode mode_ = Mode::Pooled;
+    Service service_ = Service::TimeSeries;
     QString base_;
     HttpOptions http_;
     std::function<Time()> clock_;

@@ -30,6 +30,11 @@ WaveformSource::WaveformSource(QObject* parent) : QObject(parent) {
         if (SourceReplies* to = repliesFor(r))
             Q_EMIT to->segmentReceived(i, std::move(s));
     });
+    connect(this, &WaveformSource::segmentsReceived, this,
+            [this](quint64 r, int i, std::vector<Segment> s, qint64 bytes) {
+                if (SourceReplies* to = repliesFor(r))
+                    Q_EMIT to->segmentsReceived(i, std::move(s), bytes);
+            });
     connect(this, &WaveformSource::channelFailed, this,
             [this](quint64 r, int i, AcquisitionFailure f) {
                 if (SourceReplies* to = repliesFor(r))

@@ -30,6 +30,8 @@ public:
 Q_SIGNALS:
     void seismogramReceived(int index, std::shared_ptr<SacObject> seismogram, qint64 bytes);
     void segmentReceived(int index, Segment segment);
+    // A whole answer of a service that answers in records: its gapless pieces, oldest first.
+    void segmentsReceived(int index, std::vector<Segment> segments, qint64 bytes);
     void channelFailed(int index, AcquisitionFailure failure);
     // Every answer for the window asked is in; a streaming source goes on until abandoned.
     void windowFilled();
@@ -46,7 +48,8 @@ private:
 // Delivers seismic data for the channel requests of one request. request() never blocks unless
 // the source runs inline; results arrive as signals on the thread that owns the source, in the
 // order of the requests, and "finished" always comes last. A source that answers with whole
-// traces (the time-series service) emits seismogramReceived; one that streams records emits
+// traces (the time-series service) emits seismogramReceived; one that answers with records
+// (dataselect) emits segmentsReceived, an answer at a time; one that streams records emits
 // segmentReceived. Index is the channel's position in the request. Askers use ask(), which hands
 // each request's answers to that request's SourceReplies.
 class WaveformSource : public QObject {
@@ -65,6 +68,7 @@ Q_SIGNALS:
     void seismogramReceived(quint64 request, int index, std::shared_ptr<SacObject> seismogram,
                             qint64 bytes);
     void segmentReceived(quint64 request, int index, Segment segment);
+    void segmentsReceived(quint64 request, int index, std::vector<Segment> segments, qint64 bytes);
     void channelFailed(quint64 request, int index, AcquisitionFailure failure);
     // Every answer for the window is in; a streaming source goes on (requestFinished implies it).
     void windowFilled(quint64 request);

@@ -4,6 +4,7 @@
 #include "acquisition/MonitorSession.h"
 #include "acquisition/TimeSeriesSource.h"
 #include "app/ControlValues.h"
+#include "app/ServiceChoice.h"
 #include "base/DateText.h"
 #include "base/SystemLog.h"
 #include "channels/ChannelTable.h"
@@ -55,6 +56,7 @@ void groundswayController::configureSession() {
     TimeSeriesSource& service = session_->timeSeries();
     service.setServiceBase(
         checkedServiceBase(o_.timeSeriesServiceURLTField, "timeSeriesServiceURL"));
+    service.setService(servicechoice::chosen(defaults_));
     service.setHttpOptions(transferOptions());
     service.setMaxConcurrentTransfers(maxConcurrentDownloads());
     // A table changed without setupChannels (by a caller of the list setters) is taken as well.

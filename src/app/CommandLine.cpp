@@ -41,9 +41,20 @@ std::variant<CommandLineOptions, QString> parseCommandLine(const QStringList& ar
     if (o.help || o.version)
         return o;
     bool snapshotOnly = false; // an option that only makes sense with --snapshot was given
+    bool onlyFiles = false;    // after "--"
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString& a = arguments[i];
-        if (!a.startsWith(u'-') || a == u"-" || a == u"--")
+        if (onlyFiles || !a.startsWith(u'-')) {
+            if (a.isEmpty())
+                return QStringLiteral("An empty argument names no file.");
+            o.files << a;
+            continue;
+        }
+        if (a == u"--") {
+            onlyFiles = true;
+            continue;
+        }
+        if (a == u"-")
             return QStringLiteral("Unexpected argument '%1'.").arg(a);
         const bool twoDashes = a.startsWith(QStringLiteral("--"));
         const QString body = a.mid(twoDashes ? 2 : 1);
@@ -108,22 +119,25 @@ std::variant<CommandLineOptions, QString> parseCommandLine(const QStringList& ar
     }
     if (snapshotOnly && !o.snapshot)
         return QStringLiteral("--size, --list, --helicorder and --verbose go with --snapshot.");
+    if (!o.files.isEmpty() && (o.list || o.helicorder))
+        return QStringLiteral("--list and --helicorder draw from the services, not files.");
     return o;
 }
 
 QString commandLineHelp() {
     return QStringLiteral(
-        "Usage: groundsway [options]\n"
+        "Usage: groundsway [options] [FILE...]\n"
         "Shows the ground motion of the last hour at a chosen set of seismic stations, refreshed\n"
-        "on a timer, and the seismograms of recent earthquakes.\n"
+        "on a timer, and the seismograms of recent earthquakes. Given SAC or miniSEED FILEs, it\n"
+        "shows those instead, one row per channel.\n"
         "\n"
         "Options:\n"
         "  -h, --help                    Show this help and exit.\n"
         "  -v, --version                 Show the version and exit.\n"
-        "  --snapshot FILE               Run one monitor refresh without showing a window, write\n"
-        "                                the seismogram view to FILE and exit. The name's\n"
-        "                                extension gives the format: .png, .jpg (or .jpeg) or\n"
-        "                                .svg.\n"
+        "  --snapshot FILE               Run one monitor refresh (or draw the FILEs given)\n"
+        "                                without showing a window, write the seismogram view\n"
+        "                                to FILE and exit. The name's extension gives the\n"
+        "                                format: .png, .jpg (or .jpeg) or .svg.\n"
         "  --size WIDTHxHEIGHT           The snapshot's size in pixels (default 1600x1000).\n"
         "  --list NAME                   The saved channel list the snapshot shows; else the one\n"
         "                                loaded at start.\n"

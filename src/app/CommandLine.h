@@ -19,11 +19,13 @@ struct CommandLineOptions {
     std::optional<ChannelId> helicorder;
     bool verbose = false;
     bool inlineAcquisition = false; // for tests
+    QStringList files;              // seismogram files to show instead of the monitor
 };
 
-// The arguments after the program's name. Qt's own options (-platform, -style, -display, ...,
-// with one dash or two) are let through for QApplication; anything else that is not ours is a
-// mistake, and the answer is then the sentence that says which, quoting it as typed.
+// The arguments after the program's name: options, and seismogram files (any argument that is
+// not an option; after "--" every argument is a file). Qt's own options (-platform, -style,
+// -display, ..., with one dash or two) are let through for QApplication; anything else that is not
+// ours is a mistake, and the answer is then the sentence that says which, quoting it as typed.
 std::variant<CommandLineOptions, QString> parseCommandLine(const QStringList& arguments);
 
 // The text of --help (the manual page says the same).

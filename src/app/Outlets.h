@@ -5,6 +5,9 @@ class QAction;
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
+namespace fileopening {
+class DropTarget;
+}
 class QLineEdit;
 class QMenu;
 class QPlainTextEdit;
@@ -75,6 +78,7 @@ struct Outlets {
     QCheckBox* BB_wwspButton = nullptr;
     QCheckBox* BB_wwlpButton = nullptr;
     QLineEdit* timeSeriesServiceURLTField = nullptr;
+    QComboBox* timeSeriesServicePopUp = nullptr; // SAC or dataselect
     QLineEdit* eventServiceURLTField = nullptr;
     QLineEdit* stationServiceURLTField = nullptr;
     QLineEdit* seedLinkServerTField = nullptr;
@@ -120,6 +124,8 @@ struct ActionControls {
     QAction* quitAction = nullptr;
     QAction* showSystemLogAction = nullptr;
     QAction* showHelicorderAction = nullptr;
+    QAction* openFilesAction = nullptr;
+    fileopening::DropTarget* fileDrop = nullptr; // files dropped onto the seismogram window
     QAction* saveImageAction = nullptr;
     QAction* copyImageAction = nullptr;
     QAction* saveSeismogramsAction = nullptr;

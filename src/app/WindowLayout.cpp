@@ -1,6 +1,8 @@
 #include "app/WindowLayout.h"
 
 #include "app/AboutDialog.h"
+#include "app/FileOpening.h"
+#include "app/ServicePresets.h"
 #include "app/HelicorderWindow.h"
 #include "app/SettingsDialog.h"
 #include "app/WindowPlacement.h"
@@ -44,6 +46,11 @@ WindowLayout::WindowLayout() : forms_((initialiseResources(), std::make_unique<F
     f.seismogram.setupUi(&f.seismogramWindow);
     f.settings.setupUi(&f.settingsWindow);
     // The controller works with the settings last applied; the form shows the edits.
+    // The presets fill the form's own editors, which then wait for Apply like any edit.
+    servicepresets::bind(f.settings.servicePresetPopUp,
+                         {f.settings.timeSeriesServiceURLTField, f.settings.timeSeriesServicePopUp,
+                          f.settings.stationServiceURLTField, f.settings.eventServiceURLTField,
+                          f.settings.seedLinkServerTField});
     f.settingsWindow.adopt(f.settings.settingsButtonBox, f.settings.channelListTView,
                            f.settings.channelFileListPopUp);
     f.settingsWindow.showOffAtOrBelowZero({f.settings.LP_lpcTField, f.settings.LP_hpcTField,
@@ -126,6 +133,7 @@ WindowLayout::WindowLayout() : forms_((initialiseResources(), std::make_unique<F
     o.BB_wwspButton = f.settingsWindow.applied(f.settings.BB_wwspButton);
     o.BB_wwlpButton = f.settingsWindow.applied(f.settings.BB_wwlpButton);
     o.timeSeriesServiceURLTField = f.settingsWindow.applied(f.settings.timeSeriesServiceURLTField);
+    o.timeSeriesServicePopUp = f.settingsWindow.applied(f.settings.timeSeriesServicePopUp);
     o.eventServiceURLTField = f.settingsWindow.applied(f.settings.eventServiceURLTField);
     o.stationServiceURLTField = f.settingsWindow.applied(f.settings.stationServiceURLTField);
     o.seedLinkServerTField = f.settingsWindow.applied(f.settings.seedLinkServerTField);
@@ -160,6 +168,7 @@ WindowLayout::WindowLayout() : forms_((initialiseResources(), std::make_unique<F
     a.reloadEventsButton = f.eventList.reloadEventsButton;
     a.eventSeismogramsButton = f.eventList.eventSeismogramsButton;
     a.eventPageButton = f.eventList.eventPageButton;
+    servicepresets::bindEventPageButton(a.eventPageButton, o.eventServiceURLTField);
     a.eventMapButton = f.eventList.eventMapButton;
     a.listChannelsButton = f.finder.listChannelsButton;
     a.showSettingsAction = f.seismogram.showSettingsAction;
@@ -176,6 +185,8 @@ WindowLayout::WindowLayout() : forms_((initialiseResources(), std::make_unique<F
     a.quitAction = f.seismogram.quitAction;
     a.showSystemLogAction = f.seismogram.showSystemLogAction;
     a.showHelicorderAction = f.seismogram.showHelicorderAction;
+    a.openFilesAction = f.seismogram.openFilesAction;
+    a.fileDrop = new fileopening::DropTarget(&f.seismogramWindow);
     a.saveImageAction = f.seismogram.saveImageAction;
     a.copyImageAction = f.seismogram.copyImageAction;
     a.saveSeismogramsAction = f.seismogram.saveSeismogramsAction;

@@ -5,6 +5,7 @@
 #include "acquisition/RetrievalCycle.h"
 #include "acquisition/TimeSeriesSource.h"
 #include "acquisition/TraceList.h"
+#include "app/FileOpening.h"
 #include "app/SettingsDialog.h"
 #include "app/TraceMenus.h"
 #include "base/Background.h"
@@ -97,7 +98,8 @@ constexpr BoxSetting kBoxSettings[] = {
 const std::pair<const char*, const char*> kOtherSettings[] = {
     {"amplitudeMode", "0"},    {"sortByDistance", "false"}, {"travelTimeModel", "iasp91"},
     {"helicorderChannel", ""}, {"helicorderHours", "24"},   {"helicorderRowMinutes", "30"},
-    {"helicorderGain", "25"},  {"helicorderClip", "false"}, {"dataSource", "webService"}};
+    {"helicorderGain", "25"},  {"helicorderClip", "false"}, {"dataSource", "webService"},
+    {"timeSeriesService", "irisTimeSeries"}};
 
 // Replaces a shared list unless it is the one already held (then it is not let go first).
 template <class T> void replaceShared(std::shared_ptr<T>& held, std::shared_ptr<T> next) {
@@ -434,6 +436,10 @@ void groundswayController::connectActions(const ActionControls& a) {
     onTrigger(a.showEventListAction, &groundswayController::showEventListWindow);
     onTrigger(a.showChannelFinderAction, &groundswayController::showChannelFinderWindow);
     onTrigger(a.retrieveAction, &groundswayController::retrieveSeismograms);
+    onTrigger(a.openFilesAction, &groundswayController::chooseSeismogramFiles);
+    if (a.fileDrop)
+        connect(a.fileDrop, &fileopening::DropTarget::filesDropped, this,
+                [this](const QStringList& paths) { openSeismogramFiles(paths); });
     onTrigger(a.toggleAutoUpdateAction, &groundswayController::toggleAutoUpdate);
     onTrigger(a.setupChannelsAction, &groundswayController::setupChannels);
     onTrigger(a.markHistoryAction, &groundswayController::markHistory);

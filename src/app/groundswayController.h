@@ -193,6 +193,12 @@ public:
     // standard error when no trace could be drawn or the image not written.
     void takeSnapshot(const QString& path, QSize size, const std::optional<QString>& list,
                       std::function<void(int exitCode)> done);
+    // Shows SAC and miniSEED files as a typed window over their span, one row per channel (File
+    // → Open…, a drop, the command line); read off this thread. `done` gets whether anything
+    // could be shown. A file that cannot be read is named, with why, in the system log (and a
+    // message on a window shown); the others are shown.
+    void openSeismogramFiles(const QStringList& paths, std::function<void(bool shown)> done = {});
+    void chooseSeismogramFiles(QObject* sender = nullptr);
 
     // The helicorder: one channel of the list on a drum.
     void showHelicorderWindow(QObject* sender = nullptr);

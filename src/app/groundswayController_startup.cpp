@@ -1,6 +1,8 @@
 // Start-up sequence and the window commands.
 #include "app/groundswayController.h"
 
+#include "app/ServiceChoice.h"
+
 #include "base/AsciiFile.h"
 #include "base/DataDirectory.h"
 #include "base/SystemLog.h"
@@ -60,6 +62,7 @@ void groundswayController::awakeFromNib() {
     sortByDistance_ = defaults_.boolForKey(QStringLiteral("sortByDistance"));
     if (actions_.sortByDistanceButton)
         actions_.sortByDistanceButton->setChecked(sortByDistance_);
+    servicechoice::bind(o_.timeSeriesServicePopUp, defaults_);
     if (actions_.travelTimeModelPopUp) {
         QStringList models;
         for (int i = 0; i < actions_.travelTimeModelPopUp->count(); ++i)

@@ -100,6 +100,14 @@ int main(int argc, char** argv) {
             if (cl.helicorder)
                 return controller.takeHelicorderSnapshot(*cl.snapshot, cl.size, *cl.helicorder,
                                                          done);
+            if (!cl.files.isEmpty())
+                return controller.openSeismogramFiles(cl.files, [&, done](bool shown) {
+                    QString why = QStringLiteral("none of the files could be read");
+                    if (shown && controller.writeImage(*cl.snapshot, cl.size, &why))
+                        return done(0);
+                    print(stderr, QStringLiteral("groundsway: %1\n").arg(why));
+                    done(1);
+                });
             controller.takeSnapshot(*cl.snapshot, cl.size, cl.list, done);
         });
         app.exec();
@@ -110,7 +118,10 @@ int main(int argc, char** argv) {
         }
         return exitCode;
     }
-    QTimer::singleShot(0, &controller,
-                       [&controller] { controller.applicationDidFinishLaunching(); });
+    QTimer::singleShot(0, &controller, [&controller, files = cl.files] {
+        controller.applicationDidFinishLaunching();
+        if (!files.isEmpty())
+            controller.openSeismogramFiles(files);
+    });
     return app.exec();
 }

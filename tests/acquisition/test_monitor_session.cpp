@@ -295,4 +295,34 @@ TEST(SessionStream, EarthquakeThenStartFillsTheWholeWindowBeforeStreaming) {
     }
 }
 
+TEST(SessionStream, AFillFromDataselectIsStoredBeforeTheStreamTakesOver) {
+    SeismogramServer http;
+    http.start();
+    demo::SeedLinkServer seedLink(std::chrono::system_clock::now(), {},
+                                  {0.5, std::chrono::seconds(300), 11, {}});
+    ASSERT_TRUE(seedLink.start(0));
+    LogCapture log;
+    MonitorSession s;
+    s.timeSeries().setServiceBase(http.baseUrl());
+    s.timeSeries().setService(TimeSeriesSource::Service::Dataselect);
+    s.setChannels(table({"ANMO"}), kListTitle);
+    s.setSource(MonitorSession::Source::SeedLink,
+                QStringLiteral("127.0.0.1:%1").arg(seedLink.port()));
+    bool filled = false;
+    QObject::connect(&s, &MonitorSession::frameReady,
+                     [&](std::shared_ptr<const SessionFrame> f) { filled = filled || f->result; });
+    s.startMonitoring(10);
+    const WindowRequest window = s.monitorWindow(datetext::now());
+    s.retrieve(window, kListTitle);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return filled; }, 10000));
+    EXPECT_EQ(http.dataselectTargets().size(), 1u);
+    EXPECT_TRUE(http.seismogramTargets().empty());
+    // The fill's samples are in the store from the window's start, under the table's codes.
+    const auto held = s.store().segments({"IU", "ANMO", "00", "BHZ"}, window.start, window.end);
+    ASSERT_FALSE(held.empty());
+    EXPECT_LT(std::abs(civil::secondsBetween(window.start, held.front().start)), 1.0);
+    EXPECT_TRUE(s.streaming());
+    s.stopMonitoring();
+}
+
 } // namespace

@@ -43,10 +43,22 @@ TEST(CommandLineOptions, ReadsItsOwnOptionsInBothFormsAndLetsQtsThrough) {
     EXPECT_TRUE(ok({"extra", "-v"})->version);
 }
 
+TEST(CommandLineOptions, EveryArgumentThatIsNoOptionIsAFileAndAfterTwoDashesAllAre) {
+    const auto a = ok({"a.sac", "--snapshot", "o.png", "b.mseed", "--", "-odd.sac", "--size"});
+    ASSERT_TRUE(a);
+    EXPECT_EQ(a->snapshot, u"o.png");
+    EXPECT_EQ(a->files, (QStringList{"a.sac", "b.mseed", "-odd.sac", "--size"}));
+    EXPECT_EQ(a->size, QSize(1600, 1000));
+    EXPECT_TRUE(ok({})->files.isEmpty());
+    EXPECT_EQ(ok({"--", "x"})->files, QStringList{"x"});
+}
+
 TEST(CommandLineOptions, EachMistakeIsToldQuotingWhatWasTyped) {
     const std::pair<QStringList, const char*> cases[] = {
-        {{"extra-arg"}, "Unexpected argument 'extra-arg'."},
-        {{"--snapshot", "a.png", "b.png"}, "Unexpected argument 'b.png'."},
+        {{"-"}, "Unexpected argument '-'."},
+        {{"a.sac", ""}, "An empty argument names no file."},
+        {{"--snapshot", "a.png", "--list", "x", "b.sac"}, "not files"},
+        {{"--snapshot", "a.png", "--helicorder", "IU.ANMO.00.BHZ", "b.sac"}, "not files"},
         {{"--bogus"}, "Unknown option '--bogus'."},
         {{"--bogus=1"}, "Unknown option '--bogus'."},
         {{"-snapshot", "a.png"}, "Unknown option '-snapshot'."},
@@ -72,7 +84,7 @@ TEST(CommandLineOptions, EachMistakeIsToldQuotingWhatWasTyped) {
 
 TEST(CommandLineOptions, TheHelpNamesEveryOptionTheParserTakes) {
     const QString help = commandLineHelp();
-    EXPECT_TRUE(help.startsWith(u"Usage: groundsway [options]\n"));
+    EXPECT_TRUE(help.startsWith(u"Usage: groundsway [options] [FILE...]\n"));
     for (const char* option : {"--help", "--version", "--snapshot FILE", "--size WIDTHxHEIGHT",
                                "--list NAME", "--helicorder NET.STA.LOC.CHA", "--verbose", ".jpg"})
         EXPECT_TRUE(help.contains(QLatin1StringView(option))) << option;

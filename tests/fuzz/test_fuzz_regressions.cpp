@@ -2,10 +2,13 @@
 #include "SacChainDriver.h"
 #include "SeedLinkDriver.h"
 #include "TextReadersDriver.h"
+#include "acquisition/MiniSeed.h"
 
 #include <QDir>
 #include <QFile>
 
+#include <array>
+#include <cmath>
 #include <functional>
 #include <map>
 
@@ -109,5 +112,36 @@ TEST(FuzzRegressions, KnownSeedLinkInputsCauseTheRefusalsTheyDid) {
         if (o.bareRecord) {
             EXPECT_EQ(*o.bareRecord, notRecord); // none of them is a bare record
         }
+    }
+}
+
+TEST(FuzzRegressions, KnownMiniSeedInputsReadAsTheyDid) {
+    // Records read, records refused, and the segments they join into.
+    const std::map<QString, std::array<int, 3>> expected = {
+        {"float32.bin", {4, 0, 1}},
+        {"int32.bin", {4, 0, 1}},
+        {"steim1.bin", {2, 0, 1}},
+        {"steim2.bin", {2, 0, 1}},
+        // A count that lies about the samples is refused before libmseed reads past the record.
+        {"int32-count-past-record.bin", {0, 3, 0}},
+    };
+    const QDir dir(QStringLiteral(GS_SOURCE_DIR "/tests/fuzz/miniseed-seeds"));
+    const QStringList names = dir.entryList(QDir::Files);
+    EXPECT_EQ(names.size(), static_cast<qsizetype>(expected.size()));
+    for (const QString& name : names) {
+        QFile f(dir.filePath(name));
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        const QByteArray bytes = f.readAll();
+        const miniseed::Contents c =
+            miniseed::read(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+        const auto it = expected.find(name);
+        ASSERT_NE(it, expected.end()) << name.toStdString();
+        EXPECT_EQ(c.records, it->second[0]) << name.toStdString();
+        EXPECT_EQ(c.refused, it->second[1])
+            << name.toStdString() << " " << c.firstProblem.toStdString();
+        EXPECT_EQ(static_cast<int>(c.segments.size()), it->second[2]) << name.toStdString();
+        for (const Segment& s : c.segments)
+            for (const float v : s.samples)
+                ASSERT_TRUE(std::isfinite(v)) << name.toStdString();
     }
 }

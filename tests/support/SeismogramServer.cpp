@@ -1,5 +1,6 @@
 #include "SeismogramServer.h"
 
+#include "DemoSeedLink.h"
 #include "SacBytes.h"
 #include "base/Time.h"
 #include "base/DateText.h"
@@ -36,6 +37,76 @@ std::optional<SacObject::Date> urlTime(const std::string& text) {
 } // namespace
 
 SeismogramServer::SeismogramServer() {
+    server().Get("/fdsnws/dataselect/1/query", [this](const httplib::Request& req,
+                                                      httplib::Response& res) {
+        const std::string net = req.get_param_value("net"), sta = req.get_param_value("sta");
+        const std::string loc = req.get_param_value("loc"), cha = req.get_param_value("cha");
+        if (sta == "NODATA") {
+            res.status = 204;
+            return;
+        }
+        if (sta == "FAIL404") {
+            res.status = 404;
+            return;
+        }
+        if (sta == "ERROR") {
+            res.status = 500;
+            res.set_content("Error 500: Internal Server Error", "text/plain");
+            return;
+        }
+        auto start = urlTime(req.get_param_value("starttime"));
+        const auto end = urlTime(req.get_param_value("endtime"));
+        if (!start || !end || !(*start < *end)) {
+            res.status = 400;
+            return;
+        }
+        Answer answer{bandInterval(cha)};
+        if (tweakAnswer) {
+            int number;
+            {
+                std::lock_guard lock(countsMutex_);
+                number = ++requestsPerStation_[sta];
+            }
+            tweakAnswer(sta, number, answer);
+        }
+        if (answer.fail) {
+            res.status = 404;
+            return;
+        }
+        start = civil::addSeconds(*start, answer.shiftSeconds);
+        const double delta = answer.delta;
+        const auto n = static_cast<std::size_t>(
+                           std::max(0.0, civil::secondsBetween(*start, *end) / delta + 1e-9)) +
+                       1;
+        const double first = civil::secondsBetween(civil::dateOf(2012, 6, 15, 10, 0, 0), *start);
+        std::vector<float> x(n);
+        for (std::size_t i = 0; i < n; ++i) {
+            const double t = first + static_cast<double>(i) * delta;
+            x[i] = std::round(static_cast<float>(1000.0 * std::sin(0.7 * t) + 0.01 * t / delta));
+        }
+        const std::string location = loc == "--" ? std::string() : loc;
+        const auto records = demo::packRecords(net, sta, location, cha, *start, delta, x, 11);
+        std::string body;
+        for (std::size_t i = 0; i < records.size(); ++i) {
+            // GAPPY loses the records of the middle third; MIXED has records of two other
+            // channels between its own.
+            if (sta == "GAPPY" && 3 * i >= records.size() && 3 * i < 2 * records.size())
+                continue;
+            body.append(records[i].data(), records[i].size());
+            if (sta == "MIXED") {
+                for (const char* other : {"BHN", "LHZ"}) {
+                    auto foreign = demo::packRecords(net, sta, location, other, *start, delta,
+                                                     {x.begin(), x.begin() + 10}, 11);
+                    body.append(foreign.front().data(), foreign.front().size());
+                }
+            }
+        }
+        if (sta == "TRUNC")
+            body.resize(body.size() - 100);
+        if (sta == "SPOIL" && body.size() > 512) // a record whose header is garbage
+            std::memset(body.data() + 512, 0x5a, 64);
+        res.set_content(body, "application/vnd.fdsn.mseed");
+    });
     server().Get("/irisws/timeseries/1/query", [this](const httplib::Request& req,
                                                       httplib::Response& res) {
         const std::string sta = req.get_param_value("sta");
@@ -170,6 +241,14 @@ std::vector<std::string> SeismogramServer::seismogramTargets() const {
     std::vector<std::string> out;
     for (const Request& r : requests())
         if (r.path == "/irisws/timeseries/1/query")
+            out.push_back(r.target);
+    return out;
+}
+
+std::vector<std::string> SeismogramServer::dataselectTargets() const {
+    std::vector<std::string> out;
+    for (const Request& r : requests())
+        if (r.path == "/fdsnws/dataselect/1/query")
             out.push_back(r.target);
     return out;
 }

@@ -32,6 +32,13 @@ public:
 
     // Requests whose path is the time-series query, in order.
     std::vector<std::string> seismogramTargets() const;
+    // And the dataselect query, which answers Steim-2 miniSEED by station code:
+    //   NODATA  204      FAIL404  404      ERROR  a 500 error page
+    //   GAPPY   the middle third of the records left out (one gap)
+    //   MIXED   records of BHN and LHZ between the channel's own
+    //   TRUNC   the last record cut short   SPOIL  the second record's header is garbage
+    //   anything else: the window's samples (tweakAnswer applies as for the time series).
+    std::vector<std::string> dataselectTargets() const;
 
     // How long each time-series answer waits before it is sent, in milliseconds, by station
     // code (set before start()); nothing: no wait.

@@ -1,5 +1,7 @@
 #include "DemoService.h"
 
+#include "DemoSeedLink.h"
+
 #include "base/Time.h"
 
 #include <httplib.h>
@@ -111,6 +113,49 @@ void timeSeries(const httplib::Request& req, httplib::Response& res,
         return;
     }
     res.status = 204; // no data, the FDSN default
+}
+
+// The FDSN dataselect query: Steim-2 miniSEED records of 512 bytes, the window's samples on the
+// same grid as the time-series answer's, so both sources draw the same trace.
+void dataselect(const httplib::Request& req, httplib::Response& res,
+                const std::vector<Quake>& quakes) {
+    const std::string net = param(req, "net", "network"), sta = param(req, "sta", "station");
+    const std::string loc = location(param(req, "loc", "location")),
+                      cha = param(req, "cha", "channel");
+    if (net.empty() || sta.empty() || cha.empty())
+        return error(res, 400, "Bad Request", "net, sta and cha are all required.", req);
+    if (const std::string format = param(req, "format"); !format.empty() && format != "miniseed")
+        return error(res, 400, "Bad Request", "This demo speaks format=miniseed only.", req);
+    const auto start = parseServiceTime(param(req, "starttime", "start"));
+    auto end = parseServiceTime(param(req, "endtime", "end"));
+    if (!start || !end)
+        return error(res, 400, "Bad Request",
+                     "starttime and endtime must be times like 2012-06-15T10:00:00.", req);
+    if (!(*start < *end))
+        return error(res, 400, "Bad Request", "The end time must be after the start time.", req);
+    end = std::min(*end, std::chrono::system_clock::now());
+    for (const Station& s : stations()) {
+        if (s.network != net || s.station != sta || s.location != loc)
+            continue;
+        if (std::find(s.channels.begin(), s.channels.end(), cha) == s.channels.end() ||
+            !(*start < *end))
+            break;
+        const double delta = *sampleInterval(cha);
+        const double span = civil::secondsBetween(*start, *end);
+        if (span / delta > static_cast<double>(kMaxSamples))
+            return error(res, 413, "Request Entity Too Large", "Ask for a shorter window.", req);
+        const auto count = static_cast<std::size_t>(std::floor(span / delta + 1e-9)) + 1;
+        const auto records =
+            packRecords(s.network, s.station, s.location, cha, *start, delta,
+                        seismogram(s, cha, *start, count, delta, quakes), 11 /* DE_STEIM2 */);
+        std::string body;
+        body.reserve(records.size() * 512);
+        for (const auto& r : records)
+            body.append(r.data(), r.size());
+        res.set_content(body, "application/vnd.fdsn.mseed");
+        return;
+    }
+    res.status = 204;
 }
 
 // The hostile stations' answers; false for any other station.
@@ -264,6 +309,12 @@ DemoService::DemoService(Date start, std::function<void(const std::string&)> log
                   std::this_thread::sleep_for(std::chrono::milliseconds(ms));
               if (!(hostile_ && hostileAnswer(req, res, quakes_)))
                   timeSeries(req, res, quakes_);
+          });
+    s.Get("/fdsnws/dataselect/1/query",
+          [this](const httplib::Request& req, httplib::Response& res) {
+              if (const int ms = latencyMs_.load(); ms > 0)
+                  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+              dataselect(req, res, quakes_);
           });
     s.Get("/fdsnws/event/1/query", [this](const httplib::Request& req, httplib::Response& res) {
         events(req, res, quakes_);

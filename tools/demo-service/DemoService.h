@@ -14,8 +14,9 @@ class Server;
 
 namespace demo {
 
-// The demo service's HTTP side: the time-series query, the FDSN event and station text
-// queries, and small event and status pages, answered as the public services answer them.
+// The demo service's HTTP side: the time-series and FDSN dataselect (Steim-2 miniSEED) queries,
+// the FDSN event and station text queries, and small event and status pages, answered as the
+// public services answer them.
 class DemoService {
 public:
     // `log` receives one line per request once answered: "#" and the request's arrival number,
@@ -31,7 +32,9 @@ public:
     // sample that is not a number, an absurd B or DELTA, bytes that are no SAC. For soak tests.
     void setHostile(bool on) { hostile_ = on; }
     // Every time-series answer waits this long first, like a far or busy service.
-    void setLatency(std::chrono::milliseconds latency) { latencyMs_ = static_cast<int>(latency.count()); }
+    void setLatency(std::chrono::milliseconds latency) {
+        latencyMs_ = static_cast<int>(latency.count());
+    }
     const std::vector<Quake>& quakes() const { return quakes_; }
 
 private:

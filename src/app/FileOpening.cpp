@@ -1,0 +1,51 @@
+#include "app/FileOpening.h"
+
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QMimeData>
+#include <QUrl>
+#include <QWidget>
+
+namespace fileopening {
+
+QStringList localFiles(const QList<QUrl>& urls) {
+    QStringList out;
+    for (const QUrl& u : urls)
+        if (u.isLocalFile() && !u.toLocalFile().isEmpty())
+            out << u.toLocalFile();
+    return out;
+}
+
+QStringList choose(QWidget* parent) {
+    return QFileDialog::getOpenFileNames(
+        parent, QObject::tr("Open Seismograms"), QString(),
+        QObject::tr("Seismograms (*.sac *.SAC *.mseed *.miniseed *.ms *.msd);;All files (*)"));
+}
+
+DropTarget::DropTarget(QWidget* window) : QObject(window) {
+    window->setAcceptDrops(true);
+    window->installEventFilter(this);
+}
+
+bool DropTarget::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove) {
+        auto* drag = static_cast<QDragMoveEvent*>(event);
+        if (drag->mimeData() && !localFiles(drag->mimeData()->urls()).isEmpty()) {
+            drag->acceptProposedAction();
+            return true;
+        }
+    } else if (event->type() == QEvent::Drop) {
+        auto* drop = static_cast<QDropEvent*>(event);
+        const QStringList files =
+            drop->mimeData() ? localFiles(drop->mimeData()->urls()) : QStringList();
+        if (!files.isEmpty()) {
+            drop->acceptProposedAction();
+            Q_EMIT filesDropped(files);
+            return true;
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+} // namespace fileopening
