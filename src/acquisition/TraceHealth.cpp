@@ -18,9 +18,13 @@ QString durationText(double seconds) {
 } // namespace
 
 QString TraceHealth::text() const {
-    return QStringLiteral("latency %1, %2% missing")
-        .arg(durationText(latencySeconds))
-        .arg(std::round(100.0 * missingShare));
+    // A share under one percent is still a hole on screen: it is never written as 0%.
+    const double percent = 100.0 * missingShare;
+    const QString share =
+        percent > 0 && percent < 1
+            ? QString::number(std::max(0.1, std::round(percent * 10) / 10), 'f', 1)
+            : QString::number(std::round(percent));
+    return QStringLiteral("latency %1, %2% missing").arg(durationText(latencySeconds), share);
 }
 
 std::optional<TraceHealth> traceHealth(const TraceStore& store, const ChannelId& channel, Time from,

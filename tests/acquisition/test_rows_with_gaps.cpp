@@ -95,6 +95,14 @@ TEST_F(RowsWithGaps, EveryPieceOfTheWindowIsDrawnWhereItLiesOnOneScale) {
     EXPECT_NEAR(health->latencySeconds, 10, 1e-6);
     EXPECT_NEAR(health->missingShare, (590 - drawn) / 600, 1e-6);
     EXPECT_EQ(health->text(), u"latency 10 s, 10% missing");
+    // One lost record of two seconds in ten minutes is a hole on screen: never "0%".
+    TraceHealth small = *health;
+    for (const auto& [share, text] :
+         {std::pair{2.0 / 600, "0.3"}, std::pair{0.0001, "0.1"}, std::pair{0.0, "0"},
+          std::pair{0.0096, "1.0"}, std::pair{0.014, "1"}}) {
+        small.missingShare = share;
+        EXPECT_EQ(small.text(), QStringLiteral("latency 10 s, %1% missing").arg(text)) << share;
+    }
 }
 
 TEST_F(RowsWithGaps, ALateRecordChangesTheRowAlthoughItsNewestSampleDidNot) {
