@@ -15,8 +15,14 @@ void UserDefaults::registerDefaults(const QList<std::pair<QString, QVariant>>& d
 }
 
 QVariant UserDefaults::objectForKey(const QString& key) const {
-    if (settings_->contains(key))
-        return settings_->value(key);
+    if (settings_->contains(key)) {
+        const QVariant v = settings_->value(key);
+        // A value written by hand with a comma and no quotes ("host:1,host:2") is read by the
+        // settings file as a list; the setting is the text as written.
+        if (v.typeId() == QMetaType::QStringList)
+            return v.toStringList().join(u',');
+        return v;
+    }
     return registered_.value(key);
 }
 

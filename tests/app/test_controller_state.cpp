@@ -9,7 +9,9 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -112,6 +114,18 @@ TEST(ControllerState, AUsersEditsSurviveARestart) {
         EXPECT_TRUE(again.o().LP_integrateButton->isChecked());
         EXPECT_EQ(again.o().monitorRequestDurationTField->text(), u"60"); // untouched: default
     }
+}
+
+// A settings file edited by hand: two SeedLink servers written with a comma and no quotes are
+// read as the text written, not lost as a list the field cannot show.
+TEST(ControllerState, AHandWrittenListOfServersIsReadAsWritten) {
+    QDir().mkpath(QFileInfo(settingsFile()).path());
+    QFile file(settingsFile());
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("[General]\nseedLinkServer=127.0.0.1:18101,127.0.0.1:18102\n");
+    file.close();
+    AppHarness app;
+    EXPECT_EQ(app.o().seedLinkServerTField->text(), u"127.0.0.1:18101,127.0.0.1:18102");
 }
 
 TEST(ControllerState, ProgrammaticTextIsNotStoredOnlyTheUsersEdit) {
