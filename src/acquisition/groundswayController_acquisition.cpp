@@ -1,6 +1,8 @@
 // The query URL of one channel and the download of one seismogram.
 #include "app/groundswayController.h"
 
+#include "app/SettingsReader.h"
+
 #include "acquisition/QueryUrl.h"
 #include "acquisition/SeismogramFetch.h"
 #include "app/ControlValues.h"
@@ -16,7 +18,7 @@
 
 std::optional<QString> groundswayController::buildURLForChannel(const ChannelRequest& r) const {
     return timeSeriesQueryUrl(
-        checkedServiceBase(o_.timeSeriesServiceURLTField, "timeSeriesServiceURL"), r,
+        settings_->serviceBase(o_.timeSeriesServiceURLTField, "timeSeriesServiceURL"), r,
         datetext::now());
 }
 
@@ -56,13 +58,13 @@ groundswayController::downloadSeismogramWithURL(const ChannelRequest& r) {
 int groundswayController::maxConcurrentDownloads() const {
     // The public service asks a client for no more than five connections at once.
     return static_cast<int>(
-        checkedNumber(o_.maxConcurrentDownloadsTField, "maxConcurrentDownloads", 1, 5, 4, true));
+        settings_->number(o_.maxConcurrentDownloadsTField, "maxConcurrentDownloads", 1, 5, 4, true));
 }
 
 HttpOptions groundswayController::transferOptions() const {
     HttpOptions options = http_;
     // Long enough for a day of broadband data on a slow line, short enough to notice a trickle.
     options.deadlineSeconds = std::lround(
-        checkedNumber(o_.transferDeadlineTField, "transferDeadlineSeconds", 2, 3600, 120));
+        settings_->number(o_.transferDeadlineTField, "transferDeadlineSeconds", 2, 3600, 120));
     return options;
 }

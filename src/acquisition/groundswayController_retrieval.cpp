@@ -1,6 +1,8 @@
 // The retrieval cycle over all channels and the two request windows: adapters over the session.
 #include "app/groundswayController.h"
 
+#include "app/SettingsReader.h"
+
 #include "acquisition/MonitorSession.h"
 #include "acquisition/TraceList.h"
 #include "app/ControlValues.h"
@@ -145,7 +147,7 @@ void groundswayController::getRecentEventSeismograms(QObject*) {
     const SeismicOrigin origin = (*origins)[static_cast<std::size_t>(row)];
     eventOrigin_ = origin;
     const WindowRequest window = session_->earthquakeWindow(
-        origin, checkedNumber(o_.eventRequestDurationTField, "eventDurationMinutes", 1,
+        origin, settings_->number(o_.eventRequestDurationTField, "eventDurationMinutes", 1,
                               kMaxWindowMinutes, 90));
     if (o_.startTField)
         o_.startTField->setText(window.startText);

@@ -1,6 +1,8 @@
 // The data source, the session's settings and what the session tells the window.
 #include "app/groundswayController.h"
 
+#include "app/SettingsReader.h"
+
 #include "acquisition/MonitorSession.h"
 #include "acquisition/TimeSeriesSource.h"
 #include "app/ControlValues.h"
@@ -55,7 +57,7 @@ ChannelTable groundswayController::channelTable() const {
 void groundswayController::configureSession() {
     TimeSeriesSource& service = session_->timeSeries();
     service.setServiceBase(
-        checkedServiceBase(o_.timeSeriesServiceURLTField, "timeSeriesServiceURL"));
+        settings_->serviceBase(o_.timeSeriesServiceURLTField, "timeSeriesServiceURL"));
     service.setService(servicechoice::chosen(defaults_));
     service.setHttpOptions(transferOptions());
     service.setMaxConcurrentTransfers(maxConcurrentDownloads());

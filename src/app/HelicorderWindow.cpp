@@ -1,12 +1,16 @@
 #include "app/HelicorderWindow.h"
 
+#include "app/SettingsReader.h"
+#include "app/UserDefaults.h"
 #include "components/HelicorderView.h"
+#include "display/DrumSession.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QSet>
 #include <QSlider>
 #include <QSpinBox>
 #include <QVBoxLayout>
@@ -56,3 +60,74 @@ HelicorderWindow::HelicorderWindow(QWidget* parent)
 }
 
 HelicorderWindow::~HelicorderWindow() = default;
+
+void HelicorderWindow::follow(DrumSession& drum, UserDefaults& defaults,
+                              const SettingsReader& settings, std::function<void()> refill) {
+    hoursBox->setValue(settings.whole("helicorderHours", 1, 48, 24));
+    const int minutes = settings.whole("helicorderRowMinutes", 1, 60, 30);
+    rowMinutesPopUp->setCurrentIndex(std::max(0, rowMinutesPopUp->findData(minutes)));
+    gainSlider->setValue(settings.whole("helicorderGain", 1, 250, 25));
+    clipBox->setChecked(defaults.boolForKey(QStringLiteral("helicorderClip")));
+    view->setGain(gainSlider->value() / 25.0);
+    view->setClip(clipBox->isChecked());
+
+    HelicorderView* v = view;
+    connect(&drum, &DrumSession::rowsChanged, v, [v](const DrumRows& rows, const QString& title) {
+        v->setRows(rows);
+        v->setTitle(title);
+    });
+    connect(&drum, &DrumSession::placeholderChanged, v, &HelicorderView::setPlaceholder);
+    connect(&drum, &DrumSession::cleared, v, &HelicorderView::clearBlocks);
+    connect(&drum, &DrumSession::blockReady, v, &HelicorderView::setBlock);
+    connect(&drum, &DrumSession::blocksDroppedBefore, v, &HelicorderView::dropBlocksBefore);
+    connect(&drum, &DrumSession::scaleChanged, v, &HelicorderView::setCommonRms);
+    connect(&drum, &DrumSession::marksChanged, v, [v](const std::vector<DrumMark>& marks) {
+        std::vector<HelicorderView::Mark> drawn;
+        for (const DrumMark& m : marks)
+            drawn.push_back({m.when, m.label, m.origin ? QColor(200, 0, 0) : QColor(0, 114, 178)});
+        v->setMarks(std::move(drawn));
+    });
+    connect(&drum, &DrumSession::statusChanged, statusLabel,
+            [this, &drum] { statusLabel->setText(drum.status()); });
+
+    UserDefaults* d = &defaults;
+    connect(channelPopUp, &QComboBox::activated, this, [this, d, refill] {
+        d->setObject(channelPopUp->currentText(), QStringLiteral("helicorderChannel"));
+        refill();
+    });
+    connect(hoursBox, &QSpinBox::valueChanged, this, [d, &drum, refill](int hours) {
+        d->setObject(hours, QStringLiteral("helicorderHours"));
+        if (drum.active())
+            refill();
+    });
+    connect(rowMinutesPopUp, &QComboBox::activated, this, [this, d, &drum, refill] {
+        d->setObject(rowMinutesPopUp->currentData().toInt(),
+                     QStringLiteral("helicorderRowMinutes"));
+        if (drum.active())
+            refill();
+    });
+    connect(gainSlider, &QSlider::valueChanged, this, [this, d](int value) {
+        d->setObject(value, QStringLiteral("helicorderGain"));
+        view->setGain(value / 25.0);
+    });
+    connect(clipBox, &QCheckBox::toggled, this, [this, d](bool on) {
+        d->setObject(on, QStringLiteral("helicorderClip"));
+        view->setClip(on);
+    });
+}
+
+void HelicorderWindow::offerChannels(const QStringList& seedIds, const QString& preferred) {
+    const QString current =
+        channelPopUp->currentText().isEmpty() ? preferred : channelPopUp->currentText();
+    // A set, not a search of the pop-up per channel: long lists stay linear.
+    QStringList codes;
+    QSet<QString> seen;
+    for (const QString& code : seedIds)
+        if (!seen.contains(code)) {
+            seen.insert(code);
+            codes << code;
+        }
+    channelPopUp->clear();
+    channelPopUp->addItems(codes);
+    channelPopUp->setCurrentIndex(std::max(0, static_cast<int>(codes.indexOf(current))));
+}

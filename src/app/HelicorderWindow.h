@@ -2,7 +2,12 @@
 
 #include <QWidget>
 
+#include <functional>
+
+class DrumSession;
 class HelicorderView;
+class SettingsReader;
+class UserDefaults;
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -17,6 +22,15 @@ class HelicorderWindow : public QWidget {
 public:
     explicit HelicorderWindow(QWidget* parent = nullptr);
     ~HelicorderWindow() override;
+
+    // Draws what the drum hands over (rows, blocks, scale, marks, status). Each control starts
+    // from its stored setting and stores the user's change; `refill` runs when the change needs
+    // the drum filled again (channel, span, row length).
+    void follow(DrumSession& drum, UserDefaults& defaults, const SettingsReader& settings,
+                std::function<void()> refill);
+    // The channels offered, each once in the order given; the one shown stays when still
+    // offered, else `preferred`, else the first.
+    void offerChannels(const QStringList& seedIds, const QString& preferred);
 
     QComboBox* channelPopUp;
     QSpinBox* hoursBox;

@@ -7,6 +7,7 @@
 #include "acquisition/TraceList.h"
 #include "app/FileOpening.h"
 #include "app/SettingsDialog.h"
+#include "app/SettingsReader.h"
 #include "app/TraceMenus.h"
 #include "base/Background.h"
 #include "base/NumberReading.h"
@@ -42,65 +43,6 @@
 
 namespace {
 
-// The settings shown by text fields, with their registered defaults, and where each is shown.
-struct TextSetting {
-    const char* key;
-    const char* fallback;
-    QLineEdit* Outlets::*field;
-};
-
-constexpr TextSetting kTextSettings[] = {
-    {"eventDurationMinutes", "90", &Outlets::eventRequestDurationTField},
-    {"monitorDurationMinutes", "60", &Outlets::monitorRequestDurationTField},
-    {"updateIntervalSeconds", "120", &Outlets::updateIntervalTField},
-    {"bbDecimationFactor", "2", &Outlets::BB_decimationFactorTField},
-    {"bbHighFrequencyCorner", "-10", &Outlets::BB_lpcTField},
-    {"bbLowFrequencyCorner", "0.005", &Outlets::BB_hpcTField},
-    {"lpDecimationFactor", "2", &Outlets::LP_decimationFactorTField},
-    {"lpHighFrequencyCorner", "0.05", &Outlets::LP_lpcTField},
-    {"lpLowFrequencyCorner", "0.002", &Outlets::LP_hpcTField},
-    {"networkSearchString", "_US-TA", &Outlets::networkTField},
-    {"siteCodeSearchString", "*", &Outlets::siteCodeTField},
-    {"stationSearchString", "SSPA", &Outlets::stationTField},
-    {"minMagnitude", "5", &Outlets::minMagTField},
-    // Where the three services and the status page live.
-    {"timeSeriesServiceURL", "https://service.iris.edu", &Outlets::timeSeriesServiceURLTField},
-    {"eventServiceURL", "https://earthquake.usgs.gov", &Outlets::eventServiceURLTField},
-    {"stationServiceURL", "https://service.iris.edu", &Outlets::stationServiceURLTField},
-    {"statusPageURL", "http://www.iris.edu", &Outlets::statusPageURLTField},
-    {"seedLinkServer", "rtserve.iris.washington.edu:18000", &Outlets::seedLinkServerTField},
-    // How the transfers run.
-    {"maxConcurrentDownloads", "4", &Outlets::maxConcurrentDownloadsTField},
-    {"transferDeadlineSeconds", "120", &Outlets::transferDeadlineTField},
-};
-
-// The processing check boxes keep their state between runs too; first run: filters on.
-struct BoxSetting {
-    const char* key;
-    bool fallback;
-    QCheckBox* Outlets::*box;
-};
-
-constexpr BoxSetting kBoxSettings[] = {
-    {"lpApplyFilter", true, &Outlets::LP_applyFilterButton},
-    {"lpWWSSNLongPeriod", false, &Outlets::LP_wwlpButton},
-    {"lpDecimate", false, &Outlets::LP_decimateButton},
-    {"lpIntegrate", false, &Outlets::LP_integrateButton},
-    {"bbApplyFilter", true, &Outlets::BB_applyFilterButton},
-    {"bbWWSSNLongPeriod", false, &Outlets::BB_wwlpButton},
-    {"bbWWSSNShortPeriod", false, &Outlets::BB_wwspButton},
-    {"bbDecimate", false, &Outlets::BB_decimateButton},
-    {"bbIntegrate", false, &Outlets::BB_integrateButton},
-    {"incrementalUpdates", true, &Outlets::incrementalUpdatesButton},
-};
-
-// Settings of controls the tables above cannot bind, with their registered defaults.
-const std::pair<const char*, const char*> kOtherSettings[] = {
-    {"amplitudeMode", "0"},    {"sortByDistance", "false"}, {"travelTimeModel", "iasp91"},
-    {"helicorderChannel", ""}, {"helicorderHours", "24"},   {"helicorderRowMinutes", "30"},
-    {"helicorderGain", "25"},  {"helicorderClip", "false"}, {"dataSource", "webService"},
-    {"timeSeriesService", "irisTimeSeries"}};
-
 // Replaces a shared list unless it is the one already held (then it is not let go first).
 template <class T> void replaceShared(std::shared_ptr<T>& held, std::shared_ptr<T> next) {
     if (held == next)
@@ -128,6 +70,7 @@ groundswayController::groundswayController(QObject* parent) : QObject(parent) {
         o.maxBodyBytes = std::size_t{64} << 20;
         return o;
     }());
+    settings_ = std::make_unique<SettingsReader>(defaults_);
     session_ = std::make_unique<MonitorSession>();
     traces_ = std::make_unique<TraceList>(theWaveforms_);
     finder_ = std::make_unique<Background>();
@@ -140,7 +83,7 @@ groundswayController::groundswayController(QObject* parent) : QObject(parent) {
     connect(neicQueryController_.get(), &NEIC_QueryController::listLoaded, this,
             &groundswayController::continueTick);
     systemLog(QStringLiteral("Initializing Controller."));
-    registerDefaults();
+    settings_->registerDefaults();
 }
 
 groundswayController::~groundswayController() {
@@ -158,17 +101,6 @@ groundswayController::~groundswayController() {
     setTheChannelCodes(nullptr);
     setSupportDirectory(nullptr);
     theChannels_.reset();
-}
-
-void groundswayController::registerDefaults() {
-    QList<std::pair<QString, QVariant>> defaults;
-    for (const TextSetting& s : kTextSettings)
-        defaults.append({QString::fromLatin1(s.key), QString::fromLatin1(s.fallback)});
-    for (const BoxSetting& s : kBoxSettings)
-        defaults.append({QString::fromLatin1(s.key), s.fallback});
-    for (const auto& [key, fallback] : kOtherSettings)
-        defaults.append({QString::fromLatin1(key), QString::fromLatin1(fallback)});
-    defaults_.registerDefaults(defaults);
 }
 
 void groundswayController::setTheWaveforms(std::shared_ptr<WaveformList> list) {
@@ -246,104 +178,9 @@ void groundswayController::cancelAcquisition() {
     tickWaitingForCatalogue_ = false;
 }
 
-void groundswayController::reportSetting(const QString& key, const QString& typed,
-                                         const QString& message) const {
-    if (reportedSettings_.value(key, QStringLiteral("\x01")) == typed)
-        return;
-    reportedSettings_.insert(key, typed);
-    systemLog(message);
-}
-
-double groundswayController::checkedNumber(const QLineEdit* field, const char* key, double low,
-                                           double high, double fallback, bool whole) const {
-    const QString typed = field ? field->text() : QString::number(fallback);
-    // Read as a real number, so "1e12" is a very long span (cut to the longest) and not 1; whole
-    // settings then drop the fraction. What is logged is what is used, everywhere.
-    const double asked = static_cast<double>(floatValue(typed));
-    double used = std::isnan(asked) ? fallback : std::clamp(asked, low, high);
-    if (whole)
-        used = std::trunc(used);
-    const QString memory = QString::fromLatin1(key) + (whole ? u'#' : u'.');
-    if (std::isnan(asked))
-        reportSetting(memory, typed,
-                      QStringLiteral("The setting %1 of %2 is not a number; using %3.")
-                          .arg(QString::fromLatin1(key), quotedForLog(typed))
-                          .arg(used, 0, 'g', 10));
-    else if (used != (whole ? std::trunc(asked) : asked))
-        reportSetting(memory, typed,
-                      QStringLiteral("The setting %1 of %2 is outside %3 to %4; using %5.")
-                          .arg(QString::fromLatin1(key), quotedForLog(typed))
-                          .arg(low, 0, 'g', 10)
-                          .arg(high, 0, 'g', 10)
-                          .arg(used, 0, 'g', 10));
-    else
-        reportedSettings_.remove(memory);
-    return used;
-}
-
-int groundswayController::checkedSetting(const char* key, int low, int high, int fallback) const {
-    const QString typed = defaults_.objectForKey(QString::fromLatin1(key)).toString();
-    bool read = false;
-    const double asked = typed.trimmed().toDouble(&read);
-    const int used =
-        !read || std::isnan(asked)
-            ? fallback
-            : static_cast<int>(std::clamp(std::trunc(asked), double(low), double(high)));
-    if (!read || std::isnan(asked))
-        reportSetting(QString::fromLatin1(key), typed,
-                      QStringLiteral("The setting %1 of %2 is not a number; using %3.")
-                          .arg(QString::fromLatin1(key), quotedForLog(typed))
-                          .arg(used));
-    else if (used != asked)
-        reportSetting(QString::fromLatin1(key), typed,
-                      QStringLiteral("The setting %1 of %2 is outside %3 to %4; using %5.")
-                          .arg(QString::fromLatin1(key), quotedForLog(typed))
-                          .arg(low)
-                          .arg(high)
-                          .arg(used));
-    return used;
-}
-
-QString groundswayController::checkedChoice(const char* key, const QStringList& choices) const {
-    const QString stored = defaults_.objectForKey(QString::fromLatin1(key)).toString();
-    if (choices.isEmpty() || choices.contains(stored))
-        return stored;
-    reportSetting(QString::fromLatin1(key), stored,
-                  QStringLiteral("The setting %1 of %2 is not one of %3; using %4.")
-                      .arg(QString::fromLatin1(key), quotedForLog(stored),
-                           choices.join(QStringLiteral(", ")), choices.front()));
-    return choices.front();
-}
-
 int groundswayController::monitorMinutes() const {
-    return static_cast<int>(checkedNumber(o_.monitorRequestDurationTField, "monitorDurationMinutes",
+    return static_cast<int>(settings_->number(o_.monitorRequestDurationTField, "monitorDurationMinutes",
                                           1, kMaxWindowMinutes, 60, true));
-}
-
-float groundswayController::checkedCorner(const QLineEdit* field, const char* key) const {
-    const QString typed = field ? field->text() : QString();
-    const float asked = floatValue(typed);
-    if (std::isfinite(asked))
-        return asked;
-    reportSetting(QString::fromLatin1(key), typed,
-                  QStringLiteral("The setting %1 of %2 is not a frequency; the filter is "
-                                 "left out.")
-                      .arg(QString::fromLatin1(key), quotedForLog(typed)));
-    return 0.0f;
-}
-
-QString groundswayController::checkedServiceBase(const QLineEdit* field, const char* key) const {
-    const QString typed =
-        field ? field->text() : defaults_.registeredValue(QString::fromLatin1(key)).toString();
-    if (isPlainServiceBase(typed)) {
-        reportedSettings_.remove(QString::fromLatin1(key));
-        return typed;
-    }
-    reportSetting(QString::fromLatin1(key), typed,
-                  QStringLiteral("The setting %1 of %2 is not a plain http or https address "
-                                 "(scheme, host, port and path only); nothing is asked of it.")
-                      .arg(QString::fromLatin1(key), quotedForLog(typed)));
-    return {};
 }
 
 void groundswayController::setHttpIdleTimeoutSeconds(long seconds) {
@@ -368,24 +205,7 @@ void groundswayController::connectOutlets(const Outlets& outlets, const ActionCo
 }
 
 void groundswayController::bindSettingsToControls() {
-    for (const TextSetting& s : kTextSettings) {
-        QLineEdit* field = o_.*(s.field);
-        if (!field)
-            continue;
-        const QString key = QString::fromLatin1(s.key);
-        field->setText(defaults_.stringForKey(key));
-        connect(field, &QLineEdit::textEdited, this,
-                [this, key](const QString& text) { defaults_.setObject(text, key); });
-    }
-    for (const BoxSetting& s : kBoxSettings) {
-        QCheckBox* box = o_.*(s.box);
-        if (!box)
-            continue;
-        const QString key = QString::fromLatin1(s.key);
-        box->setChecked(defaults_.boolForKey(key));
-        connect(box, &QCheckBox::toggled, this,
-                [this, key](bool on) { defaults_.setObject(on, key); });
-    }
+    settings_->bind(o_, this);
     if (o_.channelListTView) {
         connect(o_.channelListTView, &QPlainTextEdit::textChanged, this, [this] {
             if (!fillingChannelList_)

@@ -3,6 +3,7 @@
 #include "acquisition/ChannelRequest.h"
 #include "app/Outlets.h"
 #include "app/UserDefaults.h"
+#include "base/Repeats.h"
 #include "channels/StationInventory.h"
 #include "components/AvailableChannel.h"
 #include "components/SeismicOrigin.h"
@@ -16,12 +17,10 @@
 #include <QStringList>
 #include <QVariantList>
 
-#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
-#include <unordered_map>
 #include <vector>
 
 class Background;
@@ -41,6 +40,7 @@ class TraceList;
 struct ChannelTable;
 class SacObject;
 class SeedLinkSource;
+class SettingsReader;
 struct Segment;
 class TimeSeriesSource;
 class TraceStore;
@@ -106,7 +106,9 @@ public:
     void acquireavailableChannels(QObject* sender = nullptr);
     void showChannelFinderWindow(QObject* sender = nullptr);
     // Removes, in place, every entry equal to an earlier one; the first occurrence stays.
-    template <class List> static void removeArrayDuplicates(List& list);
+    template <class List> static void removeArrayDuplicates(List& list) {
+        removeRepeatsInPlace(list);
+    }
     // The longest monitor or event window, in minutes: 30 days.
     static constexpr double kMaxWindowMinutes = 30 * 24 * 60;
     // The finder lists at most this many channels, then says how many more there are.
@@ -256,25 +258,9 @@ private:
     void setUpHelicorder();
     void fillHelicorderChannels();
     void updateHelicorderMarks();
-    // Settings as the operations read them, each brought into its range; a value outside it is
-    // reported once in the system log, naming the setting and the value used.
+    // Settings as the operations read them, each brought into its range.
     HttpOptions transferOptions() const;
     int maxConcurrentDownloads() const;
-    double checkedNumber(const QLineEdit* field, const char* key, double low, double high,
-                         double fallback, bool whole = false) const;
-    // A filter corner: any finite value as typed (0 or below leaves the filter out); one that is
-    // not a number leaves it out, and says so.
-    float checkedCorner(const QLineEdit* field, const char* key) const;
-    // A service's base address; nothing (so no request goes out) when the typed one is not a
-    // plain http(s) base.
-    QString checkedServiceBase(const QLineEdit* field, const char* key) const;
-    void reportSetting(const QString& key, const QString& typed, const QString& message) const;
-    // A whole-number setting kept without a control (the helicorder's), brought into range; a
-    // value outside it, or none that reads, is said once with the value used.
-    int checkedSetting(const char* key, int low, int high, int fallback) const;
-    // A setting that names one of `choices`; another is said once and the first is used.
-    QString checkedChoice(const char* key, const QStringList& choices) const;
-    void registerDefaults();
     void bindSettingsToControls();
     void connectActions(const ActionControls& actions);
     void showWindow(QWidget* window);
@@ -284,6 +270,7 @@ private:
     QString typedChannelList() const;
 
     UserDefaults defaults_;
+    std::unique_ptr<SettingsReader> settings_; // reads, checks and binds the settings
     Outlets o_;
     ActionControls actions_;
     HttpOptions http_;
@@ -314,26 +301,4 @@ private:
     std::optional<QString> channelListText_;
     bool fillingChannelList_ = false;
     bool tickWaitingForCatalogue_ = false;
-    // The last value of each range-checked setting that was reported, so it is said once.
-    mutable QHash<QString, QString> reportedSettings_;
 };
-
-template <class List> void groundswayController::removeArrayDuplicates(List& list) {
-    // Linear: each entry is looked for among the entries kept so far through its hash (qHash,
-    // found by argument-dependent lookup), then compared with ==. The first occurrence of every
-    // value stays and the order is kept.
-    std::unordered_multimap<std::size_t, std::size_t> kept; // hash -> position among the kept
-    std::size_t n = 0;
-    for (std::size_t i = 0; i < static_cast<std::size_t>(list.size()); ++i) {
-        const std::size_t h = qHash(list[i], 0);
-        const auto [first, last] = kept.equal_range(h);
-        const bool earlier =
-            std::any_of(first, last, [&](const auto& k) { return list[k.second] == list[i]; });
-        if (earlier)
-            continue;
-        if (n != i)
-            list[n] = std::move(list[i]);
-        kept.emplace(h, n++);
-    }
-    list.erase(list.begin() + static_cast<std::ptrdiff_t>(n), list.end());
-}

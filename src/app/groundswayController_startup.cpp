@@ -1,6 +1,8 @@
 // Start-up sequence and the window commands.
 #include "app/groundswayController.h"
 
+#include "app/SettingsReader.h"
+
 #include "app/ServiceChoice.h"
 
 #include "base/AsciiFile.h"
@@ -51,12 +53,12 @@ void groundswayController::awakeFromNib() {
     // 6.
     adjustWaveformPlotGain(nullptr);
     if (actions_.amplitudeModePopUp) {
-        actions_.amplitudeModePopUp->setCurrentIndex(checkedSetting("amplitudeMode", 0, 2, 0));
+        actions_.amplitudeModePopUp->setCurrentIndex(settings_->whole("amplitudeMode", 0, 2, 0));
         setAmplitudeMode(actions_.amplitudeModePopUp);
     }
     syncMonitorPopUp();
     // A stored choice that names neither is said once; the web service is used.
-    checkedChoice("dataSource", {QStringLiteral("webService"), QStringLiteral("seedLink")});
+    settings_->choice("dataSource", {QStringLiteral("webService"), QStringLiteral("seedLink")});
     if (actions_.dataSourcePopUp)
         actions_.dataSourcePopUp->setCurrentIndex(streamChosen() ? 1 : 0);
     sortByDistance_ = defaults_.boolForKey(QStringLiteral("sortByDistance"));
@@ -68,7 +70,7 @@ void groundswayController::awakeFromNib() {
         for (int i = 0; i < actions_.travelTimeModelPopUp->count(); ++i)
             models << actions_.travelTimeModelPopUp->itemText(i);
         actions_.travelTimeModelPopUp->setCurrentIndex(std::max(
-            0, static_cast<int>(models.indexOf(checkedChoice("travelTimeModel", models)))));
+            0, static_cast<int>(models.indexOf(settings_->choice("travelTimeModel", models)))));
     }
     // 7. The XDG data folder, or the one earlier versions read while it is still empty.
     const DataDirectory data = chooseDataDirectory();

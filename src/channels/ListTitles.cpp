@@ -1,6 +1,7 @@
 #include "channels/ListTitles.h"
 
 #include <algorithm>
+#include <filesystem>
 
 namespace {
 
@@ -54,4 +55,28 @@ QStringList sortedListTitles(QStringList titles) {
 
 QString listTitleOf(const QString& fileName) {
     return fileName.endsWith(QStringLiteral(".txt")) ? fileName.chopped(4) : fileName;
+}
+
+QStringList savedListTitles(const QString& folder) {
+    namespace fs = std::filesystem;
+    if (folder.isEmpty())
+        return {};
+    const fs::path root = folder.toStdString();
+    std::error_code ec;
+    if (!fs::exists(root, ec))
+        return {};
+    // A list below is found by its title with the same rule as one at the top.
+    QStringList titles;
+    for (auto it = fs::recursive_directory_iterator(
+             root, fs::directory_options::skip_permission_denied, ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+        const fs::path& path = it->path();
+        std::error_code typeError;
+        if (path.extension() != ".txt" || !it->is_regular_file(typeError))
+            continue;
+        fs::path relative = path.lexically_relative(root);
+        relative.replace_extension();
+        titles << QString::fromStdString(relative.generic_string());
+    }
+    return sortedListTitles(titles);
 }

@@ -10,3 +10,7 @@ QStringList sortedListTitles(QStringList titles);
 
 // The title a list file's name stands for: the name without ".txt".
 QString listTitleOf(const QString& fileName);
+
+// The titles of the lists saved under `folder` ("*.txt", also in folders below, titled with
+// their path from `folder`: "regional/alaska"), sorted; none when the folder is missing.
+QStringList savedListTitles(const QString& folder);

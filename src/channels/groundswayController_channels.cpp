@@ -15,8 +15,6 @@
 #include <QPlainTextEdit>
 #include <QTextDocument>
 
-#include <filesystem>
-
 QString groundswayController::channelListDirectory() const {
     if (!supportDirectory_)
         return {};
@@ -27,29 +25,7 @@ void groundswayController::setUpChannelListMenu() {
     if (!o_.channelFileListPopUp)
         return;
     o_.channelFileListPopUp->clear();
-    const QString dir = channelListDirectory();
-    if (dir.isEmpty())
-        return;
-    namespace fs = std::filesystem;
-    const fs::path root = dir.toStdString();
-    std::error_code ec;
-    if (!fs::exists(root, ec))
-        return;
-    // Lists in folders below are titled with their path from "ChannelLists"
-    // ("regional/alaska"), so choosing one finds it by the same rule as a list at the top.
-    QStringList titles;
-    for (auto it = fs::recursive_directory_iterator(
-             root, fs::directory_options::skip_permission_denied, ec);
-         !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
-        const fs::path& path = it->path();
-        std::error_code typeError;
-        if (path.extension() != ".txt" || !it->is_regular_file(typeError))
-            continue;
-        fs::path relative = path.lexically_relative(root);
-        relative.replace_extension();
-        titles << QString::fromStdString(relative.generic_string());
-    }
-    o_.channelFileListPopUp->addItems(sortedListTitles(titles));
+    o_.channelFileListPopUp->addItems(savedListTitles(channelListDirectory()));
     // None is chosen until a list is loaded: the pop-up never names a list that is not in use.
     o_.channelFileListPopUp->setCurrentIndex(-1);
 }

@@ -2,6 +2,8 @@
 // list lines.
 #include "app/groundswayController.h"
 
+#include "app/SettingsReader.h"
+
 #include "base/Background.h"
 #include "base/SystemLog.h"
 #include "channels/ChannelFinderLookup.h"
@@ -40,7 +42,7 @@ void groundswayController::updateChannelFinderList(QObject*) {
 void groundswayController::acquireavailableChannels(QObject*) {
     auto typed = [](const QLineEdit* field) { return field ? field->text() : QString(); };
     ChannelFinderQuery query =
-        channelFinderQuery(checkedServiceBase(o_.stationServiceURLTField, "stationServiceURL"),
+        channelFinderQuery(settings_->serviceBase(o_.stationServiceURLTField, "stationServiceURL"),
                            typed(o_.networkTField), typed(o_.stationTField),
                            typed(o_.siteCodeTField), typed(o_.channelTField));
     if (o_.finderSourcePopUp && o_.finderSourcePopUp->currentIndex() == 1) {

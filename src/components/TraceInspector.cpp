@@ -1,5 +1,7 @@
 #include "components/TraceInspector.h"
 
+#include "components/sac/SacObject.h"
+
 #include "base/DateText.h"
 #include "components/plot/Ticks.h"
 #include "components/plot/TraceEnvelope.h"
@@ -390,3 +392,22 @@ void TraceInspector::drawSpectrogram(QPainter& p, const QRectF& box) const {
                tr("log10 amplitude (%1)").arg(kProcessedUnits));
     p.restore();
 }
+
+TraceInspector::Trace TraceInspector::spanOf(const SacObject& s, Time from, Time to) {
+    TraceInspector::Trace t;
+    t.delta = s.delta();
+    if (!(t.delta > 0))
+        return t;
+    const auto x = s.samples();
+    const double a = std::ceil(civil::secondsBetween(s.startTime(), from) / t.delta);
+    const double b = std::floor(civil::secondsBetween(s.startTime(), to) / t.delta);
+    const auto first = static_cast<std::size_t>(std::clamp(a, 0.0, static_cast<double>(x.size())));
+    const auto last =
+        static_cast<std::size_t>(std::clamp(b + 1, 0.0, static_cast<double>(x.size())));
+    if (first < last)
+        t.samples.assign(x.begin() + static_cast<std::ptrdiff_t>(first),
+                         x.begin() + static_cast<std::ptrdiff_t>(last));
+    t.start = civil::addSeconds(s.startTime(), static_cast<double>(first) * t.delta);
+    return t;
+}
+

@@ -9,6 +9,7 @@
 #include <vector>
 
 class QCheckBox;
+class SacObject;
 
 // A closer look at one trace over the span on screen: the raw samples (counts) and the
 // processed ones (unit RMS) on a time axis in seconds from the span's start, the processed
@@ -25,6 +26,8 @@ public:
         double delta = 0;
         std::vector<float> samples;
     };
+    // The samples of `s` from `from` to `to`, both included.
+    static Trace spanOf(const SacObject& s, Time from, Time to);
 
     explicit TraceInspector(QWidget* parent = nullptr);
 

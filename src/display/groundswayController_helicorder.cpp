@@ -2,6 +2,8 @@
 // processed block by block off the GUI thread on one common scale, and kept up to date.
 #include "app/groundswayController.h"
 
+#include "app/SettingsReader.h"
+
 #include "acquisition/MonitorSession.h"
 
 #include "acquisition/TimeSeriesSource.h"
@@ -53,62 +55,7 @@ void groundswayController::setUpHelicorder() {
         return;
     drum_ = std::make_unique<DrumSession>(session_->timeSeries(), *places_);
     drum_->setInline(inline_);
-    w->hoursBox->setValue(checkedSetting("helicorderHours", 1, 48, 24));
-    const int minutes = checkedSetting("helicorderRowMinutes", 1, 60, 30);
-    w->rowMinutesPopUp->setCurrentIndex(std::max(0, w->rowMinutesPopUp->findData(minutes)));
-    w->gainSlider->setValue(checkedSetting("helicorderGain", 1, 250, 25));
-    w->clipBox->setChecked(defaults_.boolForKey(QStringLiteral("helicorderClip")));
-    w->view->setGain(w->gainSlider->value() / 25.0);
-    w->view->setClip(w->clipBox->isChecked());
-
-    // The session hands values; the window draws them.
-    HelicorderView* view = w->view;
-    connect(drum_.get(), &DrumSession::rowsChanged, view,
-            [view](const DrumRows& rows, const QString& title) {
-                view->setRows(rows);
-                view->setTitle(title);
-            });
-    connect(drum_.get(), &DrumSession::placeholderChanged, view, &HelicorderView::setPlaceholder);
-    connect(drum_.get(), &DrumSession::cleared, view, &HelicorderView::clearBlocks);
-    connect(drum_.get(), &DrumSession::blockReady, view, &HelicorderView::setBlock);
-    connect(drum_.get(), &DrumSession::blocksDroppedBefore, view,
-            &HelicorderView::dropBlocksBefore);
-    connect(drum_.get(), &DrumSession::scaleChanged, view, &HelicorderView::setCommonRms);
-    connect(drum_.get(), &DrumSession::marksChanged, view,
-            [view](const std::vector<DrumMark>& marks) {
-                std::vector<HelicorderView::Mark> drawn;
-                for (const DrumMark& m : marks)
-                    drawn.push_back(
-                        {m.when, m.label, m.origin ? QColor(200, 0, 0) : QColor(0, 114, 178)});
-                view->setMarks(std::move(drawn));
-            });
-    connect(drum_.get(), &DrumSession::statusChanged, w->statusLabel,
-            [this] { o_.helicorderWindow->statusLabel->setText(drum_->status()); });
-
-    connect(w->channelPopUp, &QComboBox::activated, this, [this] {
-        defaults_.setObject(o_.helicorderWindow->channelPopUp->currentText(),
-                            QStringLiteral("helicorderChannel"));
-        startHelicorder();
-    });
-    connect(w->hoursBox, &QSpinBox::valueChanged, this, [this](int hours) {
-        defaults_.setObject(hours, QStringLiteral("helicorderHours"));
-        if (drum_->active())
-            startHelicorder();
-    });
-    connect(w->rowMinutesPopUp, &QComboBox::activated, this, [this] {
-        defaults_.setObject(o_.helicorderWindow->rowMinutesPopUp->currentData().toInt(),
-                            QStringLiteral("helicorderRowMinutes"));
-        if (drum_->active())
-            startHelicorder();
-    });
-    connect(w->gainSlider, &QSlider::valueChanged, this, [this](int value) {
-        defaults_.setObject(value, QStringLiteral("helicorderGain"));
-        helicorderView()->setGain(value / 25.0);
-    });
-    connect(w->clipBox, &QCheckBox::toggled, this, [this](bool on) {
-        defaults_.setObject(on, QStringLiteral("helicorderClip"));
-        helicorderView()->setClip(on);
-    });
+    w->follow(*drum_, defaults_, *settings_, [this] { startHelicorder(); });
     connect(w->saveButton, &QPushButton::clicked, this, [this] { saveHelicorderImage(); });
     connect(w->view, &HelicorderView::spanChosen, this,
             [this](Time from, Time to) { openSpanInSeismogramWindow(from, to); });
@@ -121,23 +68,11 @@ void groundswayController::fillHelicorderChannels() {
     HelicorderWindow* w = o_.helicorderWindow;
     if (!w)
         return;
-    const QString current =
-        w->channelPopUp->currentText().isEmpty()
-            ? defaults_.objectForKey(QStringLiteral("helicorderChannel")).toString()
-            : w->channelPopUp->currentText();
-    // Each channel once, in the list's order: a set, not a search of the pop-up per channel.
+    const ChannelTable table = channelTable();
     QStringList codes;
-    QSet<QString> seen;
-    for (qsizetype i = 0; i < theStations_->size(); ++i) {
-        const QString code = channelTable().id(i).seedId();
-        if (!seen.contains(code)) {
-            seen.insert(code);
-            codes << code;
-        }
-    }
-    w->channelPopUp->clear();
-    w->channelPopUp->addItems(codes);
-    w->channelPopUp->setCurrentIndex(std::max(0, static_cast<int>(codes.indexOf(current))));
+    for (qsizetype i = 0; i < theStations_->size(); ++i)
+        codes << table.id(i).seedId();
+    w->offerChannels(codes, defaults_.objectForKey(QStringLiteral("helicorderChannel")).toString());
 }
 
 void groundswayController::showHelicorderWindow(QObject*) {
@@ -161,11 +96,11 @@ void groundswayController::startHelicorder() {
         !neicQueryController_->isLoading())
         loadNEICInfo(nullptr);
     configureSession();
-    drum_->setStationService(checkedServiceBase(o_.stationServiceURLTField, "stationServiceURL"),
-                             transferOptions());
+    drum_->setStationService(
+        settings_->serviceBase(o_.stationServiceURLTField, "stationServiceURL"), transferOptions());
     drum_->setPeriod(std::chrono::milliseconds(static_cast<long long>(
-        1000 *
-        checkedNumber(o_.updateIntervalTField, "updateIntervalSeconds", 10, 86400, 120, true))));
+        1000 * settings_->number(o_.updateIntervalTField, "updateIntervalSeconds", 10, 86400, 120,
+                                 true))));
     updateHelicorderMarks();
     drum_->start(*channel, w->hoursBox->value(), w->rowMinutesPopUp->currentData().toInt(),
                  processingOptions(), datetext::now());

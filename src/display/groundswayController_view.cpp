@@ -8,7 +8,9 @@
 #include "acquisition/RetrievalCycle.h"
 #include "app/ControlValues.h"
 #include "app/ExportFailure.h"
+#include "app/Guidance.h"
 #include "app/ImageExport.h"
+#include "app/SeismogramExport.h"
 #include "app/SaveImageDialog.h"
 #include "app/WindowPlacement.h"
 #include "base/DateText.h"
@@ -31,61 +33,6 @@
 
 #include <cstdio>
 
-namespace {
-
-QString headerCode(const SacObject& s, const sac::Field& field) {
-    const sac::SacHeader* h = s.GetSacHeader();
-    return h ? QString::fromStdString(h->getText(field)).trimmed() : QString();
-}
-
-// NET.STA.LOC.CHA.<first sample, UTC>.sac; characters a file name cannot hold become "_".
-QString exportName(const SacObject& s) {
-    QString loc = headerCode(s, sac::text::KHOLE);
-    if (loc.isEmpty())
-        loc = QStringLiteral("--");
-    const civil::Fields f = civil::fieldsOf(s.startTime());
-    QString name = QStringLiteral("%1.%2.%3.%4.%5%6%7T%8%9%10Z.sac")
-                       .arg(headerCode(s, sac::text::KNETWK), headerCode(s, sac::text::KSTNM), loc,
-                            headerCode(s, sac::text::KCMPNM))
-                       .arg(f.year, 4, 10, QLatin1Char('0'))
-                       .arg(f.month, 2, 10, QLatin1Char('0'))
-                       .arg(f.day, 2, 10, QLatin1Char('0'))
-                       .arg(f.hour, 2, 10, QLatin1Char('0'))
-                       .arg(f.minute, 2, 10, QLatin1Char('0'))
-                       .arg(f.second, 2, 10, QLatin1Char('0'));
-    for (QChar& c : name)
-        if (!(c.isLetterOrNumber() || c == u'.' || c == u'-' || c == u'_'))
-            c = u'_';
-    return name;
-}
-
-// A copy referenced to its own first sample, so B is 0 and the times survive single precision.
-std::vector<std::byte> sacBytesOf(const SacObject& s) {
-    SacObject copy =
-        SacObject::fromSamples(std::vector<float>(s.samples().begin(), s.samples().end()),
-                               s.delta(), s.startTime(), 0.0, s.GetSacHeader());
-    return copy.encode();
-}
-
-TraceInspector::Trace spanOf(const SacObject& s, Time from, Time to) {
-    TraceInspector::Trace t;
-    t.delta = s.delta();
-    if (!(t.delta > 0))
-        return t;
-    const auto x = s.samples();
-    const double a = std::ceil(civil::secondsBetween(s.startTime(), from) / t.delta);
-    const double b = std::floor(civil::secondsBetween(s.startTime(), to) / t.delta);
-    const auto first = static_cast<std::size_t>(std::clamp(a, 0.0, static_cast<double>(x.size())));
-    const auto last =
-        static_cast<std::size_t>(std::clamp(b + 1, 0.0, static_cast<double>(x.size())));
-    if (first < last)
-        t.samples.assign(x.begin() + static_cast<std::ptrdiff_t>(first),
-                         x.begin() + static_cast<std::ptrdiff_t>(last));
-    t.start = civil::addSeconds(s.startTime(), static_cast<double>(first) * t.delta);
-    return t;
-}
-
-} // namespace
 
 void groundswayController::setAmplitudeMode(QObject* sender) {
     const auto* popup = qobject_cast<const QComboBox*>(sender);
@@ -152,8 +99,8 @@ void groundswayController::inspectTrace(int index) {
         QStringLiteral("%1   %2 to %3 UTC")
             .arg(QuilmRealTimeDisplayView02::fullLabel(*processed),
                  datetext::description(from).chopped(6), datetext::description(to).chopped(6));
-    inspector_->inspect(title, from, to, raw ? spanOf(*raw, from, to) : TraceInspector::Trace{},
-                        spanOf(*processed, from, to));
+    inspector_->inspect(title, from, to, raw ? TraceInspector::spanOf(*raw, from, to) : TraceInspector::Trace{},
+                        TraceInspector::spanOf(*processed, from, to));
     showWindow(inspector_.get());
 }
 
@@ -179,38 +126,10 @@ bool groundswayController::writeImage(const QString& path, QSize size, QString* 
 }
 
 bool groundswayController::writeSeismograms(const QString& folder, QString* why) {
-    const QDir dir(folder);
-    for (const char* sub : {"processed", "raw"}) {
-        if (!dir.mkpath(QString::fromLatin1(sub))) {
-            if (why)
-                *why = QStringLiteral("Could not make the folder %1.")
-                           .arg(dir.filePath(QString::fromLatin1(sub)));
-            return false;
-        }
-    }
-    auto write = [&](const SacObject& s, const QString& sub) {
-        const QString path = dir.filePath(sub + u'/' + exportName(s));
-        const auto bytes = sacBytesOf(s);
-        QFile f(path);
-        if (!f.open(QIODevice::WriteOnly) ||
-            f.write(reinterpret_cast<const char*>(bytes.data()),
-                    static_cast<qint64>(bytes.size())) != static_cast<qint64>(bytes.size())) {
-            if (why)
-                *why = QStringLiteral("Could not write %1: %2.").arg(path, f.errorString());
-            return false;
-        }
-        return true;
-    };
-    for (std::size_t i = 0; i < theWaveforms_->size(); ++i) {
-        const SacObject* s = (*theWaveforms_)[i].get();
-        if (!s || s->samples().empty())
-            continue;
-        if (!write(*s, QStringLiteral("processed")))
-            return false;
-        if (traces_->raw(i) && !write(*traces_->raw(i), QStringLiteral("raw")))
-            return false;
-    }
-    return true;
+    std::vector<std::pair<const SacObject*, const SacObject*>> shown;
+    for (std::size_t i = 0; i < theWaveforms_->size(); ++i)
+        shown.emplace_back((*theWaveforms_)[i].get(), traces_->raw(i));
+    return seismogramexport::write(folder, shown, why);
 }
 
 void groundswayController::saveImage(QObject*) {
@@ -285,34 +204,8 @@ void groundswayController::updateGuidance() {
     const QString title = o_.plotTitleTField && !o_.plotTitleTField->text().isEmpty()
                               ? o_.plotTitleTField->text()
                               : QStringLiteral("Groundsway");
-    const qsizetype channels = theStations_->size();
-    if (channels == 0) {
-        o_.seisView->setPlaceholder(
-            title, tr("No channel yet. In Window \u2192 Settings, choose a saved list or type one, "
-                      "one channel a line (network; station; channel; location; label), and press "
-                      "OK."));
-        return;
-    }
-    const int minutes = monitorMinutes();
-    const QString span = minutes == 60       ? tr("the last hour")
-                         : minutes % 60 == 0 ? tr("the last %1 hours").arg(minutes / 60)
-                         : minutes == 1      ? tr("the last minute")
-                                             : tr("the last %1 minutes").arg(minutes);
-    if (session_->busy()) {
-        // The first retrieval is under way: say so rather than ask for what was just done.
-        o_.seisView->setPlaceholder(title, tr("Fetching the %1 channels of '%2'… (Window → "
-                                              "System Log shows any that fail)")
-                                               .arg(channels)
-                                               .arg(title));
-        return;
-    }
     o_.seisView->setPlaceholder(
-        title, channels == 1
-                   ? tr("Press Start to watch %1 of the channel of '%2'.").arg(span, title)
-                   : tr("Press Start to watch %1 of the %2 channels of '%3'.")
-                         .arg(span)
-                         .arg(channels)
-                         .arg(title));
+        title, guidanceLine(title, theStations_->size(), monitorMinutes(), session_->busy()));
 }
 
 void groundswayController::syncMonitorPopUp() {

@@ -1,6 +1,8 @@
 // The recent-earthquake list and its web links.
 #include "app/groundswayController.h"
 
+#include "app/SettingsReader.h"
+
 #include "app/ControlValues.h"
 #include "components/NEIC_QueryController.h"
 
@@ -16,9 +18,9 @@ void groundswayController::showEventListWindow(QObject*) {
 void groundswayController::loadNEICInfo(QObject*) {
     if (!neicQueryController_)
         return;
-    neicQueryController_->setServiceURL(checkedServiceBase(o_.eventServiceURLTField, "eventServiceURL"));
+    neicQueryController_->setServiceURL(settings_->serviceBase(o_.eventServiceURLTField, "eventServiceURL"));
     neicQueryController_->setMinMagnitude(
-        static_cast<float>(checkedNumber(o_.minMagTField, "minMagnitude", -2, 10, 5)));
+        static_cast<float>(settings_->number(o_.minMagTField, "minMagnitude", -2, 10, 5)));
     neicQueryController_->loadNEIC_TextList();
     if (o_.eventListTblView)
         o_.eventListTblView->viewport()->update();

@@ -1,6 +1,8 @@
 // The history log of the log window, and the status page command.
 #include "app/groundswayController.h"
 
+#include "app/SettingsReader.h"
+
 #include "base/DateText.h"
 #include "base/UrlText.h"
 
@@ -41,7 +43,7 @@ void groundswayController::clearHistory(QObject*) {
 
 void groundswayController::tamsyStatus(QObject*) {
     // Only a plain http(s) base: the browser is never asked to open another scheme.
-    const QString base = baseAddress(checkedServiceBase(o_.statusPageURLTField, "statusPageURL"));
+    const QString base = baseAddress(settings_->serviceBase(o_.statusPageURLTField, "statusPageURL"));
     if (!base.isEmpty())
         QDesktopServices::openUrl(QUrl(base + QStringLiteral("/tamsy/Check")));
 }

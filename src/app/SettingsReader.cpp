@@ -1,0 +1,197 @@
+#include "app/SettingsReader.h"
+
+#include "app/Outlets.h"
+#include "app/UserDefaults.h"
+#include "base/NumberReading.h"
+#include "base/SystemLog.h"
+#include "base/UrlText.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// The settings shown by text fields, with their registered defaults, and where each is shown.
+struct TextSetting {
+    const char* key;
+    const char* fallback;
+    QLineEdit* Outlets::*field;
+};
+
+constexpr TextSetting kTextSettings[] = {
+    {"eventDurationMinutes", "90", &Outlets::eventRequestDurationTField},
+    {"monitorDurationMinutes", "60", &Outlets::monitorRequestDurationTField},
+    {"updateIntervalSeconds", "120", &Outlets::updateIntervalTField},
+    {"bbDecimationFactor", "2", &Outlets::BB_decimationFactorTField},
+    {"bbHighFrequencyCorner", "-10", &Outlets::BB_lpcTField},
+    {"bbLowFrequencyCorner", "0.005", &Outlets::BB_hpcTField},
+    {"lpDecimationFactor", "2", &Outlets::LP_decimationFactorTField},
+    {"lpHighFrequencyCorner", "0.05", &Outlets::LP_lpcTField},
+    {"lpLowFrequencyCorner", "0.002", &Outlets::LP_hpcTField},
+    {"networkSearchString", "_US-TA", &Outlets::networkTField},
+    {"siteCodeSearchString", "*", &Outlets::siteCodeTField},
+    {"stationSearchString", "SSPA", &Outlets::stationTField},
+    {"minMagnitude", "5", &Outlets::minMagTField},
+    // Where the three services and the status page live.
+    {"timeSeriesServiceURL", "https://service.iris.edu", &Outlets::timeSeriesServiceURLTField},
+    {"eventServiceURL", "https://earthquake.usgs.gov", &Outlets::eventServiceURLTField},
+    {"stationServiceURL", "https://service.iris.edu", &Outlets::stationServiceURLTField},
+    {"statusPageURL", "http://www.iris.edu", &Outlets::statusPageURLTField},
+    {"seedLinkServer", "rtserve.iris.washington.edu:18000", &Outlets::seedLinkServerTField},
+    // How the transfers run.
+    {"maxConcurrentDownloads", "4", &Outlets::maxConcurrentDownloadsTField},
+    {"transferDeadlineSeconds", "120", &Outlets::transferDeadlineTField},
+};
+
+// The processing check boxes keep their state between runs too; first run: filters on.
+struct BoxSetting {
+    const char* key;
+    bool fallback;
+    QCheckBox* Outlets::*box;
+};
+
+constexpr BoxSetting kBoxSettings[] = {
+    {"lpApplyFilter", true, &Outlets::LP_applyFilterButton},
+    {"lpWWSSNLongPeriod", false, &Outlets::LP_wwlpButton},
+    {"lpDecimate", false, &Outlets::LP_decimateButton},
+    {"lpIntegrate", false, &Outlets::LP_integrateButton},
+    {"bbApplyFilter", true, &Outlets::BB_applyFilterButton},
+    {"bbWWSSNLongPeriod", false, &Outlets::BB_wwlpButton},
+    {"bbWWSSNShortPeriod", false, &Outlets::BB_wwspButton},
+    {"bbDecimate", false, &Outlets::BB_decimateButton},
+    {"bbIntegrate", false, &Outlets::BB_integrateButton},
+    {"incrementalUpdates", true, &Outlets::incrementalUpdatesButton},
+};
+
+// Settings of controls the tables above cannot bind, with their registered defaults.
+const std::pair<const char*, const char*> kOtherSettings[] = {
+    {"amplitudeMode", "0"},        {"sortByDistance", "false"},
+    {"travelTimeModel", "iasp91"}, {"helicorderChannel", ""},
+    {"helicorderHours", "24"},     {"helicorderRowMinutes", "30"},
+    {"helicorderGain", "25"},      {"helicorderClip", "false"},
+    {"dataSource", "webService"},  {"timeSeriesService", "irisTimeSeries"}};
+
+QString outside(const char* key, const QString& typed) {
+    return QStringLiteral("The setting %1 of %2 is ")
+        .arg(QString::fromLatin1(key), quotedForLog(typed));
+}
+
+} // namespace
+
+void SettingsReader::registerDefaults() {
+    QList<std::pair<QString, QVariant>> defaults;
+    for (const TextSetting& s : kTextSettings)
+        defaults.append({QString::fromLatin1(s.key), QString::fromLatin1(s.fallback)});
+    for (const BoxSetting& s : kBoxSettings)
+        defaults.append({QString::fromLatin1(s.key), s.fallback});
+    for (const auto& [key, fallback] : kOtherSettings)
+        defaults.append({QString::fromLatin1(key), QString::fromLatin1(fallback)});
+    defaults_.registerDefaults(defaults);
+}
+
+void SettingsReader::bind(const Outlets& o, QObject* context) {
+    for (const TextSetting& s : kTextSettings) {
+        QLineEdit* field = o.*(s.field);
+        if (!field)
+            continue;
+        const QString key = QString::fromLatin1(s.key);
+        field->setText(defaults_.stringForKey(key));
+        QObject::connect(field, &QLineEdit::textEdited, context,
+                         [this, key](const QString& text) { defaults_.setObject(text, key); });
+    }
+    for (const BoxSetting& s : kBoxSettings) {
+        QCheckBox* box = o.*(s.box);
+        if (!box)
+            continue;
+        const QString key = QString::fromLatin1(s.key);
+        box->setChecked(defaults_.boolForKey(key));
+        QObject::connect(box, &QCheckBox::toggled, context,
+                         [this, key](bool on) { defaults_.setObject(on, key); });
+    }
+}
+
+void SettingsReader::report(const QString& key, const QString& typed,
+                            const QString& message) const {
+    if (reported_.value(key, QStringLiteral("\x01")) == typed)
+        return;
+    reported_.insert(key, typed);
+    systemLog(message);
+}
+
+double SettingsReader::number(const QLineEdit* field, const char* key, double low, double high,
+                              double fallback, bool whole) const {
+    const QString typed = field ? field->text() : QString::number(fallback);
+    const double asked = static_cast<double>(floatValue(typed));
+    double used = std::isnan(asked) ? fallback : std::clamp(asked, low, high);
+    if (whole)
+        used = std::trunc(used);
+    const QString memory = QString::fromLatin1(key) + (whole ? u'#' : u'.');
+    if (std::isnan(asked))
+        report(memory, typed,
+               outside(key, typed) +
+                   QStringLiteral("not a number; using %1.").arg(used, 0, 'g', 10));
+    else if (used != (whole ? std::trunc(asked) : asked))
+        report(memory, typed,
+               outside(key, typed) + QStringLiteral("outside %1 to %2; using %3.")
+                                         .arg(low, 0, 'g', 10)
+                                         .arg(high, 0, 'g', 10)
+                                         .arg(used, 0, 'g', 10));
+    else
+        reported_.remove(memory);
+    return used;
+}
+
+int SettingsReader::whole(const char* key, int low, int high, int fallback) const {
+    const QString typed = defaults_.objectForKey(QString::fromLatin1(key)).toString();
+    bool read = false;
+    const double asked = typed.trimmed().toDouble(&read);
+    const bool number = read && !std::isnan(asked);
+    const int used =
+        number ? static_cast<int>(std::clamp(std::trunc(asked), double(low), double(high)))
+               : fallback;
+    if (!number)
+        report(QString::fromLatin1(key), typed,
+               outside(key, typed) + QStringLiteral("not a number; using %1.").arg(used));
+    else if (used != asked)
+        report(QString::fromLatin1(key), typed,
+               outside(key, typed) +
+                   QStringLiteral("outside %1 to %2; using %3.").arg(low).arg(high).arg(used));
+    return used;
+}
+
+QString SettingsReader::choice(const char* key, const QStringList& choices) const {
+    const QString stored = defaults_.objectForKey(QString::fromLatin1(key)).toString();
+    if (choices.isEmpty() || choices.contains(stored))
+        return stored;
+    report(QString::fromLatin1(key), stored,
+           outside(key, stored) + QStringLiteral("not one of %1; using %2.")
+                                      .arg(choices.join(QStringLiteral(", ")), choices.front()));
+    return choices.front();
+}
+
+float SettingsReader::corner(const QLineEdit* field, const char* key) const {
+    const QString typed = field ? field->text() : QString();
+    const float asked = floatValue(typed);
+    if (std::isfinite(asked))
+        return asked;
+    report(QString::fromLatin1(key), typed,
+           outside(key, typed) + QStringLiteral("not a frequency; the filter is left out."));
+    return 0.0f;
+}
+
+QString SettingsReader::serviceBase(const QLineEdit* field, const char* key) const {
+    const QString typed =
+        field ? field->text() : defaults_.registeredValue(QString::fromLatin1(key)).toString();
+    if (isPlainServiceBase(typed)) {
+        reported_.remove(QString::fromLatin1(key));
+        return typed;
+    }
+    report(QString::fromLatin1(key), typed,
+           outside(key, typed) + QStringLiteral("not a plain http or https address (scheme, "
+                                                "host, port and path only); nothing is asked of "
+                                                "it."));
+    return {};
+}

@@ -1,0 +1,71 @@
+#include "display/RowNotes.h"
+
+#include "channels/StationLocator.h"
+
+#include <algorithm>
+#include <limits>
+#include <numeric>
+
+namespace rownotes {
+
+Layout arrange(const std::vector<Trace>& traces,
+               const std::vector<std::optional<context::RowContext>>& contexts,
+               const std::vector<RowState>& rows, bool originKnown, bool placesBusy,
+               bool byDistance) {
+    const std::size_t n = traces.size();
+    std::vector<QuilmRealTimeDisplayView02::TraceAnnotation> notes(n);
+    std::vector<double> distance(n, std::numeric_limits<double>::infinity());
+    std::vector<int> rowOf(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const Trace& t = traces[i];
+        auto& note = notes[i];
+        rowOf[i] = t.row;
+        if (i < contexts.size() && contexts[i]) {
+            const context::RowContext& c = *contexts[i];
+            distance[i] = c.degrees;
+            note.note = c.note;
+            note.marks = c.marks;
+            note.band = c.band;
+        } else if (originKnown && t.held && !t.station.isEmpty()) {
+            // Shown in the row's tooltip; a row without samples shows its own reason instead.
+            note.status = inventory::noPlaceNote(t.station, placesBusy);
+        }
+        // Each row's health: how late and how complete, dimmed when silent, the reason when empty.
+        const RowState* state = t.row >= 0 && static_cast<std::size_t>(t.row) < rows.size()
+                                    ? &rows[static_cast<std::size_t>(t.row)]
+                                    : nullptr;
+        if (state && !state->health.isEmpty())
+            note.note = note.note.isEmpty() ? state->health : note.note + u'\n' + state->health;
+        const bool empty = !t.held || t.empty;
+        note.dimmed = (state && state->silent) || empty;
+        if (t.unfiltered > 0)
+            note.status =
+                t.unfiltered == 1
+                    ? QStringLiteral("1 piece too short for the filters, drawn unfiltered")
+                    : QStringLiteral("%1 pieces too short for the filters, drawn "
+                                     "unfiltered")
+                          .arg(t.unfiltered);
+        if (empty && t.held)
+            note.status = state && !state->failure.isEmpty()
+                              ? QStringLiteral("No data: ") + state->failure
+                              : QStringLiteral("No data");
+    }
+    Layout out;
+    out.order.resize(n);
+    std::iota(out.order.begin(), out.order.end(), 0);
+    if (byDistance && originKnown)
+        out.order = context::byDistance(distance, rowOf);
+    else
+        std::stable_sort(out.order.begin(), out.order.end(),
+                         [&](std::size_t a, std::size_t b) { return rowOf[a] < rowOf[b]; });
+    int previous = std::numeric_limits<int>::min();
+    for (const std::size_t k : out.order) {
+        if (out.notes.empty() || previous != rowOf[k])
+            out.notes.push_back(std::move(notes[k]));
+        previous = rowOf[k];
+        out.viewRows.push_back(static_cast<int>(out.notes.size()) - 1);
+    }
+    return out;
+}
+
+} // namespace rownotes
