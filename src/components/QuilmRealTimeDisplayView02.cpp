@@ -26,6 +26,8 @@
 namespace {
 
 constexpr int kLabelMargin = 170;
+constexpr int kLabelMarginMost = 340;
+constexpr int kLabelPadding = 12;
 constexpr int kRightMargin = 24;
 constexpr int kTitleHeight = 34;
 // Origin captions stand in a strip of their own above the plot, so no trace covers them.
@@ -74,7 +76,8 @@ double amplitudeFactor(const SacObject& s, QuilmRealTimeDisplayView02::Amplitude
 
 } // namespace
 
-QuilmRealTimeDisplayView02::QuilmRealTimeDisplayView02(QWidget* parent) : QWidget(parent) {
+QuilmRealTimeDisplayView02::QuilmRealTimeDisplayView02(QWidget* parent)
+    : QWidget(parent), labelMargin_(kLabelMargin) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMinimumSize(320, 200);
     setMouseTracking(true);
@@ -265,10 +268,37 @@ void QuilmRealTimeDisplayView02::resetZoom() {
     update();
 }
 
-QRect QuilmRealTimeDisplayView02::plotRect(QSize size) {
-    const int w = std::max(1, size.width() - kLabelMargin - kRightMargin);
+QRect QuilmRealTimeDisplayView02::plotRect(QSize size) const {
+    const int w = std::max(1, size.width() - labelMargin_ - kRightMargin);
     const int h = std::max(1, size.height() - kTopMargin - kBottomMargin);
-    return {kLabelMargin, kTopMargin, w, h};
+    return {labelMargin_, kTopMargin, w, h};
+}
+
+int QuilmRealTimeDisplayView02::labelMargin(const QFontMetrics& fm, int viewWidth) const {
+    // Never narrower than it always was, never more than a quarter of the view.
+    const int most = std::max(kLabelMargin, std::min(kLabelMarginMost, viewWidth / 4));
+    int needed = kLabelMargin;
+    if (waveforms_)
+        for (const auto& w : *waveforms_) {
+            if (w)
+                needed = std::max(needed, fm.horizontalAdvance(fullLabel(*w)) + kLabelPadding);
+            if (needed >= most)
+                break;
+        }
+    return std::min(needed, most);
+}
+
+QString QuilmRealTimeDisplayView02::fittedLabel(const SacObject& trace, const QFontMetrics& fm,
+                                                int width) {
+    const QString whole = fullLabel(trace);
+    if (fm.horizontalAdvance(whole) <= width)
+        return whole;
+    const QString code = stationCode(trace);
+    if (code.isEmpty())
+        return fm.elidedText(whole, Qt::ElideRight, width);
+    const QString head = code + QStringLiteral("  ");
+    return head + fm.elidedText(QString::fromStdString(trace.label()), Qt::ElideRight,
+                                std::max(0, width - fm.horizontalAdvance(head)));
 }
 
 double QuilmRealTimeDisplayView02::timeToX(double seconds, double left, double right,
@@ -405,6 +435,7 @@ void QuilmRealTimeDisplayView02::paintEvent(QPaintEvent* event) {
 }
 
 void QuilmRealTimeDisplayView02::render(QPainter& p, QSize size) {
+    labelMargin_ = labelMargin(QFontMetrics(p.font()), size.width());
     p.save();
     p.fillRect(QRect(QPoint(0, 0), size), background_);
     const QRect plot = plotRect(size);
@@ -609,7 +640,7 @@ void QuilmRealTimeDisplayView02::drawTraces(QPainter& p, const QRect& plot, doub
             p.setClipping(false);
             p.setPen(ink);
             p.drawText(QPointF(6, centre + fm.ascent() / 2.0 - 1),
-                       fm.elidedText(fullLabel(*trace), Qt::ElideRight, kLabelMargin - 12));
+                       fittedLabel(*trace, fm, labelMargin_ - kLabelPadding));
             if (note && !note->note.isEmpty()) {
                 // Lines of the note below the label, as many as the row has room for.
                 p.setFont(small);
@@ -620,7 +651,8 @@ void QuilmRealTimeDisplayView02::drawTraces(QPainter& p, const QRect& plot, doub
                         break;
                     first = false;
                     p.drawText(QPointF(6, y),
-                               smallMetrics.elidedText(line, Qt::ElideRight, kLabelMargin - 12));
+                               smallMetrics.elidedText(line, Qt::ElideRight,
+                                                       labelMargin_ - kLabelPadding));
                     y += smallMetrics.height();
                 }
                 p.setFont(base);

@@ -14,6 +14,7 @@
 #include <unordered_map>
 #include <vector>
 
+class QFontMetrics;
 class SacObject;
 
 // The seismogram display: every trace of one list stacked top to bottom on a common time axis in
@@ -42,8 +43,8 @@ public:
         QString note;   // beside the label (distance and back-azimuth, say)
         QString status; // a row without samples says why (the last failure)
         bool dimmed = false;
-        std::vector<std::pair<Date, QString>> marks;   // thin labelled marks (predicted arrivals)
-        std::optional<std::pair<Date, Date>> band;     // a faint band (the surface-wave window)
+        std::vector<std::pair<Date, QString>> marks; // thin labelled marks (predicted arrivals)
+        std::optional<std::pair<Date, Date>> band;   // a faint band (the surface-wave window)
     };
 
     // What lies under a point of the view.
@@ -116,8 +117,11 @@ public:
     // right edge.
     double axisLeft() const;
     double axisRight() const;
-    // The rectangle the traces are drawn in, for a view of the given size.
-    static QRect plotRect(QSize size);
+    // The rectangle the traces are drawn in, for a view of the given size: right of a label
+    // column as wide as the longest label needs (within limits), as of the last paint.
+    QRect plotRect(QSize size) const;
+    // A row's label fitted to a width: the station code always whole, the rest cut short.
+    static QString fittedLabel(const SacObject& trace, const QFontMetrics& metrics, int width);
     // Pure mapping between seconds and x pixels across a plot rectangle.
     static double timeToX(double seconds, double left, double right, const QRect& plot);
     static double xToTime(double x, double left, double right, const QRect& plot);
@@ -184,6 +188,9 @@ private:
     std::optional<Date> refDate_;
     double xmin_ = 0.0, xmax_ = 60.0;
     bool originOnRight_ = false;
+    // The width of the label column; follows the labels at each paint.
+    int labelMargin(const QFontMetrics& metrics, int viewWidth) const;
+    int labelMargin_;
     QColor background_ = Qt::white;
     QColor foreground_ = Qt::black;
     float gain_ = 1.0f;

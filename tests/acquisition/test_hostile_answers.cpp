@@ -298,7 +298,7 @@ TEST_F(Hostile, SmallerOnesEscapedBoundedAndDrawn) {
     QPainter p(&image);
     view.render(p, image.size());
     p.end();
-    const QRect plot = QuilmRealTimeDisplayView02::plotRect(image.size());
+    const QRect plot = view.plotRect(image.size());
     const int centre = plot.top() + plot.height() / 2;
     int inked = 0;
     for (int x = plot.left() + 2; x < plot.right() - 2; ++x)

@@ -79,7 +79,7 @@ class DisplayView : public ::testing::Test {
 protected:
     QuilmRealTimeDisplayView02 view;
     QuilmRealTimeDisplayView02::WaveformList list;
-    QRect plot = QuilmRealTimeDisplayView02::plotRect(kSize);
+    QRect plot = view.plotRect(kSize);
     void SetUp() override {
         view.setWvfrmsArray(&list);
         view.setRefDate(kRef);
@@ -304,10 +304,12 @@ TEST_F(DisplayView, ZoomKeepsTheTimeUnderThePointerAndSurvivesANewReference) {
     list.push_back(trace(0, 600));
     view.computePlotLimits();
     const double x = plot.left() + 300.0;
-    const double before = QuilmRealTimeDisplayView02::xToTime(x, view.axisLeft(), view.axisRight(), plot);
+    const double before =
+        QuilmRealTimeDisplayView02::xToTime(x, view.axisLeft(), view.axisRight(), plot);
     view.zoomBy(0.25, before);
     EXPECT_TRUE(view.isZoomed());
-    EXPECT_NEAR(QuilmRealTimeDisplayView02::xToTime(x, view.axisLeft(), view.axisRight(), plot), before, 1e-6);
+    EXPECT_NEAR(QuilmRealTimeDisplayView02::xToTime(x, view.axisLeft(), view.axisRight(), plot),
+                before, 1e-6);
     EXPECT_NEAR(view.axisRight() - view.axisLeft(), 150.0, 1e-6);
     const double left = view.axisLeft();
     view.panBy(30);
@@ -444,8 +446,13 @@ TEST_F(DisplayView, AnEmptyListShowsItsGuidanceInsteadOfAnEmptyFrame) {
     view.setPlaceholder("Demo", "Press Start to watch the last hour of the 4 channels of 'Demo'.");
     const QImage img = render(view);
     // No frame: the plot's left edge has no line through it.
-    EXPECT_EQ(inkRows(img, plot.left(), plot.left() + 1, plot.top() + 20, plot.top() + 60, Qt::black).first, -1);
-    EXPECT_GT(inkColumns(img, plot.left(), plot.right(), plot.center().y() - 40, plot.center().y() + 40, Qt::black), 50);
+    EXPECT_EQ(
+        inkRows(img, plot.left(), plot.left() + 1, plot.top() + 20, plot.top() + 60, Qt::black)
+            .first,
+        -1);
+    EXPECT_GT(inkColumns(img, plot.left(), plot.right(), plot.center().y() - 40,
+                         plot.center().y() + 40, Qt::black),
+              50);
 }
 
 TEST_F(DisplayView, AChannelWithGapsIsOneRowOfPiecesWithTheGapsMarked) {
@@ -460,7 +467,9 @@ TEST_F(DisplayView, AChannelWithGapsIsOneRowOfPiecesWithTheGapsMarked) {
     const QImage img = render(view);
     const int band = plot.height() / 2;
     const int y0 = plot.top() + 3, y1 = plot.top() + band - 3;
-    auto inkAt = [&](double t) { return inkColumns(img, xOf(t) - 1, xOf(t) + 2, y0, y1, Qt::black) > 0; };
+    auto inkAt = [&](double t) {
+        return inkColumns(img, xOf(t) - 1, xOf(t) + 2, y0, y1, Qt::black) > 0;
+    };
     auto markedAt = [&](double t) {
         int marked = 0;
         for (int y = y0; y < y1; ++y)
@@ -487,4 +496,38 @@ TEST_F(DisplayView, AChannelWithGapsIsOneRowOfPiecesWithTheGapsMarked) {
     // Without rows (or rows that do not match the list) every trace has its own.
     view.setTraceRows({0, 0});
     EXPECT_EQ(view.rowCount(), 4);
+}
+
+// Long place names widen the label column (up to a quarter of the view), and when one still
+// does not fit the station code stays whole and only the place is cut short.
+TEST_F(DisplayView, TheLabelColumnFollowsTheLongestLabelAndTheCodeIsNeverCut) {
+    auto named = [&](const char* station, const char* label) {
+        auto s = trace(0, 600);
+        s->header()->setText(sac::text::KSTNM, station);
+        s->setLabelString(label);
+        list.push_back(std::move(s));
+    };
+    named("ANMO", "Albuquerque, New Mexico, USA");
+    named("KDAK", "Kodiak Island, Alaska, USA");
+    view.computePlotLimits();
+    const QSize wide(1600, 600);
+    QImage image(wide, QImage::Format_RGB32);
+    QPainter p(&image);
+    view.render(p, wide);
+    const QFontMetrics fm(p.font());
+    p.end();
+    const int needed = fm.horizontalAdvance(QuilmRealTimeDisplayView02::fullLabel(*list[0]));
+    const QRect widened = view.plotRect(wide);
+    EXPECT_GT(widened.left(), needed);           // the whole label fits
+    EXPECT_GT(widened.left(), plot.left());      // wider than the short labels' column
+    EXPECT_LE(widened.left(), wide.width() / 4); // within its limit
+    EXPECT_EQ(widened.right(), wide.width() - 1 - (kSize.width() - 1 - plot.right()));
+
+    // Too narrow for the place: the code whole, the place elided.
+    const QString fitted = QuilmRealTimeDisplayView02::fittedLabel(
+        *list[0], fm, fm.horizontalAdvance(QStringLiteral("ANMO  Albuq…")));
+    EXPECT_TRUE(fitted.startsWith(u"ANMO  ")) << fitted.toStdString();
+    EXPECT_TRUE(fitted.endsWith(u"…")) << fitted.toStdString();
+    const QString squeezed = QuilmRealTimeDisplayView02::fittedLabel(*list[1], fm, 10);
+    EXPECT_TRUE(squeezed.startsWith(u"KDAK")) << squeezed.toStdString();
 }

@@ -137,7 +137,7 @@ TEST_F(LookCloser, TheInspectorIsOnTheViewsContextMenuAndTheSeismogramsMenu) {
     QuilmRealTimeDisplayView02& view = *app.o().seisView;
     view.resize(900, 500);
     // Over the first trace's band, its own item; beside the traces, a list of them.
-    const QRect plot = QuilmRealTimeDisplayView02::plotRect(view.size());
+    const QRect plot = view.plotRect(view.size());
     const QPoint onFirst(plot.center().x(), plot.top() + plot.height() / 4);
     ASSERT_EQ(view.traceAt(onFirst, view.size()), 0);
     std::unique_ptr<QMenu> menu(tracemenus::contextMenu(

@@ -84,7 +84,7 @@ TEST_F(TraceContext, EachPlacedStationShowsItsDistanceArrivalsAndSurfaceWaveWind
     QPainter painter(&image);
     app.o().seisView->render(painter, size);
     painter.end();
-    const QRect plot = QuilmRealTimeDisplayView02::plotRect(size);
+    const QRect plot = app.o().seisView->plotRect(size);
     const int x = static_cast<int>(std::lround(QuilmRealTimeDisplayView02::timeToX(
         expected[0].seconds, app.o().seisView->axisLeft(), app.o().seisView->axisRight(), plot)));
     const auto markPixels = [&](int column) {
