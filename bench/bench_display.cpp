@@ -133,7 +133,7 @@ void BM_PanStep(benchmark::State& state) {
 // The comparison: every sample a vertex of one polyline per trace.
 void BM_RedrawNaive(benchmark::State& state) {
     Scene scene(caseOf(state));
-    const QRect plot = QuilmRealTimeDisplayView02::plotRect(kSize);
+    const QRect plot = scene.view.plotRect(kSize);
     const double left = scene.view.axisLeft(), right = scene.view.axisRight();
     for (auto _ : state) {
         QPainter p(&scene.image);

@@ -41,6 +41,8 @@ constexpr double kRmsPerHalfBand = 3.0;
 constexpr double kMinimumSpan = 1e-3, kMaximumSpan = 1e9;
 const QColor kOriginColour(214, 39, 40);
 const QColor kMarkColour(0, 114, 178);
+// The same hue, light enough to read on the dark scheme's black.
+const QColor kMarkColourOnDark(86, 180, 233);
 
 QString headerText(const SacObject& s, const sac::Field& field) {
     const sac::SacHeader* h = s.GetSacHeader();
@@ -274,6 +276,10 @@ QRect QuilmRealTimeDisplayView02::plotRect(QSize size) const {
     return {labelMargin_, kTopMargin, w, h};
 }
 
+QColor QuilmRealTimeDisplayView02::markColour() const {
+    return background_.lightness() < 128 ? kMarkColourOnDark : kMarkColour;
+}
+
 int QuilmRealTimeDisplayView02::labelMargin(const QFontMetrics& fm, int viewWidth) const {
     // Never narrower than it always was, never more than a quarter of the view.
     const int most = std::max(kLabelMargin, std::min(kLabelMarginMost, viewWidth / 4));
@@ -425,10 +431,10 @@ void QuilmRealTimeDisplayView02::paintEvent(QPaintEvent* event) {
     p.setClipRect(event->rect());
     render(p, size());
     if (rubberBand_) {
-        QColor fill = kMarkColour;
+        QColor fill = markColour();
         fill.setAlpha(40);
         p.fillRect(*rubberBand_, fill);
-        p.setPen(kMarkColour);
+        p.setPen(markColour());
         p.drawRect(*rubberBand_);
     }
     Q_EMIT painted();
@@ -680,7 +686,7 @@ void QuilmRealTimeDisplayView02::drawTraces(QPainter& p, const QRect& plot, doub
             }
             if (note && refDate_) {
                 if (note->band) {
-                    QColor faint = kMarkColour;
+                    QColor faint = markColour();
                     faint.setAlpha(28);
                     const double x1 = timeToX(civil::secondsBetween(*refDate_, note->band->first),
                                               left, right, plot);
@@ -698,7 +704,7 @@ void QuilmRealTimeDisplayView02::drawTraces(QPainter& p, const QRect& plot, doub
                         timeToX(civil::secondsBetween(*refDate_, when), left, right, plot);
                     if (x < plot.left() || x > plot.right())
                         continue;
-                    p.setPen(QPen(kMarkColour, 1));
+                    p.setPen(QPen(markColour(), 1));
                     p.drawLine(QLineF(x, centre - band / 2 + 1, x, centre + band / 2 - 1));
                     for (int line = 0; line < 2; ++line) {
                         if (x + 2 < freeFrom[line])

@@ -190,6 +190,8 @@ private:
     bool originOnRight_ = false;
     // The width of the label column; follows the labels at each paint.
     int labelMargin(const QFontMetrics& metrics, int viewWidth) const;
+    // Predicted arrivals, their window and the rubber band: readable on either scheme.
+    QColor markColour() const;
     int labelMargin_;
     QColor background_ = Qt::white;
     QColor foreground_ = Qt::black;

@@ -97,6 +97,24 @@ TEST_F(TraceContext, EachPlacedStationShowsItsDistanceArrivalsAndSurfaceWaveWind
     };
     EXPECT_GT(std::max({markPixels(x - 1), markPixels(x), markPixels(x + 1)}), plot.height() / 6);
     EXPECT_EQ(markPixels(x - 40), 0);
+    // On the dark scheme the mark is a light blue that reads on black.
+    app.o().seisView->setBackGroundColor(Qt::black);
+    app.o().seisView->setDrawingColor(Qt::white);
+    QPainter dark(&image);
+    app.o().seisView->render(dark, size);
+    dark.end();
+    const auto lightMarkPixels = [&](int column) {
+        int n = 0;
+        for (int y = plot.top(); y < plot.top() + plot.height() / 3; ++y) {
+            const QColor p = image.pixelColor(column, y);
+            n += p.blue() > p.red() + 60 && p.lightness() > 140;
+        }
+        return n;
+    };
+    EXPECT_GT(std::max({lightMarkPixels(x - 1), lightMarkPixels(x), lightMarkPixels(x + 1)}),
+              plot.height() / 6);
+    app.o().seisView->setBackGroundColor(Qt::white);
+    app.o().seisView->setDrawingColor(Qt::black);
 
     // A station the service does not know shows its trace and nothing else; its tooltip says
     // why, the log says nothing.
