@@ -326,3 +326,24 @@ TEST(SessionStream, AFillFromDataselectIsStoredBeforeTheStreamTakesOver) {
 }
 
 } // namespace
+
+// A row whose newest sample lies minutes back says how late it is and falls silent; its
+// neighbour, current, does neither. What was held before stays counted: the hole before it.
+TEST_F(Session, ARowWhoseDataStoppedMinutesAgoSaysHowLateAndFallsSilent) {
+    s.setChannels(table({"ANMO", "FAIL404"}), kListTitle);
+    const Time now = datetext::now();
+    // 100 s of samples ending 400 s ago; the service refuses the channel from now on.
+    ASSERT_TRUE(s.store().feed(Segment{{"IU", "FAIL404", "00", "BHZ"},
+                                       civil::addSeconds(now, -500),
+                                       1.0,
+                                       std::vector<float>(100, 1.0f)}));
+    s.startMonitoring(10);
+    tick();
+    const SessionFrame& f = last();
+    ASSERT_EQ(f.rows.size(), 2u);
+    EXPECT_FALSE(f.rows[0].silent);
+    EXPECT_TRUE(f.rows[0].health.endsWith(u", 0% missing")) << f.rows[0].health.toStdString();
+    EXPECT_TRUE(f.rows[1].silent);
+    EXPECT_FALSE(f.rows[1].health.startsWith(u"latency 0 s")) << f.rows[1].health.toStdString();
+    EXPECT_TRUE(f.rows[1].health.contains(u"17% missing")) << f.rows[1].health.toStdString();
+}
