@@ -7,7 +7,6 @@
 #include "components/QuilmRealTimeDisplayView02.h"
 #include "components/sac/SacObject.h"
 
-#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QSignalSpy>
@@ -15,6 +14,8 @@
 #include <QTimer>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -46,23 +47,20 @@ protected:
 TEST_F(OffTheGuiThread, TheEventLoopKeepsTurningAndTheViewGetsTheWholeListAtTheEnd) {
     begin(250);
     QSignalSpy finished(&c.retrievalCycle(), &RetrievalCycle::finished);
-    // A probe on the GUI thread: the longest wait between two of its 10 ms ticks.
-    QElapsedTimer sinceLast;
-    qint64 longestWait = 0;
+    // A probe on the GUI thread: it ticks only while the event loop turns. The answers wait
+    // 250 ms each, so a loop that keeps turning sees many ticks before the end; one blocked by
+    // the retrieval sees none. Counted, not timed: a loaded machine only thins the ticks.
     std::vector<std::size_t> sizesSeen;
     QTimer probe;
     probe.setInterval(10);
-    QObject::connect(&probe, &QTimer::timeout, [&] {
-        longestWait = std::max(longestWait, sinceLast.restart());
-        sizesSeen.push_back(c.theWaveforms()->size());
-    });
+    QObject::connect(&probe, &QTimer::timeout,
+                     [&] { sizesSeen.push_back(c.theWaveforms()->size()); });
     c.retrieveSeismograms(nullptr);
     EXPECT_FALSE(app.o().networkProgressIndicator->isHidden());
-    sinceLast.start();
     probe.start();
     ASSERT_TRUE(finished.wait(20000));
     probe.stop();
-    EXPECT_LT(longestWait, 50);
+    EXPECT_GE(std::count(sizesSeen.begin(), sizesSeen.end(), std::size_t{0}), 3);
     // Never half a list: empty (nothing was drawn before) until all 24 arrive at once.
     for (std::size_t n : sizesSeen)
         EXPECT_TRUE(n == 0 || n == 24) << n;
