@@ -56,6 +56,9 @@ public:
         // Each channel loses one record: the first one made this many seconds or more after
         // start(), so a client sees one gap per channel.
         std::optional<double> dropAfter{};
+        // When set, every channel's samples are this function of their time instead of the
+        // made-up seismogram (a waveform whose every sample is known).
+        std::function<float(Date)> signal{};
     };
     // `log` receives one line per connection opened and closed.
     SeedLinkServer(Date start, std::vector<Quake> quakes, Options options,
