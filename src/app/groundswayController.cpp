@@ -99,7 +99,7 @@ const std::pair<const char*, const char*> kOtherSettings[] = {
     {"amplitudeMode", "0"},    {"sortByDistance", "false"}, {"travelTimeModel", "iasp91"},
     {"helicorderChannel", ""}, {"helicorderHours", "24"},   {"helicorderRowMinutes", "30"},
     {"helicorderGain", "25"},  {"helicorderClip", "false"}, {"dataSource", "webService"},
-    {"timeSeriesService", "irisTimeSeries"}};
+    {"timeSeriesService", "irisTimeSeries"}, {"liveProcessing", "causal"}};
 
 // Replaces a shared list unless it is the one already held (then it is not let go first).
 template <class T> void replaceShared(std::shared_ptr<T>& held, std::shared_ptr<T> next) {

@@ -1,6 +1,7 @@
 // Start-up sequence and the window commands.
 #include "app/groundswayController.h"
 
+#include "app/LiveChoice.h"
 #include "app/ServiceChoice.h"
 
 #include "base/AsciiFile.h"
@@ -63,6 +64,8 @@ void groundswayController::awakeFromNib() {
     if (actions_.sortByDistanceButton)
         actions_.sortByDistanceButton->setChecked(sortByDistance_);
     servicechoice::bind(o_.timeSeriesServicePopUp, defaults_);
+    checkedChoice(livechoice::kKey, livechoice::choices());
+    livechoice::bind(o_.liveProcessingPopUp, defaults_, [this] { configureSession(); });
     if (actions_.travelTimeModelPopUp) {
         QStringList models;
         for (int i = 0; i < actions_.travelTimeModelPopUp->count(); ++i)
