@@ -312,6 +312,16 @@ SeedLinkServer::SeedLinkServer(Date start, std::vector<Quake> quakes, Options op
                      (options_.firstSequence + kSequenceModulus - 1) % kSequenceModulus);
 }
 
+std::string SeedLinkServer::channelList(const std::string& title) const {
+    std::string out = "Title;" + title + "\n";
+    for (const Feed& f : feeds_) {
+        const Station& st = stations()[f.station];
+        out += st.network + ";" + st.station + ";" + f.channel + ";" +
+               (f.location.empty() ? "--" : f.location) + ";" + st.siteName + "\n";
+    }
+    return out;
+}
+
 SeedLinkServer::~SeedLinkServer() {
     stop();
 }

@@ -95,6 +95,9 @@ public:
                       const std::string& selector);
     // What each connection sent, one string per connection, oldest first.
     std::vector<std::string> received() const;
+    // The channels streamed, as a channel list file the application reads ("Title;..." and then
+    // NET;STA;CHA;LOC;label lines, "--" for a blank location).
+    std::string channelList(const std::string& title) const;
     int connections() const { return connections_.load(); }
 
 private:
