@@ -225,8 +225,8 @@ TEST(LiveSession, FramesFollowArrivalsAndGatherABurstIntoOne) {
 class Rows : public ::testing::Test {
 public:
     const ChannelId ch{"IU", "ANMO", "00", "BHZ"};
-    const Time t0 = civil::addSeconds(datetext::now(), -700);
-    TraceStore store{std::chrono::hours(1)};
+    const Time t0 = civil::addSeconds(datetext::now(), -1520);
+    TraceStore store{std::chrono::hours(2)};
     LiveRows rows{store};
 
     Rows() { rows.reset(anmo(), band()); }
@@ -291,13 +291,13 @@ TEST_F(Rows, OnlyChangedRowsAreMadeAgain) {
 // stretch that has left the window no longer shrinks the rest.
 TEST_F(Rows, WhatLeavesTheWindowLeavesTheRowAndItsScale) {
     stream(piece(0, 6000, 10));
-    stream(piece(6000, 12000));
+    stream(piece(6000, 30000));
     frame();
-    stream(piece(12000, 12020));
-    auto late = frame(400); // the loud first 300 s and a settling margin are gone
+    stream(piece(30000, 30020));
+    auto late = frame(350); // the loud first 300 s and a settling margin are gone
     ASSERT_EQ(late->traces.size(), 1u);
     const SacObject& row = *late->traces[0].seismogram;
-    EXPECT_LE(std::abs(civil::secondsBetween(civil::addSeconds(t0, 400), row.startTime())),
+    EXPECT_LE(std::abs(civil::secondsBetween(civil::addSeconds(t0, 350), row.startTime())),
               1 / kRate);
     const auto x = row.samples();
     double sum = 0;
