@@ -5,7 +5,9 @@
 // application used, and its resident memory at the start and the end of the measured span.
 // GS_STREAM_SECONDS sets the span (default 60; 1800 for the half-hour memory run) and
 // GS_STREAM_WINDOW_MINUTES the monitor window (default 60; 10 is full from the start, since the
-// server holds ten minutes, so memory can be seen flat).
+// server holds ten minutes, so memory can be seen flat). GS_STREAM_LIVE=window draws the streamed
+// rows with the whole-window chain instead of the causal one; GS_STREAM_CHANNELS=N streams N
+// channels at 100 samples/s instead (the scale run).
 #include "DemoSeedLink.h"
 #include "ProcessMemory.h"
 #include "WidgetBenchMain.h"
@@ -48,6 +50,25 @@ double cpuSeconds() {
            static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
+int scaleChannels() {
+    return qEnvironmentVariableIntValue("GS_STREAM_CHANNELS");
+}
+
+// 24 channels at 40 samples/s, or GS_STREAM_CHANNELS of them at 100 samples/s.
+demo::SeedLinkServer::Options streamOptions() {
+    demo::SeedLinkServer::Options options;
+    if (scaleChannels() > 0) {
+        options.channelCount = scaleChannels();
+        options.rate = 100;
+        options.recordSeconds = 4; // about what a 512-byte Steim-2 record holds at 100 samples/s
+        options.backlog = std::chrono::seconds(120);
+        return options;
+    }
+    options.recordSeconds = 10; // about what a 512-byte Steim-2 record holds at 40 samples/s
+    options.channels = {"SHZ", "SHN", "SHE"};
+    return options;
+}
+
 // The servers run in a child that ends when the parent closes its end of the pipe.
 std::pair<int, int> startServers(pid_t* child) {
     int ports[2], alive[2];
@@ -60,10 +81,8 @@ std::pair<int, int> startServers(pid_t* child) {
         demo::DemoService http(std::chrono::system_clock::now());
         const int httpPort = http.server().bind_to_any_port("127.0.0.1");
         std::thread serving([&] { http.server().listen_after_bind(); });
-        demo::SeedLinkServer::Options options;
-        options.recordSeconds = 10; // about what a 512-byte Steim-2 record holds at 40 samples/s
-        options.channels = {"SHZ", "SHN", "SHE"};
-        demo::SeedLinkServer seedLink(std::chrono::system_clock::now(), http.quakes(), options);
+        demo::SeedLinkServer seedLink(std::chrono::system_clock::now(), http.quakes(),
+                                      streamOptions());
         seedLink.start(0);
         const int both[2] = {httpPort, seedLink.port()};
         (void)!write(ports[1], both, sizeof both);
@@ -100,12 +119,14 @@ void StreamToScreen(benchmark::State& state) {
     };
     write(home.path() + QStringLiteral("/.config/Groundsway/Groundsway.conf"),
           QStringLiteral("[General]\ntimeSeriesServiceURL=%1\neventServiceURL=%1\nstationServiceURL=%1\n"
-                         "dataSource=seedLink\nseedLinkServer=127.0.0.1:%2\nmonitorDurationMinutes=%3\n")
+                         "dataSource=seedLink\nseedLinkServer=127.0.0.1:%2\nmonitorDurationMinutes=%3\n"
+                         "liveProcessing=%4\n")
               .arg(base)
               .arg(seedLinkPort)
               .arg(qEnvironmentVariableIntValue("GS_STREAM_WINDOW_MINUTES") > 0
                        ? qEnvironmentVariableIntValue("GS_STREAM_WINDOW_MINUTES")
                        : 60)
+              .arg(qEnvironmentVariable("GS_STREAM_LIVE", QStringLiteral("causal")))
               .toUtf8());
     QByteArray list = "Title;24 channels at 40 samples/s\n";
     int n = 0;
@@ -116,6 +137,10 @@ void StreamToScreen(benchmark::State& state) {
                                                   (s.location.empty() ? "--" : s.location) + ";" +
                                                   s.siteName + "\n");
     }
+    if (scaleChannels() > 0)
+        list = QByteArray::fromStdString(
+            demo::SeedLinkServer(std::chrono::system_clock::now(), {}, streamOptions())
+                .channelList("Many channels at 100 samples/s"));
     write(support + QStringLiteral("/ChannelLists/Bench.txt"), list);
     write(support + QStringLiteral("/defaultChannelListName.txt"), "Bench.txt");
     write(support + QStringLiteral("/autoUpdate.txt"), "");

@@ -65,6 +65,7 @@ MonitorSession::~MonitorSession() {
 
 void MonitorSession::setReadyHook(RetrievalCycle::ReadyHook hook) {
     cycle_.setReadyHook(hook);
+    liveRows_.setReadyHook(hook);
     frames_.setReadyHook(std::move(hook));
 }
 
@@ -88,6 +89,18 @@ void MonitorSession::setChannels(const ChannelTable& channels, const QString& li
 void MonitorSession::setOptions(const ProcessingOptions& options, bool incremental) {
     options_ = options;
     incremental_ = incremental;
+    liveRows_.setOptions(options);
+}
+
+void MonitorSession::setLiveProcessing(LiveProcessing live) {
+    if (live == live_)
+        return;
+    live_ = live;
+    // The rows the stream draws are made afresh the other way at the next frame.
+    liveRows_.renewAll();
+    streamChanged_ = true;
+    if (streamStarted_)
+        scheduleFrame();
 }
 
 void MonitorSession::setSource(Source source, const QString& seedLinkServers) {
@@ -227,6 +240,7 @@ void MonitorSession::startStream(const WindowRequest& window) {
     refusedLogged_.clear();
     arrived_.clear();
     applied_.clear();
+    liveRows_.reset(channels_, options_);
     streamStarted_ = fillingStream_ = true;
     fillWhole_ = false;
     Q_EMIT indicatorChanged(QStringLiteral("● Connecting"));
@@ -243,6 +257,7 @@ void MonitorSession::stopStream() {
     refused_.clear();
     arrived_.clear();
     applied_.clear();
+    liveRows_.clear();
     if (was)
         Q_EMIT indicatorChanged(QStringLiteral("● Monitoring"));
 }
@@ -252,8 +267,10 @@ void MonitorSession::fillArrived(int row, std::shared_ptr<SacObject> s) {
         return;
     const ChannelId ch = channels_.id(row);
     store_.feed(segmentOf(ch, *s));
-    if (const sac::SacHeader* h = s->GetSacHeader())
+    if (const sac::SacHeader* h = s->GetSacHeader()) {
         frames_.rememberHeader(ch, *h);
+        liveRows_.rememberHeader(row, *h);
+    }
 }
 
 void MonitorSession::fillPiecesArrived(int row, std::vector<Segment> pieces) {
@@ -267,8 +284,11 @@ void MonitorSession::fillPiecesArrived(int row, std::vector<Segment> pieces) {
     }
 }
 
-void MonitorSession::streamArrived(int, const Segment& segment) {
+void MonitorSession::streamArrived(int row, const Segment& segment) {
+    const std::uint64_t before = store_.revision(segment.channel);
     if (store_.feed(segment)) {
+        if (causal())
+            liveRows_.push(row, segment, before);
         streamChanged_ = true;
         arrived_.push_back(std::chrono::steady_clock::now());
         scheduleFrame();
@@ -307,7 +327,8 @@ void MonitorSession::scheduleFrame() {
         return;
     const auto since = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now() - lastFrame_);
-    const auto wait = std::max(std::chrono::milliseconds(0), kMinFrameGap - since);
+    const auto wait =
+        causal() ? kLiveFrameGap : std::max(std::chrono::milliseconds(0), kMinFrameGap - since);
     if (!frameTimer_.isActive() || frameTimer_.remainingTimeAsDuration() > wait)
         frameTimer_.start(wait);
 }
@@ -320,6 +341,20 @@ void MonitorSession::frame(bool whole) {
     if (fillingStream_)
         return; // the filled window comes as one frame
     const WindowRequest window = monitorWindow(datetext::now());
+    if (causal()) {
+        if (whole)
+            liveRows_.renewAll(); // the filled window through the chains, the stream joining it
+        else if (!streamChanged_ && !liveRows_.changed()) {
+            emitFrame(nullptr, window);
+            return;
+        }
+        streamChanged_ = false;
+        frames_.cancel();
+        applied_.insert(applied_.end(), arrived_.begin(), arrived_.end());
+        arrived_.clear();
+        emitFrame(liveRows_.frame(window.start, window.end), window);
+        return;
+    }
     if (!whole && !streamChanged_) {
         // Nothing new: the window moves on with the present.
         emitFrame(nullptr, window);

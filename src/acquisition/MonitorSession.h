@@ -1,6 +1,7 @@
 #pragma once
 
 #include "acquisition/CombinedSource.h"
+#include "acquisition/LiveRows.h"
 #include "acquisition/RetrievalCycle.h"
 #include "acquisition/SeedLinkSource.h"
 #include "acquisition/TimeSeriesSource.h"
@@ -45,18 +46,27 @@ struct SessionFrame {
 // whole monitor window once, in both sources, and resets the zoom; a new length applies at once;
 // the title follows the mode. With the SeedLink stream chosen, monitoring fills the window from
 // the time-series service and then streams (CombinedSource); the channels the stream cannot
-// bring are polled on each tick, off the path of the streamed rows, which are redrawn from the
-// store as their records arrive. No widgets: it runs and is tested without windows.
+// bring are polled on each tick, off the path of the streamed rows, which are redrawn as their
+// records arrive: by default each record goes through its channel's causal chain (LiveRows), so
+// the newest samples are drawn as they are; the other choice runs the window chain over the whole
+// window from the store. No widgets: it runs and is tested without windows.
 class MonitorSession : public QObject {
     Q_OBJECT
 public:
     enum class Source { WebService, SeedLink };
+    // How streamed rows are processed: record by record through a causal chain, or the whole
+    // window at once (zero phase, its newest minutes tapered). Only the stream has a choice.
+    enum class LiveProcessing { Causal, Window };
 
     // A row whose newest sample is older than this is silent (drawn dimmed).
     static constexpr double kSilentSeconds = 300;
     // The longest monitor or event window, in minutes: 30 days.
     static constexpr int kMaxMinutes = 30 * 24 * 60;
     // A redraw soon after records arrive, and the window moving with the present without them.
+    // Causal rows cost only what arrived, so their frames follow arrivals closely: the first
+    // record after a frame arms kLiveFrameGap and whatever else comes meanwhile joins it. A
+    // window redraw processes whole windows and is spaced by kMinFrameGap.
+    static constexpr std::chrono::milliseconds kLiveFrameGap{100};
     static constexpr std::chrono::milliseconds kMinFrameGap{500};
     static constexpr std::chrono::milliseconds kScrollPeriod{1000};
 
@@ -79,6 +89,8 @@ public:
     // Changes over at once while monitoring (the next monitor window fills whole).
     void setSource(Source source, const QString& seedLinkServers);
     Source source() const { return source_; }
+    void setLiveProcessing(LiveProcessing live);
+    LiveProcessing liveProcessing() const { return live_; }
 
     // Monitoring: a window of `minutes` up to now, refreshed by the caller's ticks (or streamed).
     void startMonitoring(int minutes);
@@ -127,6 +139,7 @@ private:
     void fillArrived(int row, std::shared_ptr<SacObject> seismogram);
     // A fill answered in records (dataselect): its gapless pieces.
     void fillPiecesArrived(int row, std::vector<Segment> pieces);
+    bool causal() const { return live_ == LiveProcessing::Causal && streamStarted_; }
     void scheduleFrame();
     void frame(bool whole);
     void emitFrame(const std::shared_ptr<CycleResult>& result, const WindowRequest& window);
@@ -140,6 +153,7 @@ private:
     RetrievalCycle cycle_{timeSeries_, store_};
     // Redraws from the store while streaming: never waits for a poll of the main cycle.
     RetrievalCycle frames_{timeSeries_, store_};
+    LiveRows liveRows_{store_};
     SourceReplies stream_;
     QTimer frameTimer_;
 
@@ -148,6 +162,7 @@ private:
     ProcessingOptions options_;
     bool incremental_ = true;
     Source source_ = Source::WebService;
+    LiveProcessing live_ = LiveProcessing::Causal;
     QString servers_;
     bool badServersSaid_ = false; // servers that cannot be read are said once
     int minutes_ = 60;

@@ -6,6 +6,7 @@
 #include "acquisition/MonitorSession.h"
 #include "acquisition/TimeSeriesSource.h"
 #include "app/ControlValues.h"
+#include "app/LiveChoice.h"
 #include "app/ServiceChoice.h"
 #include "base/DateText.h"
 #include "base/SystemLog.h"
@@ -72,6 +73,8 @@ void groundswayController::configureSession() {
     session_->setSource(streamChosen() ? MonitorSession::Source::SeedLink
                                        : MonitorSession::Source::WebService,
                         servers);
+    session_->setLiveProcessing(
+        livechoice::liveOf(settings_->choice(livechoice::kKey, livechoice::choices())));
 }
 
 void groundswayController::connectSession() {

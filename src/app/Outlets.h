@@ -79,6 +79,7 @@ struct Outlets {
     QCheckBox* BB_wwlpButton = nullptr;
     QLineEdit* timeSeriesServiceURLTField = nullptr;
     QComboBox* timeSeriesServicePopUp = nullptr; // SAC or dataselect
+    QComboBox* liveProcessingPopUp = nullptr;    // causal or whole window, for the stream
     QLineEdit* eventServiceURLTField = nullptr;
     QLineEdit* stationServiceURLTField = nullptr;
     QLineEdit* seedLinkServerTField = nullptr;

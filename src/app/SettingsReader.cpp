@@ -72,7 +72,8 @@ const std::pair<const char*, const char*> kOtherSettings[] = {
     {"travelTimeModel", "iasp91"}, {"helicorderChannel", ""},
     {"helicorderHours", "24"},     {"helicorderRowMinutes", "30"},
     {"helicorderGain", "25"},      {"helicorderClip", "false"},
-    {"dataSource", "webService"},  {"timeSeriesService", "irisTimeSeries"}};
+    {"dataSource", "webService"},  {"timeSeriesService", "irisTimeSeries"},
+    {"liveProcessing", "causal"}};
 
 QString outside(const char* key, const QString& typed) {
     return QStringLiteral("The setting %1 of %2 is ")

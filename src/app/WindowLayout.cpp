@@ -134,6 +134,7 @@ WindowLayout::WindowLayout() : forms_((initialiseResources(), std::make_unique<F
     o.BB_wwlpButton = f.settingsWindow.applied(f.settings.BB_wwlpButton);
     o.timeSeriesServiceURLTField = f.settingsWindow.applied(f.settings.timeSeriesServiceURLTField);
     o.timeSeriesServicePopUp = f.settingsWindow.applied(f.settings.timeSeriesServicePopUp);
+    o.liveProcessingPopUp = f.settingsWindow.applied(f.settings.liveProcessingPopUp);
     o.eventServiceURLTField = f.settingsWindow.applied(f.settings.eventServiceURLTField);
     o.stationServiceURLTField = f.settingsWindow.applied(f.settings.stationServiceURLTField);
     o.seedLinkServerTField = f.settingsWindow.applied(f.settings.seedLinkServerTField);

@@ -1,8 +1,8 @@
 // Start-up sequence and the window commands.
 #include "app/groundswayController.h"
 
+#include "app/LiveChoice.h"
 #include "app/SettingsReader.h"
-
 #include "app/ServiceChoice.h"
 
 #include "base/AsciiFile.h"
@@ -65,6 +65,8 @@ void groundswayController::awakeFromNib() {
     if (actions_.sortByDistanceButton)
         actions_.sortByDistanceButton->setChecked(sortByDistance_);
     servicechoice::bind(o_.timeSeriesServicePopUp, defaults_);
+    settings_->choice(livechoice::kKey, livechoice::choices());
+    livechoice::bind(o_.liveProcessingPopUp, defaults_, [this] { configureSession(); });
     if (actions_.travelTimeModelPopUp) {
         QStringList models;
         for (int i = 0; i < actions_.travelTimeModelPopUp->count(); ++i)

@@ -148,8 +148,18 @@ void QuilmRealTimeDisplayView02::setWaveformGain(float gain) {
     gain_ = gain;
 }
 void QuilmRealTimeDisplayView02::setNeedsDisplay(bool flag) {
-    if (flag)
-        update();
+    if (!flag)
+        return;
+    if (const int rows = rowCount(); rows != sizedRows_) {
+        sizedRows_ = rows;
+        updateGeometry();
+    }
+    update();
+}
+
+QSize QuilmRealTimeDisplayView02::minimumSizeHint() const {
+    return {kLabelMargin + kRightMargin + 100,
+            kTopMargin + kBottomMargin + std::max(1, sizedRows_) * kMinRowHeight};
 }
 void QuilmRealTimeDisplayView02::setAmplitudeMode(AmplitudeMode mode) {
     mode_ = mode;

@@ -65,6 +65,10 @@ public:
     // rows (or with a count that does not match the list) every trace has a row of its own.
     void setTraceRows(std::vector<int> rows);
     int rowCount() const;
+    // Rows never get thinner than this: with more rows than fit, the view grows taller than its
+    // window and scrolls there.
+    static constexpr int kMinRowHeight = 22;
+    QSize minimumSizeHint() const override;
     int rowOf(std::size_t trace) const;
     void setXLabelString(const QString& label);
     void setDrawOriginTimes(bool on);
@@ -200,6 +204,7 @@ private:
     std::vector<TraceAnnotation> annotations_;
     QString placeholderTitle_, placeholderGuidance_;
     std::optional<std::pair<Date, Date>> zoom_;
+    int sizedRows_ = 0; // the rows the size hint was last given for
     // Pointer gestures.
     std::optional<QPointF> pressedAt_;
     std::optional<QRectF> rubberBand_;

@@ -2,7 +2,9 @@
 #include "AppHarness.h"
 #include "QtPrinters.h"
 #include "SeismogramServer.h"
+#include "acquisition/MonitorSession.h"
 #include "app/AboutDialog.h"
+#include "app/SettingsDialog.h"
 #include "components/NEIC_QueryController.h"
 #include "components/QuilmRealTimeDisplayView02.h"
 
@@ -10,6 +12,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -202,4 +205,39 @@ TEST(StartUp, StoredSettingsThatNameNothingAreSaidOnceWithTheValueUsed) {
     EXPECT_EQ(app.actions().travelTimeModelPopUp->currentText(), u"iasp91");
     EXPECT_EQ(app.actions().dataSourcePopUp->currentIndex(), 0);
     EXPECT_FALSE(c.streamChosen());
+}
+
+// How streamed rows are processed: a stored value that names neither way is said once, and the
+// session and the settings pop-up take the causal default; a choice applied there is stored and
+// reaches the session at once.
+TEST(StartUp, TheStoredLiveProcessingReachesTheSessionOrIsSaidOnceAndDefaulted) {
+    SeismogramServer server;
+    server.start();
+    AppHarness app;
+    auto& c = app.controller();
+    app.useServices(server.baseUrl());
+    c.userDefaults().setObject(QStringLiteral("psychic"), QStringLiteral("liveProcessing"));
+    app.log().clear();
+    c.awakeFromNib();
+    app.typeWindow();
+    c.retrieveSeismograms(nullptr);
+    c.retrieveSeismograms(nullptr);
+    const QString line = QStringLiteral(
+        "The setting liveProcessing of \"psychic\" is not one of causal, window; using causal.");
+    EXPECT_EQ(app.log().lines().count(line), 1);
+    EXPECT_EQ(c.monitorSession().liveProcessing(), MonitorSession::LiveProcessing::Causal);
+    EXPECT_EQ(app.o().liveProcessingPopUp->currentIndex(), 0);
+
+    auto* dialog = qobject_cast<SettingsDialog*>(app.o().settingsWindow);
+    ASSERT_NE(dialog, nullptr);
+    c.showSettingsWindow(nullptr);
+    QCoreApplication::processEvents();
+    auto* popUp = dialog->findChild<QComboBox*>(QStringLiteral("liveProcessingPopUp"));
+    ASSERT_NE(popUp, nullptr);
+    popUp->setCurrentIndex(1);
+    dialog->findChild<QDialogButtonBox*>(QStringLiteral("settingsButtonBox"))
+        ->button(QDialogButtonBox::Apply)
+        ->click();
+    EXPECT_EQ(c.userDefaults().stringForKey("liveProcessing"), u"window");
+    EXPECT_EQ(c.monitorSession().liveProcessing(), MonitorSession::LiveProcessing::Window);
 }

@@ -312,6 +312,16 @@ SeedLinkServer::SeedLinkServer(Date start, std::vector<Quake> quakes, Options op
                      (options_.firstSequence + kSequenceModulus - 1) % kSequenceModulus);
 }
 
+std::string SeedLinkServer::channelList(const std::string& title) const {
+    std::string out = "Title;" + title + "\n";
+    for (const Feed& f : feeds_) {
+        const Station& st = stations()[f.station];
+        out += st.network + ";" + st.station + ";" + f.channel + ";" +
+               (f.location.empty() ? "--" : f.location) + ";" + st.siteName + "\n";
+    }
+    return out;
+}
+
 SeedLinkServer::~SeedLinkServer() {
     stop();
 }
@@ -449,8 +459,14 @@ void SeedLinkServer::generate(Date until) {
                 : static_cast<std::size_t>((span / delta + 1) / static_cast<double>(perRecord));
         if (records == 0)
             continue;
-        const auto samples =
-            seismogram(st, feed.channel, feed.next, records * perRecord, delta, quakes_);
+        std::vector<float> samples;
+        if (options_.signal) {
+            samples.resize(records * perRecord);
+            for (std::size_t i = 0; i < samples.size(); ++i)
+                samples[i] = options_.signal(plus(feed.next, static_cast<double>(i) * delta));
+        } else {
+            samples = seismogram(st, feed.channel, feed.next, records * perRecord, delta, quakes_);
+        }
         for (std::size_t r = 0; r < records; ++r) {
             const Date first = plus(feed.next, static_cast<double>(r * perRecord) * delta);
             const std::vector<float> part(

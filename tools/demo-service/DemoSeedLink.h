@@ -56,6 +56,9 @@ public:
         // Each channel loses one record: the first one made this many seconds or more after
         // start(), so a client sees one gap per channel.
         std::optional<double> dropAfter{};
+        // When set, every channel's samples are this function of their time instead of the
+        // made-up seismogram (a waveform whose every sample is known).
+        std::function<float(Date)> signal{};
     };
     // `log` receives one line per connection opened and closed.
     SeedLinkServer(Date start, std::vector<Quake> quakes, Options options,
@@ -92,6 +95,9 @@ public:
                       const std::string& selector);
     // What each connection sent, one string per connection, oldest first.
     std::vector<std::string> received() const;
+    // The channels streamed, as a channel list file the application reads ("Title;..." and then
+    // NET;STA;CHA;LOC;label lines, "--" for a blank location).
+    std::string channelList(const std::string& title) const;
     int connections() const { return connections_.load(); }
 
 private:

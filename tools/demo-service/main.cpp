@@ -14,6 +14,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <mutex>
 #include <optional>
 #include <pthread.h>
@@ -27,6 +28,7 @@ const char* const kUsage =
     "                               [--seedlink-drop-after SECONDS]\n"
     "                               [--seedlink-channels N] [--seedlink-rate R]\n"
     "                               [--seedlink-stations NET.STA,...]\n"
+    "                               [--seedlink-channel-list FILE]\n"
     "Serves made-up seismograms, earthquakes and stations on 127.0.0.1, the way the public\n"
     "services Groundsway uses answer, and streams the same seismograms by SeedLink, so it can\n"
     "run without a network.\n\n"
@@ -50,6 +52,9 @@ const char* const kUsage =
     "  --seedlink-stations NET.STA,...\n"
     "                  the SeedLink server carries these stations only (two services can\n"
     "                  then stand for two servers, each with part of a list)\n"
+    "  --seedlink-channel-list FILE\n"
+    "                  write the channels the SeedLink server streams to FILE as a channel\n"
+    "                  list Groundsway opens (with --seedlink-channels: all N of them)\n"
     "  -h, --help      show this help and exit\n"
     "  -v, --version   show the version and exit\n"
     "\n"
@@ -89,6 +94,7 @@ int main(int argc, char** argv) {
     int seedLinkPort = 18000;
     long latencyMs = 0;
     bool hostile = false;
+    std::string channelListFile;
     demo::SeedLinkServer::Options seedLinkOptions;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -122,6 +128,12 @@ int main(int argc, char** argv) {
                 seedLinkPort = static_cast<int>(*v);
             else
                 latencyMs = *v;
+            continue;
+        }
+        if (arg == "--seedlink-channel-list") {
+            if (i + 1 >= argc)
+                return usageError("Missing value after '" + arg + "'.");
+            channelListFile = argv[++i];
             continue;
         }
         if (arg == "--seedlink-stations") {
@@ -200,6 +212,15 @@ int main(int argc, char** argv) {
                                       std::printf("%s\n", line.c_str());
                                       std::fflush(stdout);
                                   });
+    if (!channelListFile.empty()) {
+        std::ofstream list(channelListFile);
+        list << seedLink.channelList("Demo SeedLink channels");
+        if (!list) {
+            std::fprintf(stderr, "groundsway-demo-service: cannot write %s\n",
+                         channelListFile.c_str());
+            return 1;
+        }
+    }
     if (!seedLink.start(seedLinkPort)) {
         std::fprintf(stderr, "groundsway-demo-service: cannot listen on 127.0.0.1:%d\n",
                      seedLinkPort);
