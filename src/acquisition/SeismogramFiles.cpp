@@ -1,5 +1,7 @@
 #include "acquisition/SeismogramFiles.h"
 
+#include "acquisition/MonitorSession.h"
+
 #include "acquisition/MiniSeed.h"
 #include "acquisition/SegmentOf.h"
 #include "components/sac/SacObject.h"
@@ -184,6 +186,29 @@ QString titleOf(const QStringList& files) {
         return files.join(QStringLiteral(", "));
     return files.mid(0, kNamed).join(QStringLiteral(", ")) +
            QStringLiteral(" and %1 more").arg(files.size() - kNamed);
+}
+
+ChannelTable tableOf(const Opened& opened) {
+    ChannelTable table;
+    for (const Channel& c : opened.channels) {
+        table.networks << c.channel.network;
+        table.stations << c.channel.station;
+        table.channels << c.channel.channel;
+        table.locations << c.channel.location;
+        table.labels << c.channel.seedId();
+    }
+    return table;
+}
+
+std::shared_ptr<SessionFrame> frameOf(const Opened& opened, std::shared_ptr<CycleResult> rows) {
+    auto frame = std::make_shared<SessionFrame>();
+    frame->result = std::move(rows);
+    frame->window = WindowRequest::of(WindowRequest::Mode::Typed, opened.start.value_or(Time{}),
+                                      opened.end.value_or(Time{}));
+    frame->title = titleOf(opened.files);
+    frame->resetZoom = true;
+    frame->rows.resize(opened.channels.size());
+    return frame;
 }
 
 } // namespace seismogramfiles

@@ -3,6 +3,7 @@
 #include "acquisition/RetrievalCycle.h"
 #include "base/ChannelId.h"
 #include "base/Time.h"
+#include "channels/ChannelTable.h"
 #include "components/SeismicOrigin.h"
 #include "components/sac/SacHeader.h"
 #include "store/Segment.h"
@@ -14,6 +15,8 @@
 #include <memory>
 #include <optional>
 #include <vector>
+
+struct SessionFrame;
 
 // Seismograms read from files on disk: SAC (either byte order, header versions 6 and 7) and
 // miniSEED (any number of channels and records, gaps kept as gaps).
@@ -64,5 +67,10 @@ std::shared_ptr<CycleResult> rows(const Opened& opened, const ProcessingOptions&
 
 // "a.sac, b.mseed", or the first few and "and N more".
 QString titleOf(const QStringList& files);
+// The channel table the files name, one row per channel; their labels are the codes.
+ChannelTable tableOf(const Opened& opened);
+// The frame that shows the files' rows as a typed window over their span, unzoomed. Needs a
+// span (opened.start and opened.end).
+std::shared_ptr<SessionFrame> frameOf(const Opened& opened, std::shared_ptr<CycleResult> rows);
 
 } // namespace seismogramfiles

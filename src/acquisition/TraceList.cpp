@@ -2,6 +2,7 @@
 
 #include "components/sac/SacObject.h"
 
+#include <algorithm>
 #include <map>
 #include <set>
 
@@ -114,4 +115,16 @@ void TraceList::reorder(const std::vector<std::size_t>& order) {
     traces = std::move(next);
     raws_ = std::move(raws);
     rows_ = std::move(rows);
+}
+
+bool TraceList::anyDrawn() const {
+    return traces_ && std::any_of(traces_->begin(), traces_->end(),
+                                  [](const auto& t) { return t && !t->samples().empty(); });
+}
+
+std::vector<std::pair<const SacObject*, const SacObject*>> TraceList::shown() const {
+    std::vector<std::pair<const SacObject*, const SacObject*>> all;
+    for (std::size_t i = 0; traces_ && i < traces_->size(); ++i)
+        all.emplace_back((*traces_)[i].get(), raw(i));
+    return all;
 }

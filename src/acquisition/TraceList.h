@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 class SacObject;
@@ -31,6 +32,10 @@ public:
     }
     // Pieces of the row too short to filter, drawn unfiltered.
     int unfiltered(int row) const { return unfiltered_.value(row); }
+    // Some trace held has samples to draw.
+    bool anyDrawn() const;
+    // Each trace held with its raw counterpart (either may be null), for saving.
+    std::vector<std::pair<const SacObject*, const SacObject*>> shown() const;
 
     struct Summary {
         std::uint64_t identity = 0, revision = 0;

@@ -5,15 +5,10 @@
 
 #include "acquisition/QueryUrl.h"
 #include "acquisition/SeismogramFetch.h"
-#include "app/ControlValues.h"
 #include "base/DateText.h"
-#include "base/NumberReading.h"
 #include "base/SystemLog.h"
 #include "components/sac/SacObject.h"
 
-#include <QLineEdit>
-
-#include <algorithm>
 #include <cmath>
 
 std::optional<QString> groundswayController::buildURLForChannel(const ChannelRequest& r) const {

@@ -11,7 +11,7 @@
 #include "base/Time.h"
 #include "components/NEIC_QueryController.h"
 #include "components/QuilmRealTimeDisplayView02.h"
-#include "components/plot/TraceEnvelope.h"
+#include "display/FrameView.h"
 #include "components/sac/SacObject.h"
 
 #include <QAbstractButton>
@@ -34,15 +34,9 @@ QString text(const QLineEdit* field) {
 void groundswayController::retrieveSeismograms(QObject*) {
     // A typed time that cannot be read is asked for as the present moment; say so.
     for (const auto& [field, which] :
-         {std::pair{o_.startTField, "start"}, std::pair{o_.endTField, "end"}}) {
+         {std::pair{o_.startTField, "start"}, std::pair{o_.endTField, "end"}})
         if (field && !datetext::parseRequestTime(field->text()))
-            systemLog(QStringLiteral("The window %1 %2 cannot be read as a time like "
-                                     "2012-06-15T10:00:00.0000Z (UTC, years %3 to %4); the "
-                                     "present moment is asked for instead.")
-                          .arg(QLatin1StringView(which), quotedForLog(field->text()))
-                          .arg(datetext::kFirstYear)
-                          .arg(datetext::kLastYear));
-    }
+            systemLog(datetext::unreadableWindowTime(which, field->text()));
     if (o_.networkProgressIndicator)
         o_.networkProgressIndicator->show();
     clearHistory(this);
@@ -63,9 +57,7 @@ void groundswayController::applyFrame(const std::shared_ptr<const SessionFrame>&
         const TraceList::Applied applied =
             traces_->apply(r, *theLabels_, f->monitoring ? r.end : r.start, datetext::now());
         if (view)
-            for (const TraceList::Summary& s : applied.summaries)
-                view->adoptSummary(s.identity, s.revision,
-                                   std::static_pointer_cast<const plot::BlockSummary>(s.prepared));
+            frameview::adopt(*view, applied.summaries);
         if (!f->monitoring)
             for (int i = 0; i < applied.rowsRetrieved; ++i)
                 appendToHistory(QStringLiteral("Retrieved a seismogram.\n"));
@@ -81,21 +73,8 @@ void groundswayController::applyFrame(const std::shared_ptr<const SessionFrame>&
     if (o_.plotTitleTField && o_.plotTitleTField->text() != f->title)
         o_.plotTitleTField->setText(f->title);
     if (view) {
-        if (f->monitoring) {
-            // The monitor's length in whole minutes, as its windows are asked for.
-            view->setRefDate(f->window.end);
-            view->setXLimitsMin(-60.0f * static_cast<float>(monitorMinutes()), 0.0f);
-            view->setOriginOnRight(true);
-        } else {
-            view->setXmin(0);
-            view->setOriginOnRight(false);
-        }
-        if (f->resetZoom)
-            view->resetZoom();
-        view->setTitle(f->title);
+        frameview::show(*view, *f, monitorMinutes());
         retrievedOnce_ = true;
-        view->setPlaceholder(QString(), QString());
-        view->setNeedsDisplay(true);
     }
     updateFollowNow();
     if (f->result)
@@ -116,11 +95,7 @@ void groundswayController::lastNMinutes(QObject* sender) {
     }
     session_->setMinutes(monitorMinutes());
     eventOrigin_.reset(); // the monitor shows the newest earthquake in its window
-    const WindowRequest window = session_->monitorWindow(datetext::now());
-    if (o_.startTField)
-        o_.startTField->setText(window.startText);
-    if (o_.endTField)
-        o_.endTField->setText(window.endText);
+    showWindowTimes(session_->monitorWindow(datetext::now()));
     if (o_.seisServerMatrix) {
         if (QAbstractButton* cell = o_.seisServerMatrix->button(20))
             cell->setChecked(true);
@@ -149,11 +124,16 @@ void groundswayController::getRecentEventSeismograms(QObject*) {
     const WindowRequest window = session_->earthquakeWindow(
         origin, settings_->number(o_.eventRequestDurationTField, "eventDurationMinutes", 1,
                               kMaxWindowMinutes, 90));
+    showWindowTimes(window, MonitorSession::earthquakeTitle(origin));
+    retrieveSeismograms(nullptr);
+}
+
+void groundswayController::showWindowTimes(const WindowRequest& window,
+                                           const std::optional<QString>& title) {
     if (o_.startTField)
         o_.startTField->setText(window.startText);
     if (o_.endTField)
         o_.endTField->setText(window.endText);
-    if (o_.plotTitleTField)
-        o_.plotTitleTField->setText(MonitorSession::earthquakeTitle(origin));
-    retrieveSeismograms(nullptr);
+    if (title && o_.plotTitleTField)
+        o_.plotTitleTField->setText(*title);
 }

@@ -1,5 +1,8 @@
 #include "app/FileOpening.h"
 
+#include <QCoreApplication>
+#include <QMessageBox>
+
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
@@ -46,6 +49,17 @@ bool DropTarget::eventFilter(QObject* watched, QEvent* event) {
         }
     }
     return QObject::eventFilter(watched, event);
+}
+
+void showProblems(QWidget* window, const QStringList& problems) {
+    if (problems.isEmpty() || !window || !window->isVisible())
+        return;
+    auto* box = new QMessageBox(QMessageBox::Warning,
+                                QCoreApplication::translate("groundswayController",
+                                                            "Some files could not be opened"),
+                                problems.join(u'\n'), QMessageBox::Ok, window);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
 }
 
 } // namespace fileopening

@@ -14,6 +14,9 @@ QStringList localFiles(const QList<QUrl>& urls);
 
 // The files a person picks (SAC and miniSEED suggested, any file allowed); none when cancelled.
 QStringList choose(QWidget* parent);
+// Files that could not be opened ("NAME: why" each), in a message over `window` when it is on
+// screen; it does not wait.
+void showProblems(QWidget* window, const QStringList& problems);
 
 // Accepts drags that carry local files onto the watched window and reports each drop.
 class DropTarget : public QObject {

@@ -1,5 +1,6 @@
 #include "app/SaveImageDialog.h"
 
+#include "app/ExportFailure.h"
 #include "app/ImageExport.h"
 
 #include <QGridLayout>
@@ -86,4 +87,14 @@ QSize SaveImageDialog::imageSize() const {
 QString SaveImageDialog::chosenPath() const {
     const QStringList files = selectedFiles();
     return files.isEmpty() ? QString() : imageexport::pathFor(files.front(), selectedNameFilter());
+}
+
+void SaveImageDialog::ask(QWidget* parent, const QString& caption, const QString& suggestedPath,
+                          QSize size, const QString& failure, const Write& write) {
+    SaveImageDialog dialog(parent, caption, suggestedPath, size);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    QString why;
+    if (!write(dialog.chosenPath(), dialog.imageSize(), &why))
+        reportExportFailure(parent, failure, why);
 }

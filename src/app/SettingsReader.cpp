@@ -7,6 +7,7 @@
 #include "base/UrlText.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
 
 #include <algorithm>
@@ -195,4 +196,22 @@ QString SettingsReader::serviceBase(const QLineEdit* field, const char* key) con
                                                 "host, port and path only); nothing is asked of "
                                                 "it."));
     return {};
+}
+
+void SettingsReader::showChoices(const ActionControls& a) const {
+    if (a.amplitudeModePopUp)
+        a.amplitudeModePopUp->setCurrentIndex(whole("amplitudeMode", 0, 2, 0));
+    const QString source =
+        choice("dataSource", {QStringLiteral("webService"), QStringLiteral("seedLink")});
+    if (a.dataSourcePopUp)
+        a.dataSourcePopUp->setCurrentIndex(source == u"seedLink" ? 1 : 0);
+    if (a.sortByDistanceButton)
+        a.sortByDistanceButton->setChecked(defaults_.boolForKey(QStringLiteral("sortByDistance")));
+    if (QComboBox* popup = a.travelTimeModelPopUp) {
+        QStringList models;
+        for (int i = 0; i < popup->count(); ++i)
+            models << popup->itemText(i);
+        popup->setCurrentIndex(
+            std::max(0, static_cast<int>(models.indexOf(choice("travelTimeModel", models)))));
+    }
 }

@@ -8,6 +8,7 @@ class QLineEdit;
 class QObject;
 class UserDefaults;
 struct Outlets;
+struct ActionControls;
 
 // The settings as the operations read them: each shown in its control and stored as the user
 // edits it, each brought into its range when read. A value outside the range, or one that does
@@ -21,6 +22,10 @@ public:
     void registerDefaults();
     // Shows each setting of a text field or check box in its control; an edit is stored at once.
     void bind(const Outlets& outlets, QObject* context);
+    // Shows the stored choices in the seismogram window's pop-ups and switches (amplitude mode,
+    // data source, sort by distance, travel-time model); a stored value that names none of a
+    // pop-up's items is said once and its first item shown.
+    void showChoices(const ActionControls& actions) const;
 
     // A number typed in `field` (or the fallback when there is no field), clamped to
     // [low, high]; `whole` drops the fraction after reading it as a real number ("1e12" is a

@@ -5,7 +5,7 @@
 #include "acquisition/RetrievalCycle.h"
 #include "acquisition/TimeSeriesSource.h"
 #include "acquisition/TraceList.h"
-#include "app/FileOpening.h"
+#include "app/ActionWiring.h"
 #include "app/SettingsDialog.h"
 #include "app/SettingsReader.h"
 #include "app/TraceMenus.h"
@@ -196,7 +196,13 @@ void groundswayController::connectOutlets(const Outlets& outlets, const ActionCo
     o_ = outlets;
     actions_ = actions;
     bindSettingsToControls();
-    connectActions(actions);
+    actionwiring::connect(*this, o_, actions);
+    if (QuilmRealTimeDisplayView02* view = o_.seisView)
+        connect(view, &QuilmRealTimeDisplayView02::zoomChanged, this,
+                &groundswayController::updateFollowNow);
+    if (o_.monitorRequestDurationTField)
+        connect(o_.monitorRequestDurationTField, &QLineEdit::textChanged, this,
+                &groundswayController::syncMonitorPopUp);
     setUpHelicorder();
     // The view's paints end the records' way to the screen.
     if (o_.seisView)
@@ -220,102 +226,6 @@ void groundswayController::bindSettingsToControls() {
                         neicQueryController_->setServiceURL(url);
                 });
     }
-}
-
-void groundswayController::connectActions(const ActionControls& a) {
-    // Each button or command hands itself to its operation as the sender.
-    auto onClick = [this](QAbstractButton* b, void (groundswayController::*op)(QObject*)) {
-        if (b)
-            connect(b, &QAbstractButton::clicked, this, [this, b, op] { (this->*op)(b); });
-    };
-    auto onTrigger = [this](QAction* act, void (groundswayController::*op)(QObject*)) {
-        if (act)
-            connect(act, &QAction::triggered, this, [this, act, op] { (this->*op)(act); });
-    };
-    onClick(a.retrieveButton, &groundswayController::retrieveSeismograms);
-    onClick(o_.autoUpdateButton, &groundswayController::toggleAutoUpdate);
-    onClick(a.setupChannelsButton, &groundswayController::setupChannels);
-    if (auto* settings = qobject_cast<SettingsDialog*>(o_.settingsWindow))
-        connect(settings, &SettingsDialog::channelListApplied, this,
-                [this, settings] { setupChannels(settings); });
-    onClick(a.markHistoryButton, &groundswayController::markHistory);
-    onClick(a.clearHistoryButton, &groundswayController::clearHistory);
-    onClick(a.statusPageButton, &groundswayController::tamsyStatus);
-    onClick(a.reloadEventsButton, &groundswayController::loadNEICInfo);
-    onClick(a.eventSeismogramsButton, &groundswayController::getRecentEventSeismograms);
-    onClick(a.eventPageButton, &groundswayController::loadNEICEventPage);
-    onClick(a.eventMapButton, &groundswayController::openGoogleMaps);
-    onClick(o_.loadChannelInfoButton, &groundswayController::acquireavailableChannels);
-    onClick(a.listChannelsButton, &groundswayController::updateChannelFinderList);
-    onClick(a.darkSchemeCheckBox, &groundswayController::toggleColorScheme);
-    onClick(a.originMarksCheckBox, &groundswayController::toggleShowOrigins);
-
-    onTrigger(a.showSettingsAction, &groundswayController::showSettingsWindow);
-    onTrigger(a.showLogAction, &groundswayController::showLogWindow);
-    onTrigger(a.showHelpAction, &groundswayController::showHelpWindow);
-    onTrigger(a.showEventListAction, &groundswayController::showEventListWindow);
-    onTrigger(a.showChannelFinderAction, &groundswayController::showChannelFinderWindow);
-    onTrigger(a.retrieveAction, &groundswayController::retrieveSeismograms);
-    onTrigger(a.openFilesAction, &groundswayController::chooseSeismogramFiles);
-    if (a.fileDrop)
-        connect(a.fileDrop, &fileopening::DropTarget::filesDropped, this,
-                [this](const QStringList& paths) { openSeismogramFiles(paths); });
-    onTrigger(a.toggleAutoUpdateAction, &groundswayController::toggleAutoUpdate);
-    onTrigger(a.setupChannelsAction, &groundswayController::setupChannels);
-    onTrigger(a.markHistoryAction, &groundswayController::markHistory);
-    onTrigger(a.clearHistoryAction, &groundswayController::clearHistory);
-    onTrigger(a.statusPageAction, &groundswayController::tamsyStatus);
-    if (a.quitAction)
-        connect(a.quitAction, &QAction::triggered, qApp, &QCoreApplication::quit,
-                Qt::QueuedConnection);
-
-    if (QComboBox* popup = a.monitorDurationPopUp)
-        connect(popup, &QComboBox::activated, this, [this, popup] { lastNMinutes(popup); });
-    if (QComboBox* popup = o_.channelFileListPopUp)
-        connect(popup, &QComboBox::activated, this, [this, popup] { parseChannelList(popup); });
-    if (QSlider* slider = a.opacitySlider)
-        connect(slider, &QSlider::valueChanged, this,
-                [this, slider] { setSeismogramWindowOpacity(slider); });
-    if (QSlider* slider = o_.plotGainSlider)
-        connect(slider, &QSlider::valueChanged, this,
-                [this, slider] { adjustWaveformPlotGain(slider); });
-    if (QTableView* table = o_.eventListTblView)
-        connect(table, &QTableView::doubleClicked, this,
-                [this, table] { getRecentEventSeismograms(table); });
-
-    onTrigger(a.showSystemLogAction, &groundswayController::showSystemLogWindow);
-    onTrigger(a.showHelicorderAction, &groundswayController::showHelicorderWindow);
-    onTrigger(a.saveImageAction, &groundswayController::saveImage);
-    onTrigger(a.copyImageAction, &groundswayController::copyImage);
-    onTrigger(a.saveSeismogramsAction, &groundswayController::saveSeismograms);
-    onTrigger(a.fullScreenAction, &groundswayController::toggleFullScreen);
-    onClick(a.followNowButton, &groundswayController::followNow);
-    onClick(a.sortByDistanceButton, &groundswayController::toggleSortByDistance);
-    if (QComboBox* popup = a.travelTimeModelPopUp)
-        connect(popup, &QComboBox::activated, this, [this, popup] { setTravelTimeModel(popup); });
-    if (QComboBox* popup = a.dataSourcePopUp)
-        connect(popup, &QComboBox::activated, this, [this, popup] { setDataSource(popup); });
-    if (QComboBox* popup = a.amplitudeModePopUp)
-        connect(popup, &QComboBox::activated, this, [this, popup] { setAmplitudeMode(popup); });
-    if (o_.queryWarningTField)
-        o_.queryWarningTField->installEventFilter(this);
-    if (QuilmRealTimeDisplayView02* view = o_.seisView) {
-        connect(view, &QuilmRealTimeDisplayView02::traceActivated, this,
-                &groundswayController::inspectTrace);
-        tracemenus::attach(view, a.inspectTraceMenu,
-                           {a.saveImageAction, a.copyImageAction, a.saveSeismogramsAction},
-                           [this](int trace) { inspectTrace(trace); });
-        connect(view, &QuilmRealTimeDisplayView02::zoomChanged, this,
-                &groundswayController::updateFollowNow);
-        if (auto* window = qobject_cast<QMainWindow*>(o_.seismogramWindow)) {
-            QStatusBar* bar = window->statusBar();
-            connect(view, &QuilmRealTimeDisplayView02::readoutChanged, bar,
-                    [bar](const QString& text) { bar->showMessage(text); });
-        }
-    }
-    if (o_.monitorRequestDurationTField)
-        connect(o_.monitorRequestDurationTField, &QLineEdit::textChanged, this,
-                &groundswayController::syncMonitorPopUp);
 }
 
 void groundswayController::showWindow(QWidget* window) {

@@ -36,6 +36,7 @@ class QTimer;
 class RetrievalCycle;
 class MonitorSession;
 struct SessionFrame;
+struct WindowRequest;
 class TraceList;
 struct ChannelTable;
 class SacObject;
@@ -241,6 +242,9 @@ private:
     // Hands the session what the settings say now: services, transfers, processing, source.
     void configureSession();
     ChannelTable channelTable() const;
+    void setChannelTable(ChannelTable table); // the five lists at once
+    // The window's times (and a title, when given) in the fields that show them.
+    void showWindowTimes(const WindowRequest& window, const std::optional<QString>& title = {});
     // The monitor's length in whole minutes as the setting holds it, brought into range.
     int monitorMinutes() const;
     // The line the empty view shows before the first retrieval.
@@ -252,6 +256,7 @@ private:
     void locateStations();
     // Distances, predicted arrivals and the order of the traces, for the earthquake shown.
     void updateTraceContext();
+    QString travelTimeModel() const; // the one chosen for the arrivals
     void continueTick();
     // A streamed piece of the helicorder's channel goes onto the drum as well.
     void streamToHelicorder(const Segment& segment);
@@ -262,7 +267,6 @@ private:
     HttpOptions transferOptions() const;
     int maxConcurrentDownloads() const;
     void bindSettingsToControls();
-    void connectActions(const ActionControls& actions);
     void showWindow(QWidget* window);
     void makeNoFirstResponder(QWidget* window);
     QString channelListDirectory() const;

@@ -42,15 +42,7 @@ void groundswayController::openSeismogramFiles(const QStringList& paths,
             const seismogramfiles::Opened& f = r.opened;
             for (const QString& problem : f.problems)
                 systemLog(QStringLiteral("Could not open %1").arg(problem));
-            if (!f.problems.isEmpty() && o_.seismogramWindow &&
-                o_.seismogramWindow->isVisible()) {
-                auto* box = new QMessageBox(QMessageBox::Warning,
-                                            tr("Some files could not be opened"),
-                                            f.problems.join(u'\n'), QMessageBox::Ok,
-                                            o_.seismogramWindow);
-                box->setAttribute(Qt::WA_DeleteOnClose);
-                box->open();
-            }
+            fileopening::showProblems(o_.seismogramWindow, f.problems);
             if (f.channels.empty() || !f.start || !f.end) {
                 if (done)
                     done(false);
@@ -60,35 +52,11 @@ void groundswayController::openSeismogramFiles(const QStringList& paths,
             if (theSeismgrmUpdateTimer_)
                 toggleAutoUpdate(nullptr);
             session_->cancel();
-            theNetworks_->clear();
-            theStations_->clear();
-            theChannels_->clear();
-            theChannelCodes_->clear();
-            theLabels_->clear();
-            for (const seismogramfiles::Channel& c : f.channels) {
-                *theNetworks_ << c.channel.network;
-                *theStations_ << c.channel.station;
-                *theChannels_ << c.channel.channel;
-                *theChannelCodes_ << c.channel.location;
-                *theLabels_ << c.channel.seedId();
-            }
+            setChannelTable(seismogramfiles::tableOf(f));
             eventOrigin_ = f.origin;
-            const QString title = seismogramfiles::titleOf(f.files);
-            const WindowRequest window =
-                WindowRequest::of(WindowRequest::Mode::Typed, *f.start, *f.end);
-            if (o_.startTField)
-                o_.startTField->setText(window.startText);
-            if (o_.endTField)
-                o_.endTField->setText(window.endText);
-            if (o_.plotTitleTField)
-                o_.plotTitleTField->setText(title);
-            session_->setChannels(channelTable(), title);
-            auto frame = std::make_shared<SessionFrame>();
-            frame->result = r.rows;
-            frame->window = window;
-            frame->title = title;
-            frame->resetZoom = true;
-            frame->rows.resize(f.channels.size());
+            const auto frame = seismogramfiles::frameOf(f, r.rows);
+            showWindowTimes(frame->window, frame->title);
+            session_->setChannels(channelTable(), frame->title);
             applyFrame(frame);
             if (done)
                 done(true);

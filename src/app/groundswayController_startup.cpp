@@ -52,28 +52,13 @@ void groundswayController::awakeFromNib() {
     }
     // 6.
     adjustWaveformPlotGain(nullptr);
-    if (actions_.amplitudeModePopUp) {
-        actions_.amplitudeModePopUp->setCurrentIndex(settings_->whole("amplitudeMode", 0, 2, 0));
-        setAmplitudeMode(actions_.amplitudeModePopUp);
-    }
-    syncMonitorPopUp();
-    // A stored choice that names neither is said once; the web service is used.
-    settings_->choice("dataSource", {QStringLiteral("webService"), QStringLiteral("seedLink")});
-    if (actions_.dataSourcePopUp)
-        actions_.dataSourcePopUp->setCurrentIndex(streamChosen() ? 1 : 0);
+    settings_->showChoices(actions_);
+    setAmplitudeMode(actions_.amplitudeModePopUp);
     sortByDistance_ = defaults_.boolForKey(QStringLiteral("sortByDistance"));
-    if (actions_.sortByDistanceButton)
-        actions_.sortByDistanceButton->setChecked(sortByDistance_);
+    syncMonitorPopUp();
     servicechoice::bind(o_.timeSeriesServicePopUp, defaults_);
     settings_->choice(livechoice::kKey, livechoice::choices());
     livechoice::bind(o_.liveProcessingPopUp, defaults_, [this] { configureSession(); });
-    if (actions_.travelTimeModelPopUp) {
-        QStringList models;
-        for (int i = 0; i < actions_.travelTimeModelPopUp->count(); ++i)
-            models << actions_.travelTimeModelPopUp->itemText(i);
-        actions_.travelTimeModelPopUp->setCurrentIndex(std::max(
-            0, static_cast<int>(models.indexOf(settings_->choice("travelTimeModel", models)))));
-    }
     // 7. The XDG data folder, or the one earlier versions read while it is still empty.
     const DataDirectory data = chooseDataDirectory();
     setSupportDirectory(std::make_shared<QString>(data.path));

@@ -1,5 +1,6 @@
 #include "base/DateText.h"
 
+#include "base/SystemLog.h"
 #include "base/Time.h"
 
 namespace datetext {
@@ -100,6 +101,15 @@ std::optional<Date> parseCatalogTime(QStringView text) {
     if (pos != text.size())
         return std::nullopt;
     return *base + std::chrono::duration_cast<Date::duration>(std::chrono::nanoseconds(nanos));
+}
+
+QString unreadableWindowTime(const char* which, const QString& typed) {
+    return QStringLiteral("The window %1 %2 cannot be read as a time like "
+                          "2012-06-15T10:00:00.0000Z (UTC, years %3 to %4); the present moment "
+                          "is asked for instead.")
+        .arg(QLatin1StringView(which), quotedForLog(typed))
+        .arg(kFirstYear)
+        .arg(kLastYear);
 }
 
 } // namespace datetext

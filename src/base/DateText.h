@@ -22,6 +22,8 @@ Date now();
 QString requestTime(Date t);
 // Strict: exactly that pattern with valid calendar values in the years above, or no moment.
 std::optional<Date> parseRequestTime(QStringView text);
+// The system log's line for a window's start or end (`which`) typed so that it does not read.
+QString unreadableWindowTime(const char* which, const QString& typed);
 
 // URL time text: "2012-06-15T10:00:00", whole seconds, no zone letter.
 QString urlTime(Date t);

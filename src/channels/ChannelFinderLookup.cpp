@@ -144,3 +144,39 @@ ChannelFinderAnswer lookUpChannels(const ChannelFinderQuery& query, const HttpOp
         answer.why = QStringLiteral("the response is not a channel list");
     return answer;
 }
+
+QStringList ChannelFinderAnswer::logLines(const ChannelFinderQuery& query) const {
+    QStringList lines;
+    if (!channels)
+        lines << QStringLiteral("Channel finder: no channels from %1: %2")
+                     .arg(query.channelQuery, why);
+    else if (leftOut > 0)
+        lines << QStringLiteral("Channel finder: left out %1 channels whose codes are not "
+                                "letters and digits.")
+                     .arg(leftOut);
+    return lines;
+}
+
+QString finderListing(const std::vector<AvailableChannel>& channels, std::size_t maxLines,
+                      QString* logLine) {
+    QString buffer;
+    for (std::size_t i = 0; i < channels.size(); ++i) {
+        if (i == maxLines) {
+            // A line with no ";" is no channel line, so the listing still reads as a list.
+            buffer += QStringLiteral("(%1 more channels not listed: narrow the search to see "
+                                     "them)\n")
+                          .arg(channels.size() - i);
+            if (logLine)
+                *logLine = QStringLiteral("Channel finder: listed the first %1 of %2 channels.")
+                               .arg(maxLines)
+                               .arg(channels.size());
+            break;
+        }
+        const AvailableChannel& ch = channels[i];
+        buffer += QStringLiteral("%1; %2; %3; %4; %5\n")
+                      .arg(ch._id()._network_id()._network_code(), ch._id()._station_code(),
+                           ch._id()._channel_code(), ch._id()._site_code(),
+                           ch._my_site()._my_station()._name());
+    }
+    return buffer;
+}

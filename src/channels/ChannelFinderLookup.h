@@ -23,7 +23,15 @@ struct ChannelFinderAnswer {
     std::optional<std::vector<AvailableChannel>> channels; // nothing: the look-up failed
     QString why;                                           // then, the reason
     int leftOut = 0; // rows whose codes could not go into a query
+
+    // What the system log says of this answer to `query`.
+    QStringList logLines(const ChannelFinderQuery& query) const;
 };
+
+// The finder's listing, one "NET; STA; CHA; LOC; Station name" line per channel and at most
+// `maxLines` of them, then a line that says how many more there are (and `logLine` says it too).
+QString finderListing(const std::vector<AvailableChannel>& channels, std::size_t maxLines,
+                      QString* logLine);
 
 // The two queries for a service base and the four patterns as typed ("*" when empty). Patterns
 // keep "*" and their commas; everything else unusual is percent-encoded, "?" too, since some

@@ -1,5 +1,7 @@
 #include "channels/ChannelListParser.h"
 
+#include "base/SystemLog.h"
+
 #include <QSet>
 
 bool isChannelListFieldSpace(QChar c) {
@@ -64,6 +66,7 @@ ParsedChannelList parseChannelListText(QStringView text) {
 
 ChannelListBounds boundChannelList(ParsedChannelList& list, qsizetype most) {
     ChannelListBounds out;
+    out.most = most;
     QSet<QString> seen;
     ParsedChannelList kept;
     kept.title = list.title;
@@ -93,4 +96,18 @@ ChannelListBounds boundChannelList(ParsedChannelList& list, qsizetype most) {
     }
     list = std::move(kept);
     return out;
+}
+
+QStringList ChannelListBounds::logLines() const {
+    QStringList lines;
+    if (repeats > 0)
+        lines << QStringLiteral("The channel list names %1 channel(s) more than once (first %2); "
+                                "each is asked for once.")
+                     .arg(repeats)
+                     .arg(quotedForLog(firstRepeat));
+    if (cut > 0)
+        lines << QStringLiteral("The channel list holds %1 channels; the first %2 are used.")
+                     .arg(cut + most)
+                     .arg(most);
+    return lines;
 }

@@ -27,6 +27,10 @@ struct ChannelListBounds {
     qsizetype repeats = 0;
     QString firstRepeat; // "NET.STA.LOC.CHA"
     qsizetype cut = 0;
+    qsizetype most = kMaxChannels;
+
+    // What the system log says of it (nothing when nothing was removed).
+    QStringList logLines() const;
 };
 // Each channel once and at most `most` of them, in one pass.
 ChannelListBounds boundChannelList(ParsedChannelList& list, qsizetype most = kMaxChannels);

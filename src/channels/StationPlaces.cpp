@@ -1,6 +1,9 @@
 #include "channels/StationPlaces.h"
 
 #include "channels/StationLocator.h"
+#include "components/sac/SacObject.h"
+
+#include <cmath>
 
 StationPlaces::StationPlaces(QObject* parent) : QObject(parent) {}
 
@@ -14,6 +17,33 @@ std::optional<inventory::StationPlace> StationPlaces::place(const QString& stati
     if (it == places_.end())
         return std::nullopt;
     return *it;
+}
+
+QString StationPlaces::keyOf(const SacObject* s) {
+    const sac::SacHeader* h = s ? s->GetSacHeader() : nullptr;
+    if (!h)
+        return {};
+    const QString net = QString::fromStdString(h->getText(sac::text::KNETWK)).trimmed();
+    const QString sta = QString::fromStdString(h->getText(sac::text::KSTNM)).trimmed();
+    if (net.isEmpty() || sta.isEmpty() || net.startsWith(u"-12345") || sta.startsWith(u"-12345"))
+        return {};
+    return net + u'.' + sta;
+}
+
+QStringList StationPlaces::learnFromHeaders(const std::vector<std::unique_ptr<SacObject>>& traces) {
+    QStringList stations;
+    for (const auto& w : traces) {
+        const QString key = keyOf(w.get());
+        if (key.isEmpty())
+            continue;
+        stations << key;
+        const sac::SacHeader* h = w->GetSacHeader();
+        const float lat = h->getFloat(sac::word::STLA), lon = h->getFloat(sac::word::STLO);
+        if (!place(key) && lat != sac::kUndefinedFloat && lon != sac::kUndefinedFloat &&
+            std::isfinite(lat) && std::isfinite(lon) && std::abs(lat) <= 90 && std::abs(lon) <= 360)
+            learn(key, {lat, lon});
+    }
+    return stations;
 }
 
 void StationPlaces::locate(const QStringList& stations, const QString& serviceBase,

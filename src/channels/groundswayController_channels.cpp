@@ -74,31 +74,16 @@ QString groundswayController::typedChannelList() const {
 }
 
 void groundswayController::setupChannels(QObject*) {
-    theNetworks_->clear();
-    theStations_->clear();
-    theChannels_->clear();
-    theChannelCodes_->clear();
-    theLabels_->clear();
     if (!o_.channelListTView)
-        return;
+        return setChannelTable({});
     ParsedChannelList parsed =
         parseChannelListText(channelListText_ ? *channelListText_ : typedChannelList());
     // Every channel is asked for on every refresh: each once, and no more than a service bears.
-    const ChannelListBounds bounds = boundChannelList(parsed);
-    if (bounds.repeats > 0)
-        systemLog(QStringLiteral("The channel list names %1 channel(s) more than once (first %2); "
-                                 "each is asked for once.")
-                      .arg(bounds.repeats)
-                      .arg(quotedForLog(bounds.firstRepeat)));
-    if (bounds.cut > 0)
-        systemLog(QStringLiteral("The channel list holds %1 channels; the first %2 are used.")
-                      .arg(bounds.cut + kMaxChannels)
-                      .arg(kMaxChannels));
-    *theNetworks_ = std::move(parsed.networks);
-    *theStations_ = std::move(parsed.stations);
-    *theChannels_ = std::move(parsed.channels);
-    *theChannelCodes_ = std::move(parsed.locations); // the location codes, by their old name
-    *theLabels_ = std::move(parsed.labels);
+    for (const QString& line : boundChannelList(parsed).logLines())
+        systemLog(line);
+    setChannelTable({std::move(parsed.networks), std::move(parsed.stations),
+                     std::move(parsed.channels), std::move(parsed.locations),
+                     std::move(parsed.labels)});
     if (parsed.title && o_.plotTitleTField)
         o_.plotTitleTField->setText(*parsed.title);
     // The monitor's title is the list's; a stream of the old list starts afresh.
@@ -109,4 +94,12 @@ void groundswayController::setupChannels(QObject*) {
     fillHelicorderChannels();
     if (theSeismgrmUpdateTimer_ && streamed)
         update();
+}
+
+void groundswayController::setChannelTable(ChannelTable table) {
+    *theNetworks_ = std::move(table.networks);
+    *theStations_ = std::move(table.stations);
+    *theChannels_ = std::move(table.channels);
+    *theChannelCodes_ = std::move(table.locations); // the location codes, by their old name
+    *theLabels_ = std::move(table.labels);
 }

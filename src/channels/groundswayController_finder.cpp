@@ -14,27 +14,14 @@
 #include <QProgressBar>
 
 void groundswayController::updateChannelFinderList(QObject*) {
-    QString buffer;
-    for (std::size_t i = 0; availableChannels_ && i < availableChannels_->size(); ++i) {
-        if (i == kMaxFinderLines) {
-            // A line with no ";" is no channel line, so the listing still reads as a list.
-            const QString more = QStringLiteral("(%1 more channels not listed: narrow the search "
-                                                "to see them)\n")
-                                     .arg(availableChannels_->size() - i);
-            buffer += more;
-            systemLog(QStringLiteral("Channel finder: listed the first %1 of %2 channels.")
-                          .arg(kMaxFinderLines)
-                          .arg(availableChannels_->size()));
-            break;
-        }
-        const AvailableChannel& ch = (*availableChannels_)[i];
-        buffer += QStringLiteral("%1; %2; %3; %4; %5\n")
-                      .arg(ch._id()._network_id()._network_code(), ch._id()._station_code(),
-                           ch._id()._channel_code(), ch._id()._site_code(),
-                           ch._my_site()._my_station()._name());
-    }
+    QString logLine;
+    const QString listing =
+        finderListing(availableChannels_ ? *availableChannels_ : ChannelList{}, kMaxFinderLines,
+                      &logLine);
+    if (!logLine.isEmpty())
+        systemLog(logLine);
     if (o_.channelFinderTView) {
-        o_.channelFinderTView->setPlainText(buffer);
+        o_.channelFinderTView->setPlainText(listing);
         o_.channelFinderTView->viewport()->update();
     }
 }
@@ -72,15 +59,10 @@ void groundswayController::acquireavailableChannels(QObject*) {
         [this, query](ChannelFinderAnswer answer) {
             if (o_.channelListProgressIndicator)
                 o_.channelListProgressIndicator->hide();
-            if (!answer.channels) {
-                systemLog(QStringLiteral("Channel finder: no channels from %1: %2")
-                              .arg(query.channelQuery, answer.why));
+            for (const QString& line : answer.logLines(query))
+                systemLog(line);
+            if (!answer.channels)
                 return;
-            }
-            if (answer.leftOut > 0)
-                systemLog(QStringLiteral("Channel finder: left out %1 channels whose codes are "
-                                         "not letters and digits.")
-                              .arg(answer.leftOut));
             removeArrayDuplicates(*answer.channels);
             if (!availableChannels_)
                 setavailableChannels(std::make_shared<ChannelList>());

@@ -393,6 +393,14 @@ void TraceInspector::drawSpectrogram(QPainter& p, const QRectF& box) const {
     p.restore();
 }
 
+void TraceInspector::inspect(const QString& label, const SacObject* raw,
+                             const SacObject& processed, Time from, Time to) {
+    const QString title = QStringLiteral("%1   %2 to %3 UTC")
+                              .arg(label, datetext::description(from).chopped(6),
+                                   datetext::description(to).chopped(6));
+    inspect(title, from, to, raw ? spanOf(*raw, from, to) : Trace{}, spanOf(processed, from, to));
+}
+
 TraceInspector::Trace TraceInspector::spanOf(const SacObject& s, Time from, Time to) {
     TraceInspector::Trace t;
     t.delta = s.delta();

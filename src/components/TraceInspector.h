@@ -34,6 +34,9 @@ public:
     void setInline(bool on) { background_.setInline(on); }
     // The two traces over the span [from, to] on screen.
     void inspect(const QString& title, Time from, Time to, Trace raw, Trace processed);
+    // The same for a row as drawn (`raw` may be missing), titled with its label and the span.
+    void inspect(const QString& label, const SacObject* raw, const SacObject& processed, Time from,
+                 Time to);
     // The spectrogram's frequency axis, and the spectrum's.
     void setLogFrequency(bool on);
     bool logFrequency() const { return logFrequency_; }

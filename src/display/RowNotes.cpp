@@ -1,6 +1,9 @@
 #include "display/RowNotes.h"
 
+#include "acquisition/TraceList.h"
 #include "channels/StationLocator.h"
+#include "channels/StationPlaces.h"
+#include "components/sac/SacObject.h"
 
 #include <algorithm>
 #include <limits>
@@ -66,6 +69,34 @@ Layout arrange(const std::vector<Trace>& traces,
         out.viewRows.push_back(static_cast<int>(out.notes.size()) - 1);
     }
     return out;
+}
+
+} // namespace rownotes
+
+namespace rownotes {
+
+Layout arrange(const TraceList& list, const std::optional<SeismicOrigin>& origin,
+               const QString& model, const StationPlaces& places,
+               const std::vector<RowState>& rows, bool byDistance) {
+    const std::size_t n = list.traces() ? list.traces()->size() : 0;
+    std::vector<Trace> facts(n);
+    std::vector<QString> stations(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const SacObject* s = (*list.traces())[i].get();
+        Trace& f = facts[i];
+        f.station = stations[i] = StationPlaces::keyOf(s);
+        f.row = list.rows().value(static_cast<qsizetype>(i), -1);
+        f.held = s != nullptr;
+        f.empty = !s || s->samples().empty();
+        f.unfiltered = list.unfiltered(f.row);
+    }
+    QHash<QString, context::Place> known;
+    for (auto it = places.all().begin(); it != places.all().end(); ++it)
+        known.insert(it.key(), {it->latitude, it->longitude});
+    return arrange(facts,
+                   origin ? context::rowContexts(*origin, model, stations, known)
+                          : std::vector<std::optional<context::RowContext>>(n),
+                   rows, origin.has_value(), places.busy(), byDistance);
 }
 
 } // namespace rownotes

@@ -4,6 +4,9 @@
 #include "components/QuilmRealTimeDisplayView02.h"
 #include "events/EventContext.h"
 
+class StationPlaces;
+class TraceList;
+
 #include <optional>
 #include <vector>
 
@@ -34,5 +37,11 @@ Layout arrange(const std::vector<Trace>& traces,
                const std::vector<std::optional<context::RowContext>>& contexts,
                const std::vector<RowState>& rows, bool originKnown, bool placesBusy,
                bool byDistance);
+
+// The same for the traces a list holds, with the earthquake's context worked out from `origin`
+// (none: no context), the travel-time model and the stations' places.
+Layout arrange(const TraceList& traces, const std::optional<SeismicOrigin>& origin,
+               const QString& model, const StationPlaces& places,
+               const std::vector<RowState>& rows, bool byDistance);
 
 } // namespace rownotes

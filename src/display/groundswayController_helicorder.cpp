@@ -12,6 +12,7 @@
 #include "app/HelicorderWindow.h"
 #include "app/ImageExport.h"
 #include "app/SaveImageDialog.h"
+#include "app/Snapshot.h"
 #include "base/DateText.h"
 #include "base/SystemLog.h"
 #include "base/Time.h"
@@ -121,9 +122,7 @@ void groundswayController::streamToHelicorder(const Segment& segment) {
 void groundswayController::updateHelicorderMarks() {
     if (!drum_ || !neicQueryController_)
         return;
-    drum_->setOrigins(neicQueryController_->seismicOrigins(),
-                      actions_.travelTimeModelPopUp ? actions_.travelTimeModelPopUp->currentText()
-                                                    : QStringLiteral("iasp91"));
+    drum_->setOrigins(neicQueryController_->seismicOrigins(), travelTimeModel());
 }
 
 void groundswayController::openSpanInSeismogramWindow(Time from, Time to) {
@@ -135,8 +134,7 @@ void groundswayController::openSpanInSeismogramWindow(Time from, Time to) {
     // The earthquakes the drum marks are marked on the traces too.
     if (o_.seisView && neicQueryController_)
         o_.seisView->setEventOrigins(neicQueryController_->seismicOrigins());
-    o_.startTField->setText(datetext::requestTime(from));
-    o_.endTField->setText(datetext::requestTime(to));
+    showWindowTimes(WindowRequest::of(WindowRequest::Mode::Typed, from, to));
     if (o_.seisServerMatrix)
         if (QAbstractButton* chosen = o_.seisServerMatrix->button(10))
             chosen->setChecked(true);
@@ -158,13 +156,12 @@ bool groundswayController::writeHelicorderImage(const QString& path, QSize size,
 void groundswayController::saveHelicorderImage(QObject*) {
     const QSize size =
         helicorderView()->size().isValid() ? helicorderView()->size() : QSize(1600, 1000);
-    SaveImageDialog dialog(o_.helicorderWindow, tr("Save Helicorder Image"),
-                           QDir::homePath() + QStringLiteral("/helicorder.png"), size);
-    if (dialog.exec() != QDialog::Accepted)
-        return;
-    QString why;
-    if (!writeHelicorderImage(dialog.chosenPath(), dialog.imageSize(), &why))
-        reportExportFailure(o_.helicorderWindow, tr("The helicorder image was not saved"), why);
+    SaveImageDialog::ask(o_.helicorderWindow, tr("Save Helicorder Image"),
+                         QDir::homePath() + QStringLiteral("/helicorder.png"), size,
+                         tr("The helicorder image was not saved"),
+                         [this](const QString& path, QSize s, QString* why) {
+                             return writeHelicorderImage(path, s, why);
+                         });
 }
 
 void groundswayController::takeHelicorderSnapshot(const QString& path, QSize size,
@@ -176,30 +173,14 @@ void groundswayController::takeHelicorderSnapshot(const QString& path, QSize siz
     if (w->channelPopUp->findText(channel.seedId()) < 0)
         w->channelPopUp->addItem(channel.seedId());
     w->channelPopUp->setCurrentIndex(w->channelPopUp->findText(channel.seedId()));
-    auto write = [this, path, size, done] {
-        auto fail = [done](const QString& why) {
-            const QByteArray text = QStringLiteral("groundsway: %1\n").arg(why).toLocal8Bit();
-            std::fwrite(text.constData(), 1, static_cast<std::size_t>(text.size()), stderr);
-            done(1);
-        };
-        if (!helicorderView()->hasSamples())
-            return fail(QStringLiteral("no data arrived for the helicorder; the system log on "
-                                       "standard error names each failed request"));
-        QString why;
-        if (!writeHelicorderImage(path, size, &why))
-            return fail(why);
-        done(0);
-    };
     startHelicorder();
     // Settled means the drum and the catalogue whose earthquakes it marks.
-    drum_->whenSettled([this, write] {
-        if (!neicQueryController_ || !neicQueryController_->isLoading())
-            return write();
-        auto once = std::make_shared<QMetaObject::Connection>();
-        *once = connect(neicQueryController_.get(), &NEIC_QueryController::listLoaded, this,
-                        [write, once] {
-                            QObject::disconnect(*once);
-                            write();
-                        });
+    drum_->whenSettled([this, path, size, done] {
+        snapshot::afterCatalogue(neicQueryController_.get(), this, [this, path, size, done] {
+            snapshot::finish(done, helicorderView()->hasSamples(),
+                             QStringLiteral("no data arrived for the helicorder; the system log "
+                                            "on standard error names each failed request"),
+                             [&](QString* why) { return writeHelicorderImage(path, size, why); });
+        });
     });
 }

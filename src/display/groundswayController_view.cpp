@@ -12,6 +12,7 @@
 #include "app/ImageExport.h"
 #include "app/SeismogramExport.h"
 #include "app/SaveImageDialog.h"
+#include "app/Snapshot.h"
 #include "app/WindowPlacement.h"
 #include "base/DateText.h"
 #include "base/SystemLog.h"
@@ -86,7 +87,7 @@ void groundswayController::inspectTrace(int index) {
     const SacObject* processed = (*theWaveforms_)[static_cast<std::size_t>(index)].get();
     if (!processed)
         return;
-    const SacObject* raw = index >= 0 ? traces_->raw(static_cast<std::size_t>(index)) : nullptr;
+    const SacObject* raw = traces_->raw(static_cast<std::size_t>(index));
     const Time ref = o_.seisView->refDate().value_or(processed->referenceTime());
     const Time from = civil::addSeconds(ref, o_.seisView->axisLeft());
     const Time to = civil::addSeconds(ref, o_.seisView->axisRight());
@@ -95,12 +96,8 @@ void groundswayController::inspectTrace(int index) {
         inspector_->setInline(inline_);
         placement::manage(inspector_.get(), QStringLiteral("traceInspector"), o_.seismogramWindow);
     }
-    const QString title =
-        QStringLiteral("%1   %2 to %3 UTC")
-            .arg(QuilmRealTimeDisplayView02::fullLabel(*processed),
-                 datetext::description(from).chopped(6), datetext::description(to).chopped(6));
-    inspector_->inspect(title, from, to, raw ? TraceInspector::spanOf(*raw, from, to) : TraceInspector::Trace{},
-                        TraceInspector::spanOf(*processed, from, to));
+    inspector_->inspect(QuilmRealTimeDisplayView02::fullLabel(*processed), raw, *processed, from,
+                        to);
     showWindow(inspector_.get());
 }
 
@@ -126,21 +123,17 @@ bool groundswayController::writeImage(const QString& path, QSize size, QString* 
 }
 
 bool groundswayController::writeSeismograms(const QString& folder, QString* why) {
-    std::vector<std::pair<const SacObject*, const SacObject*>> shown;
-    for (std::size_t i = 0; i < theWaveforms_->size(); ++i)
-        shown.emplace_back((*theWaveforms_)[i].get(), traces_->raw(i));
-    return seismogramexport::write(folder, shown, why);
+    return seismogramexport::write(folder, traces_->shown(), why);
 }
 
 void groundswayController::saveImage(QObject*) {
-    SaveImageDialog dialog(o_.seismogramWindow, tr("Save Image"),
-                           QDir::homePath() + QStringLiteral("/groundsway.png"),
-                           o_.seisView ? o_.seisView->size() : QSize(1600, 1000));
-    if (dialog.exec() != QDialog::Accepted)
-        return;
-    QString why;
-    if (!writeImage(dialog.chosenPath(), dialog.imageSize(), &why))
-        reportExportFailure(o_.seismogramWindow, tr("The image was not saved"), why);
+    SaveImageDialog::ask(o_.seismogramWindow, tr("Save Image"),
+                         QDir::homePath() + QStringLiteral("/groundsway.png"),
+                         o_.seisView ? o_.seisView->size() : QSize(1600, 1000),
+                         tr("The image was not saved"),
+                         [this](const QString& path, QSize size, QString* why) {
+                             return writeImage(path, size, why);
+                         });
 }
 
 void groundswayController::copyImage(QObject*) {
@@ -161,38 +154,20 @@ void groundswayController::saveSeismograms(QObject*) {
 void groundswayController::takeSnapshot(const QString& path, QSize size,
                                         const std::optional<QString>& list,
                                         std::function<void(int)> done) {
-    auto fail = [done](const QString& why) {
-        const QByteArray text = QStringLiteral("groundsway: %1\n").arg(why).toLocal8Bit();
-        std::fwrite(text.constData(), 1, static_cast<std::size_t>(text.size()), stderr);
-        done(1);
-    };
     if (list) {
         if (!o_.channelFileListPopUp ||
             o_.channelFileListPopUp->findText(*list, Qt::MatchExactly | Qt::MatchCaseSensitive) < 0)
-            return fail(
-                QStringLiteral("no saved channel list is titled %1").arg(quotedForLog(*list)));
+            return snapshot::fail(
+                done, QStringLiteral("no saved channel list is titled %1").arg(quotedForLog(*list)));
         loadChannelListFromFile(*list + QStringLiteral(".txt"));
         setupChannels(nullptr);
     }
-    auto connection = std::make_shared<QMetaObject::Connection>();
-    // The first frame with traces: a retrieval's, or in stream mode the filled window's.
-    *connection = connect(session_.get(), &MonitorSession::frameReady, this,
-                          [this, path, size, done, fail, connection](const auto& frame) {
-                              if (!frame->result)
-                                  return;
-                              disconnect(*connection);
-                              bool drawn = false;
-                              for (const auto& w : *theWaveforms_)
-                                  drawn = drawn || (w && !w->samples().empty());
-                              if (!drawn)
-                                  return fail(QStringLiteral(
-                                      "no trace could be drawn; the system log on standard error "
-                                      "names each failed request"));
-                              QString why;
-                              if (!writeImage(path, size, &why))
-                                  return fail(why);
-                              done(0);
-                          });
+    snapshot::atFirstTraces(*session_, this, [this, path, size, done] {
+        snapshot::finish(done, traces_->anyDrawn(),
+                         QStringLiteral("no trace could be drawn; the system log on standard "
+                                        "error names each failed request"),
+                         [&](QString* why) { return writeImage(path, size, why); });
+    });
     // One monitor refresh, as auto-update makes them; with autoUpdate.txt one already runs.
     if (!theSeismgrmUpdateTimer_)
         toggleAutoUpdate(this);

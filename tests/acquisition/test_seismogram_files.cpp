@@ -2,6 +2,7 @@
 // with several channels and gaps, a broken file beside good ones, and the rows they make.
 #include "DemoSeedLink.h"
 #include "QtPrinters.h"
+#include "acquisition/MonitorSession.h"
 #include "acquisition/SeismogramFiles.h"
 #include "components/sac/SacObject.h"
 
@@ -128,6 +129,20 @@ TEST_F(Files, TheSameChannelInTwoFilesIsOneRowAndTitlesNameTheFiles) {
     EXPECT_EQ(opened.channels[0].segments[0].size(), 1200u);
     EXPECT_EQ(seismogramfiles::titleOf({"a", "b"}), "a, b");
     EXPECT_EQ(seismogramfiles::titleOf({"a", "b", "c", "d", "e"}), "a, b, c and 2 more");
+    // The files' table and frame: one row per channel, a typed window over their span, unzoomed.
+    const ChannelTable table = seismogramfiles::tableOf(opened);
+    ASSERT_EQ(table.size(), 1);
+    EXPECT_EQ(table.id(0), opened.channels[0].channel);
+    EXPECT_EQ(table.labels, QStringList{opened.channels[0].channel.seedId()});
+    const auto frame = seismogramfiles::frameOf(opened, std::make_shared<CycleResult>());
+    EXPECT_EQ(frame->window.mode, WindowRequest::Mode::Typed);
+    EXPECT_EQ(frame->window.start, *opened.start);
+    EXPECT_EQ(frame->window.end, *opened.end);
+    EXPECT_EQ(frame->window.startText, datetext::requestTime(*opened.start));
+    EXPECT_EQ(frame->title, u"one.mseed, two.mseed");
+    EXPECT_TRUE(frame->resetZoom);
+    EXPECT_FALSE(frame->monitoring);
+    EXPECT_EQ(frame->rows.size(), 1u);
     // Neither format, and nothing at all.
     QString why;
     EXPECT_FALSE(seismogramfiles::readBytes(QByteArray(), "e", &why));

@@ -3,6 +3,7 @@
 #include "AppHarness.h"
 #include "QtPrinters.h"
 #include "SeismogramServer.h"
+#include "channels/ChannelFinderLookup.h"
 #include "channels/ChannelListParser.h"
 
 #include "DemoSeedLink.h"
@@ -64,6 +65,25 @@ TEST_F(ChannelFinder, EachChannelBecomesAChannelListLineThatParsesBack) {
     EXPECT_EQ(parsed.channels, (QStringList{"C", "BHZ"}));
     EXPECT_EQ(parsed.locations, (QStringList{"L", "00"}));
     EXPECT_EQ(parsed.labels, (QStringList{"P", "Albuquerque, New Mexico"}));
+}
+
+// A listing longer than the finder shows ends in one line that is no channel line and says how
+// many were left out; the log says it once. Exactly the most is listed whole, without either.
+TEST(FinderListing, StopsAtTheMostAndSaysHowManyMore) {
+    std::vector<AvailableChannel> channels;
+    for (const char* sta : {"A", "B", "C", "D"})
+        channels.emplace_back("N", sta, "BHZ", "00", sta);
+    QString logLine;
+    QString shown = finderListing(channels, 2, &logLine);
+    EXPECT_EQ(shown, u"N; A; BHZ; 00; A\nN; B; BHZ; 00; B\n"
+                     u"(2 more channels not listed: narrow the search to see them)\n");
+    EXPECT_EQ(logLine, u"Channel finder: listed the first 2 of 4 channels.");
+    EXPECT_EQ(parseChannelListText(shown).stations, (QStringList{"A", "B"}));
+    logLine.clear();
+    shown = finderListing(channels, 4, &logLine);
+    EXPECT_EQ(shown.count(u'\n'), 4);
+    EXPECT_FALSE(shown.contains(u"more channels"));
+    EXPECT_TRUE(logLine.isEmpty());
 }
 
 TEST(RemoveArrayDuplicates, KeepsFirstOccurrencesInOrderAndMissesNoNeighbour) {

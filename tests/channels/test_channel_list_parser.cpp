@@ -104,12 +104,17 @@ TEST(ChannelListBounds, EachChannelOnceAndNoMoreThanTheMost) {
     EXPECT_EQ(b.repeats, 2);
     EXPECT_EQ(b.firstRepeat, u"IU.ANMO.00.BHZ");
     EXPECT_EQ(b.cut, 1); // IU.COLA, the fourth channel
+    EXPECT_EQ(b.logLines(),
+              (QStringList{"The channel list names 2 channel(s) more than once (first "
+                           "\"IU.ANMO.00.BHZ\"); each is asked for once.",
+                           "The channel list holds 4 channels; the first 3 are used."}));
     EXPECT_EQ(p.labels, (QStringList{"first", "x", "y"}));
     EXPECT_EQ(p.locations, (QStringList{"00", "10", "00"}));
     // Exactly the most is kept whole.
     p = parseChannelListText(u"A;B;C;D;1\nA;B;C;E;2\n");
     b = boundChannelList(p, 2);
     EXPECT_EQ(b.cut, 0);
+    EXPECT_TRUE(b.logLines().isEmpty());
     EXPECT_EQ(p.stations.size(), 2);
     // A field holding the separator a dotted name would use does not merge two channels.
     p = parseChannelListText(u"A.B;C;D;E;1\nA;B.C;D;E;2\n");

@@ -1,0 +1,32 @@
+#include "display/FrameView.h"
+
+#include "acquisition/MonitorSession.h"
+#include "components/QuilmRealTimeDisplayView02.h"
+#include "components/plot/TraceEnvelope.h"
+
+namespace frameview {
+
+void adopt(QuilmRealTimeDisplayView02& view, const std::vector<TraceList::Summary>& summaries) {
+    for (const TraceList::Summary& s : summaries)
+        view.adoptSummary(s.identity, s.revision,
+                          std::static_pointer_cast<const plot::BlockSummary>(s.prepared));
+}
+
+void show(QuilmRealTimeDisplayView02& view, const SessionFrame& frame, int minutes) {
+    if (frame.monitoring) {
+        // The monitor's length in whole minutes, as its windows are asked for.
+        view.setRefDate(frame.window.end);
+        view.setXLimitsMin(-60.0f * static_cast<float>(minutes), 0.0f);
+        view.setOriginOnRight(true);
+    } else {
+        view.setXmin(0);
+        view.setOriginOnRight(false);
+    }
+    if (frame.resetZoom)
+        view.resetZoom();
+    view.setTitle(frame.title);
+    view.setPlaceholder(QString(), QString());
+    view.setNeedsDisplay(true);
+}
+
+} // namespace frameview

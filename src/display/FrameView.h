@@ -1,0 +1,19 @@
+#pragma once
+
+#include "acquisition/TraceList.h"
+
+#include <vector>
+
+class QuilmRealTimeDisplayView02;
+struct SessionFrame;
+
+// What a session's frame changes on the seismogram view, apart from the traces themselves.
+namespace frameview {
+
+// The summaries made with the traces, so the view does not make them at paint.
+void adopt(QuilmRealTimeDisplayView02& view, const std::vector<TraceList::Summary>& summaries);
+// The window the frame shows (the monitor's last `minutes` with 0 s on the right, any other
+// from its start), its title, the zoom reset when the frame asks for it; the start-up line goes.
+void show(QuilmRealTimeDisplayView02& view, const SessionFrame& frame, int minutes);
+
+} // namespace frameview
