@@ -344,14 +344,18 @@ TEST_F(DisplayView, TheWheelDragKeysAndShiftDragMoveTheAxisTheWayThePointerGoes)
         send(QWheelEvent(at(seconds), at(seconds), QPoint(), QPoint(0, angle), Qt::NoButton,
                          Qt::NoModifier, Qt::NoScrollPhase, false));
     };
-    auto drag = [&](QPointF from, QPointF to, Qt::KeyboardModifiers modifiers) {
+    // Pressed at `from`, moved through `path`, released at its last point.
+    auto dragThrough = [&](QPointF from, const std::vector<QPointF>& path,
+                           Qt::KeyboardModifiers modifiers) {
         send(QMouseEvent(QEvent::MouseButtonPress, from, from, Qt::LeftButton, Qt::LeftButton,
                          modifiers));
-        const QPointF middle = (from + to) / 2;
-        for (const QPointF& p : {middle, to})
+        for (const QPointF& p : path)
             send(QMouseEvent(QEvent::MouseMove, p, p, Qt::NoButton, Qt::LeftButton, modifiers));
-        send(QMouseEvent(QEvent::MouseButtonRelease, to, to, Qt::LeftButton, Qt::NoButton,
-                         modifiers));
+        send(QMouseEvent(QEvent::MouseButtonRelease, path.back(), path.back(), Qt::LeftButton,
+                         Qt::NoButton, modifiers));
+    };
+    auto drag = [&](QPointF from, QPointF to, Qt::KeyboardModifiers modifiers) {
+        dragThrough(from, {(from + to) / 2, to}, modifiers);
     };
     auto key = [&](int k) { send(QKeyEvent(QEvent::KeyPress, k, Qt::NoModifier)); };
     const QPointF axis(plot.center().x(), plot.bottom() + 10.0);
@@ -374,6 +378,18 @@ TEST_F(DisplayView, TheWheelDragKeysAndShiftDragMoveTheAxisTheWayThePointerGoes)
          250},
         {"shift-drag back over 250 to 100 s", [&] { drag(at(250), at(100), Qt::ShiftModifier); },
          100, 250},
+        // Out to one side of the press and then across it: the span is between the press and
+        // the release, not as far as the pointer went.
+        {"shift-drag from 200 s out to 100 s, then over to 300 s",
+         [&] {
+             dragThrough(at(200), {at(100), at(300)}, Qt::ShiftModifier);
+         },
+         200, 300},
+        {"shift-drag from 200 s out to 300 s, then back to 100 s",
+         [&] {
+             dragThrough(at(200), {at(300), at(100)}, Qt::ShiftModifier);
+         },
+         100, 200},
         {"+", [&] { key(Qt::Key_Plus); }, 150, 450},
         {"-", [&] { key(Qt::Key_Minus); }, -300, 900},
         {"left", [&] { key(Qt::Key_Left); }, -60, 540},

@@ -1,6 +1,7 @@
 // The helicorder's session without a window: hourly pieces cut at whole hours, a longer span
 // asking only for what it lacks, the blocks and one scale handed out, a streamed piece taken,
-// the drum moving on by a row, and the earthquakes marked with their predicted P.
+// the drum moving on by a row, the earthquakes marked with their predicted P, and a failed fill
+// or a hole asked again without losing the filter margin.
 #include "SeismogramServer.h"
 #include "acquisition/TimeSeriesSource.h"
 #include "base/DateText.h"
@@ -11,8 +12,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
+#include <optional>
 
 namespace {
 
@@ -146,4 +150,90 @@ TEST_F(DrumSessionTest, EarthquakesAreMarkedWithTheirPredictedFirstP) {
     quake.depthKm = 9999;
     drum.setOrigins({quake}, QStringLiteral("iasp91"));
     EXPECT_EQ(drum.marks().size(), 1u);
+}
+
+// A fill that failed outright is asked again at the next refresh, from the same filter margin
+// before the first row: otherwise the drum's top would carry the filter's start-up.
+TEST_F(DrumSessionTest, AFillThatFailedIsAskedAgainWithItsMargin) {
+    SeismogramServer failing;
+    std::atomic<bool> fail{true};
+    failing.tweakAnswer = [&fail](const std::string&, int, SeismogramServer::Answer& a) {
+        a.fail = fail.load();
+    };
+    failing.start();
+    source.setServiceBase(failing.baseUrl());
+    drum.start(kChannel, 2, 10, options, now);
+    ASSERT_TRUE(drum.settled());
+    ASSERT_FALSE(drum.store().end(kChannel));
+    const std::size_t failed = windows(failing).size();
+    ASSERT_GT(failed, 0u);
+    fail = false;
+    drum.refresh(now);
+    ASSERT_TRUE(drum.settled());
+    const auto asked = windows(failing);
+    ASSERT_GT(asked.size(), failed);
+    EXPECT_EQ(asked[failed].first, epoch(drum.rows().first) - 1200);
+    ASSERT_TRUE(drum.store().end(kChannel));
+}
+
+// A hole filled later changes the filter margin of the block after it: that block is drawn
+// again, and the drum then shows what it would have shown had the hole never been. At 40 minutes
+// past an hour, a three-hour drum asks the hour before last second; that answer starts only ten
+// minutes before its end, and the refresh asks again the part of the hole within its reach,
+// which ends inside the next block's margin but short of the block itself. That block is
+// neither the newest nor within the margin of the tail asked on refresh.
+TEST_F(DrumSessionTest, AHoleFilledLaterRedrawsTheBlockAfterIt) {
+    SeismogramServer holey;
+    holey.tweakAnswer = [](const std::string&, int number, SeismogramServer::Answer& a) {
+        if (number == 2)
+            a.shiftSeconds = 3000;
+    };
+    holey.start();
+    source.setServiceBase(holey.baseUrl());
+    const double hour = std::floor((epoch(now) - 2400) / 3600) * 3600;
+    const Time at = civil::addSeconds(Time{}, hour + 2400);
+    drum.start(kChannel, 3, 10, options, at);
+    ASSERT_TRUE(drum.settled());
+    const auto firstFill = windows(holey);
+    ASSERT_GE(firstFill.size(), 3u);
+    const double nextBlock = firstFill[1].second;
+    ASSERT_EQ(nextBlock, hour - 3600);
+
+    QSignalSpy blocks(&drum, &DrumSession::blockReady);
+    drum.refresh(at); // asks the recent hours' holes again
+    ASSERT_TRUE(drum.settled());
+    const auto refill = windows(holey);
+    ASSERT_GT(refill.size(), firstFill.size());
+    EXPECT_EQ(refill[firstFill.size()], std::make_pair(nextBlock - 1200, nextBlock - 600));
+    using Runs = std::vector<std::shared_ptr<const Segment>>;
+    std::optional<Runs> redrawn;
+    for (const QList<QVariant>& b : blocks)
+        if (epoch(b[0].value<Time>()) == nextBlock)
+            redrawn = b[2].value<Runs>();
+    ASSERT_TRUE(redrawn) << "the block after the hole was not drawn again";
+
+    // The same drum over a record without the hole.
+    DrumSession whole{source, places};
+    whole.setInline(true);
+    whole.setStationService(holey.baseUrl(), {});
+    QSignalSpy wholeBlocks(&whole, &DrumSession::blockReady);
+    whole.start(kChannel, 3, 10, options, at);
+    ASSERT_TRUE(whole.settled());
+    std::optional<Runs> expected;
+    for (const QList<QVariant>& b : wholeBlocks)
+        if (epoch(b[0].value<Time>()) == nextBlock)
+            expected = b[2].value<Runs>();
+    ASSERT_TRUE(expected);
+    ASSERT_EQ(redrawn->size(), expected->size());
+    for (std::size_t r = 0; r < expected->size(); ++r) {
+        const Segment& got = *(*redrawn)[r];
+        const Segment& want = *(*expected)[r];
+        ASSERT_EQ(got.samples.size(), want.samples.size()) << r;
+        float worst = 0, peak = 0;
+        for (std::size_t i = 0; i < want.samples.size(); ++i) {
+            worst = std::max(worst, std::abs(got.samples[i] - want.samples[i]));
+            peak = std::max(peak, std::abs(want.samples[i]));
+        }
+        EXPECT_LT(worst, 1e-3f * peak) << r;
+    }
 }

@@ -8,18 +8,29 @@
 #include <limits>
 #include <span>
 
+// What became of one input: refused by the decoder, or the samples it held and what the chain
+// left of them.
+struct SacChainOutcome {
+    bool decoded = false;
+    std::size_t samplesIn = 0, samplesOut = 0;
+    bool allFinite = true;
+};
+
 // Decodes a body as the download does and, when it holds a seismogram, runs every processing
 // step on it with the values the settings fields could hand over. The header's USER0..USER3
 // words supply odd corners and factors, so the fuzzer reaches them too.
-inline void runSacChain(std::span<const std::byte> body) {
+inline SacChainOutcome runSacChain(std::span<const std::byte> body) {
+    SacChainOutcome out;
     SacObject s;
     if (!s.initWithNSData(body, "fuzz.sac"))
-        return;
+        return out;
     if (s.GetSacHeader() && s.GetSacSeis()) {
         if (!s.isSacFile())
-            return;
+            return out;
         s.ComputeExtrema();
     }
+    out.decoded = true;
+    out.samplesIn = s.samples().size();
     const sac::SacHeader* h = s.GetSacHeader();
     const float corner = h ? h->getFloat(40) : 0.05f;
     const float corner2 = h ? h->getFloat(41) : 0.002f;
@@ -48,4 +59,8 @@ inline void runSacChain(std::span<const std::byte> body) {
     s.ScaleAmplitudes(rms == 0.0f ? 0.0f : 1.0f / rms);
     s.adjustReferenceTimeToNSDate(SacObject::Date{});
     (void)s.encode();
+    out.samplesOut = s.samples().size();
+    for (const float v : s.samples())
+        out.allFinite = out.allFinite && std::isfinite(v);
+    return out;
 }
