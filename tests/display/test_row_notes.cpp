@@ -1,6 +1,11 @@
 // What the view writes beside each row and the order of the rows, from values alone.
 #include "display/RowNotes.h"
 
+#include "acquisition/TraceList.h"
+#include "base/DateText.h"
+#include "channels/StationPlaces.h"
+#include "components/sac/SacObject.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -58,4 +63,52 @@ TEST(RowNotes, HealthFailuresAndShortPiecesAreSaidOnTheirOwnRow) {
     EXPECT_TRUE(layout.notes[2].dimmed); // silent, though it has samples
     // A station with no place while an earthquake is shown says so.
     EXPECT_FALSE(layout.notes[2].status.isEmpty());
+}
+
+// From a retrieval's result to the notes: the traces' stations and places as their headers give
+// them (a place out of range is not taken, one known stays), each row's short pieces.
+TEST(RowNotes, ATraceListsStationsPlacesAndShortPiecesReachTheirRows) {
+    const Time start = *datetext::parseRequestTime(u"2024-01-01T00:00:00.0000Z");
+    auto traceOf = [&](const char* station, float lat, float lon) {
+        auto s = std::make_unique<SacObject>(
+            SacObject::fromSamples(std::vector<float>(100, 1.0f), 0.5, start));
+        s->header()->setText(sac::text::KNETWK, "IU");
+        s->header()->setText(sac::text::KSTNM, station);
+        s->header()->setFloat(sac::word::STLA, lat);
+        s->header()->setFloat(sac::word::STLO, lon);
+        return s;
+    };
+    CycleResult result;
+    result.start = start;
+    result.end = civil::addSeconds(start, 50);
+    result.traces.push_back({0, "near", traceOf("NEAR", 10, 20), nullptr, nullptr});
+    result.traces.push_back({1, "far", traceOf("FAR", 95, 20), nullptr, nullptr});
+    result.traces.push_back({2, "kept", traceOf("KEPT", -40, 100), nullptr, nullptr});
+    result.unfiltered = {{1, 1}};
+    TraceList list(std::make_shared<TraceList::Traces>());
+    list.apply(result, {"near", "far", "kept"}, start, start);
+
+    StationPlaces places;
+    places.learn("IU.KEPT", {50, 50});
+    EXPECT_EQ(places.learnFromHeaders(*list.traces()),
+              (QStringList{"IU.NEAR", "IU.FAR", "IU.KEPT"}));
+    ASSERT_TRUE(places.place("IU.NEAR"));
+    EXPECT_EQ(places.place("IU.NEAR")->latitude, 10);
+    EXPECT_FALSE(places.place("IU.FAR")) << "a latitude of 95 is no place";
+    EXPECT_EQ(places.place("IU.KEPT")->latitude, 50) << "a known place is kept";
+
+    SeismicOrigin origin;
+    origin.latitude = 10;
+    origin.longitude = 30;
+    origin.depthKm = 10;
+    origin.originTime = start;
+    const auto layout = rownotes::arrange(list, origin, "iasp91", places, {}, true);
+    ASSERT_EQ(layout.notes.size(), 3u);
+    ASSERT_EQ(layout.order.size(), 3u);
+    EXPECT_EQ(layout.order[0], 0u) << "the nearest first";
+    EXPECT_EQ(layout.order[2], 1u) << "the unplaced last";
+    EXPECT_TRUE(layout.notes[0].note.startsWith(u"9."));
+    EXPECT_FALSE(layout.notes[0].status.contains(u"too short"));
+    EXPECT_TRUE(layout.notes[2].status.contains(
+        u"1 piece too short for the filters, drawn unfiltered")); // FAR's row, now last
 }
