@@ -21,6 +21,8 @@
 #include <QTableView>
 #include <QTextBrowser>
 
+#include <QCheckBox>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -205,6 +207,21 @@ TEST(StartUp, StoredSettingsThatNameNothingAreSaidOnceWithTheValueUsed) {
     EXPECT_EQ(app.actions().travelTimeModelPopUp->currentText(), u"iasp91");
     EXPECT_EQ(app.actions().dataSourcePopUp->currentIndex(), 0);
     EXPECT_FALSE(c.streamChosen());
+
+    // Stored choices that name something are shown as they are, in every pop-up and switch.
+    c.userDefaults().setObject(QStringLiteral("1"), QStringLiteral("amplitudeMode"));
+    c.userDefaults().setObject(QStringLiteral("ak135"), QStringLiteral("travelTimeModel"));
+    c.userDefaults().setObject(QStringLiteral("seedLink"), QStringLiteral("dataSource"));
+    c.userDefaults().setObject(true, QStringLiteral("sortByDistance"));
+    app.log().clear();
+    c.awakeFromNib();
+    EXPECT_EQ(app.actions().amplitudeModePopUp->currentIndex(), 1);
+    EXPECT_EQ(app.actions().travelTimeModelPopUp->currentText(), u"ak135");
+    EXPECT_EQ(app.actions().dataSourcePopUp->currentIndex(), 1);
+    EXPECT_TRUE(app.actions().sortByDistanceButton->isChecked());
+    EXPECT_TRUE(c.streamChosen());
+    const QString said = app.log().lines().join(u'\n');
+    EXPECT_FALSE(said.contains(u"The setting")) << said.toStdString();
 }
 
 // How streamed rows are processed: a stored value that names neither way is said once, and the

@@ -12,6 +12,8 @@
 #include <QLineEdit>
 #include <QTableView>
 
+#include <QPushButton>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -241,12 +243,16 @@ TEST_F(EventList, TheSelectionSurvivesAReload) {
 TEST_F(EventList, PageAndMapOpenForTheSelectedEarthquakeOnly) {
     UrlRecorder browser;
     c.loadNEICInfo(nullptr);
-    c.loadNEICEventPage(nullptr);
-    c.openGoogleMaps(nullptr);
+    // Through the window's own buttons, as a person asks.
+    QPushButton* page = app.actions().eventPageButton;
+    QPushButton* map = app.actions().eventMapButton;
+    ASSERT_TRUE(page && map);
+    page->click();
+    map->click();
     EXPECT_TRUE(browser.opened.isEmpty());
     app.o().eventListTblView->selectRow(0);
-    c.loadNEICEventPage(nullptr);
-    c.openGoogleMaps(nullptr);
+    page->click();
+    map->click();
     ASSERT_EQ(browser.opened.size(), 2);
     EXPECT_EQ(browser.opened[0].toString(), server.baseUrl() + "/earthquakes/eventpage/us7000abcd");
     EXPECT_EQ(browser.opened[1].toString(),
