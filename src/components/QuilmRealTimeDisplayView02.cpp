@@ -294,10 +294,18 @@ int QuilmRealTimeDisplayView02::labelMargin(const QFontMetrics& fm, int viewWidt
     // Never narrower than it always was, never more than a quarter of the view.
     const int most = std::max(kLabelMargin, std::min(kLabelMarginMost, viewWidth / 4));
     int needed = kLabelMargin;
+    if (labelWidths_.size() > 4096)
+        labelWidths_.clear();
     if (waveforms_)
         for (const auto& w : *waveforms_) {
-            if (w)
-                needed = std::max(needed, fm.horizontalAdvance(fullLabel(*w)) + kLabelPadding);
+            if (w) {
+                // Measured once per text: a frame of many rows would spend most of its time here.
+                const QString label = fullLabel(*w);
+                auto at = labelWidths_.constFind(label);
+                if (at == labelWidths_.cend())
+                    at = labelWidths_.insert(label, fm.horizontalAdvance(label));
+                needed = std::max(needed, *at + kLabelPadding);
+            }
             if (needed >= most)
                 break;
         }
@@ -451,7 +459,16 @@ void QuilmRealTimeDisplayView02::paintEvent(QPaintEvent* event) {
 }
 
 void QuilmRealTimeDisplayView02::render(QPainter& p, QSize size) {
+    if (const QString font = p.font().key(); font != labelWidthsFont_) {
+        labelWidths_.clear();
+        labelWidthsFont_ = font;
+    }
     labelMargin_ = labelMargin(QFontMetrics(p.font()), size.width());
+    // In a scroll area only the visible part is exposed: rows beyond it cost nothing.
+    exposed_ = QRect(QPoint(0, 0), size);
+    if (p.hasClipping())
+        exposed_ = exposed_.intersected(p.clipBoundingRect().toAlignedRect());
+    rowsDrawn_ = 0;
     p.save();
     p.fillRect(QRect(QPoint(0, 0), size), background_);
     const QRect plot = plotRect(size);
@@ -550,7 +567,25 @@ void QuilmRealTimeDisplayView02::drawOrigins(QPainter& p, const QRect& plot, dou
     p.restore();
 }
 
-void QuilmRealTimeDisplayView02::prepareEnvelopes(const QRect& plot, double left, double right) {
+const QuilmRealTimeDisplayView02::Extent&
+QuilmRealTimeDisplayView02::extentOf(const SacObject& trace) {
+    Extent& e = extents_[trace.identity()];
+    if (e.revision != trace.revision() || e.revision == 0) {
+        e.revision = trace.revision();
+        float lo = std::numeric_limits<float>::infinity(), hi = -lo;
+        for (const float v : trace.samples()) {
+            lo = std::min(lo, v); // a NaN never wins either comparison
+            hi = std::max(hi, v);
+        }
+        e.valid = lo <= hi;
+        e.low = lo;
+        e.high = hi;
+    }
+    return e;
+}
+
+void QuilmRealTimeDisplayView02::prepareEnvelopes(const QRect& plot, double left, double right,
+                                                  const std::vector<char>& drawn) {
     // The envelopes a redraw needs that the cache lacks, made on two threads: after a zoom or
     // pan every trace needs a new one.
     struct Job {
@@ -562,8 +597,10 @@ void QuilmRealTimeDisplayView02::prepareEnvelopes(const QRect& plot, double left
     std::vector<Job> jobs;
     const int width = plot.width();
     const double colSpan = (right - left) / width;
-    for (const auto& w : *waveforms_) {
-        if (!w || w->samples().empty() || !(w->delta() > 0) || w->delta() * 2.0 > colSpan)
+    for (std::size_t k = 0; k < waveforms_->size(); ++k) {
+        const auto& w = (*waveforms_)[k];
+        if (!w || w->samples().empty() || !(w->delta() > 0) || w->delta() * 2.0 > colSpan ||
+            k >= drawn.size() || !drawn[k])
             continue;
         const double offset = offsetOf(*w);
         Envelope& e = envelopes_[w->identity()];
@@ -608,7 +645,6 @@ void QuilmRealTimeDisplayView02::drawTraces(QPainter& p, const QRect& plot, doub
     const int rows = rowCount();
     std::unordered_set<std::uint64_t> seen;
     if (count > 0 && rows > 0) {
-        prepareEnvelopes(plot, left, right);
         p.save();
         const double band = static_cast<double>(plot.height()) / static_cast<double>(rows);
         const double pxPerUnit = gain_ * (band / 2.0) / kRmsPerHalfBand;
@@ -621,6 +657,39 @@ void QuilmRealTimeDisplayView02::drawTraces(QPainter& p, const QRect& plot, doub
         QFont small = base;
         small.setPointSizeF(small.pointSizeF() * 0.85);
         const QFontMetrics smallMetrics(small);
+        // What may change pixels: a row's texts reach a line or two past its band, a trace as
+        // far as its largest sample (outside ClipToBand it may cover its neighbours).
+        const double exposedTop = exposed_.top();
+        const double exposedBottom = exposed_.top() + exposed_.height();
+        const double textReach = fm.height() + 2.0 * smallMetrics.height();
+        auto rowShown = [&](int row) {
+            const double centre = plot.top() + (static_cast<double>(row) + 0.5) * band;
+            return centre + band / 2 + textReach >= exposedTop &&
+                   centre - band / 2 - textReach <= exposedBottom;
+        };
+        std::vector<char> traceShown(count, 0);
+        for (std::size_t k = 0; k < count; ++k) {
+            const SacObject* trace = (*waveforms_)[k].get();
+            const int row = rowOf(k);
+            if (!trace || row < 0 || row >= rows)
+                continue;
+            const double centre = plot.top() + (static_cast<double>(row) + 0.5) * band;
+            double top = centre - band / 2, bottom = centre + band / 2;
+            if (mode_ != AmplitudeMode::ClipToBand) {
+                const Extent& e = extentOf(*trace);
+                const double scale = pxPerUnit * amplitudeFactor(*trace, mode_, largestRms);
+                const double a = centre - e.high * scale, b = centre - e.low * scale;
+                if (e.valid && (std::isnan(a) || std::isnan(b))) {
+                    top = plot.top() - 1.0; // anywhere in the plot
+                    bottom = plot.bottom() + 1.0;
+                } else if (e.valid) {
+                    top = std::min({top, a, b});
+                    bottom = std::max({bottom, a, b});
+                }
+            }
+            traceShown[k] = bottom + 2 >= exposedTop && top - 2 <= exposedBottom;
+        }
+        prepareEnvelopes(plot, left, right, traceShown);
         // Each row once: its label, notes, marks and gaps, from its first trace.
         std::vector<int> firstOfRow(static_cast<std::size_t>(rows), -1);
         std::vector<bool> rowHasSamples(static_cast<std::size_t>(rows), false);
@@ -645,8 +714,9 @@ void QuilmRealTimeDisplayView02::drawTraces(QPainter& p, const QRect& plot, doub
         };
         for (int row = 0; row < rows; ++row) {
             const int k = firstOfRow[static_cast<std::size_t>(row)];
-            if (k < 0)
+            if (k < 0 || !rowShown(row))
                 continue;
+            ++rowsDrawn_;
             const SacObject* trace = (*waveforms_)[static_cast<std::size_t>(k)].get();
             const TraceAnnotation* note = static_cast<std::size_t>(row) < annotations_.size()
                                               ? &annotations_[static_cast<std::size_t>(row)]
@@ -742,6 +812,8 @@ void QuilmRealTimeDisplayView02::drawTraces(QPainter& p, const QRect& plot, doub
             if (!trace || row < 0 || row >= rows)
                 continue;
             seen.insert(trace->identity());
+            if (!traceShown[k])
+                continue;
             const double centre = plot.top() + (static_cast<double>(row) + 0.5) * band;
             const double top =
                 mode_ == AmplitudeMode::ClipToBand ? centre - band / 2 : plot.top() - 1.0;
@@ -807,6 +879,7 @@ void QuilmRealTimeDisplayView02::drawTraces(QPainter& p, const QRect& plot, doub
     }
     // Forget what belongs to traces that are gone.
     std::erase_if(envelopes_, [&](const auto& kv) { return !seen.contains(kv.first); });
+    std::erase_if(extents_, [&](const auto& kv) { return !seen.contains(kv.first); });
     std::erase_if(summaries_, [&](const auto& kv) {
         return !seen.contains(kv.first) && kv.second.revision != 0 && count > 0;
     });

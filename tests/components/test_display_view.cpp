@@ -531,3 +531,59 @@ TEST_F(DisplayView, TheLabelColumnFollowsTheLongestLabelAndTheCodeIsNeverCut) {
     const QString squeezed = QuilmRealTimeDisplayView02::fittedLabel(*list[1], fm, 10);
     EXPECT_TRUE(squeezed.startsWith(u"KDAK")) << squeezed.toStdString();
 }
+
+// In a scroll area only the visible part is exposed. A clipped render draws only the rows that
+// reach into the clip, and those pixels are the ones a whole render gives: a loud trace whose
+// band lies below the clip still covers its neighbours there.
+TEST_F(DisplayView, AClippedRenderDrawsOnlyTheRowsThatReachIntoItAndTheSamePixels) {
+    constexpr int kRows = 40;
+    for (int k = 0; k < kRows; ++k)
+        list.push_back(trace(0, 600, 0.05, k == 24 ? 40.0 : 0.3, "row " + std::to_string(k)));
+    view.computePlotLimits();
+    const double band = static_cast<double>(plot.height()) / kRows;
+    // Down to row 15's band; row 24's trace reaches up to about row 11.
+    const QRect clip(0, 0, kSize.width(), static_cast<int>(plot.top() + 16 * band));
+    const QColor untouched(200, 10, 200);
+
+    QImage clipped(kSize, QImage::Format_RGB32);
+    clipped.fill(untouched);
+    {
+        QPainter p(&clipped);
+        p.setClipRect(clip);
+        view.render(p, kSize);
+    }
+    const int drawnClipped = view.rowsDrawn();
+    const QImage whole = render(view);
+    EXPECT_EQ(view.rowsDrawn(), kRows);
+    EXPECT_GT(drawnClipped, 10);
+    EXPECT_LT(drawnClipped, 24);
+
+    int differing = 0;
+    for (int y = clip.top(); y <= clip.bottom(); ++y)
+        for (int x = clip.left(); x <= clip.right(); ++x)
+            differing += clipped.pixel(x, y) != whole.pixel(x, y);
+    EXPECT_EQ(differing, 0);
+    EXPECT_EQ(clipped.pixel(5, kSize.height() - 5), untouched.rgb()); // the clip held
+    // Row 24's trace is what covers the rows above its band.
+    const int above = static_cast<int>(plot.top() + 16 * band) - 3;
+    EXPECT_GE(inkRows(whole, plot.left() + 5, plot.right() - 5, above - 10, above, Qt::black).first,
+              0);
+}
+
+// Label widths are remembered by their text: a label that changes is measured again.
+TEST_F(DisplayView, ALabelThatGrowsWidensTheColumnAtTheNextRender) {
+    list.push_back(trace(0, 600, 0.5, 1.0, "short"));
+    view.computePlotLimits();
+    const QSize wide(1600, 600);
+    auto marginAfterRender = [&] {
+        QImage image(wide, QImage::Format_RGB32);
+        QPainter p(&image);
+        view.render(p, wide);
+        return view.plotRect(wide).left();
+    };
+    const int before = marginAfterRender();
+    list[0]->setLabelString("a much longer place name, Somewhere Far Away, Country");
+    EXPECT_GT(marginAfterRender(), before);
+    list[0]->setLabelString("short");
+    EXPECT_EQ(marginAfterRender(), before);
+}
