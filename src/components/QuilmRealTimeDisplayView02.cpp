@@ -26,6 +26,7 @@
 namespace {
 
 constexpr int kLabelMargin = 170;
+constexpr int kMinimumHeight = 200;
 constexpr int kLabelMarginMost = 340;
 constexpr int kLabelPadding = 12;
 constexpr int kRightMargin = 24;
@@ -81,7 +82,7 @@ double amplitudeFactor(const SacObject& s, QuilmRealTimeDisplayView02::Amplitude
 QuilmRealTimeDisplayView02::QuilmRealTimeDisplayView02(QWidget* parent)
     : QWidget(parent), labelMargin_(kLabelMargin) {
     setAttribute(Qt::WA_OpaquePaintEvent);
-    setMinimumSize(320, 200);
+    setMinimumSize(320, kMinimumHeight);
     setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);
 }
@@ -152,6 +153,9 @@ void QuilmRealTimeDisplayView02::setNeedsDisplay(bool flag) {
         return;
     if (const int rows = rowCount(); rows != sizedRows_) {
         sizedRows_ = rows;
+        // A scroll area sizes its widget by the minimum size when one is set (the constructor
+        // sets one), not by the hint: the rows' height has to be the minimum itself.
+        setMinimumHeight(std::max(kMinimumHeight, minimumSizeHint().height()));
         updateGeometry();
     }
     update();

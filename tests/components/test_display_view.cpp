@@ -10,6 +10,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScrollArea>
 #include <QWheelEvent>
 
 #include <gtest/gtest.h>
@@ -586,4 +587,32 @@ TEST_F(DisplayView, ALabelThatGrowsWidensTheColumnAtTheNextRender) {
     EXPECT_GT(marginAfterRender(), before);
     list[0]->setLabelString("short");
     EXPECT_EQ(marginAfterRender(), before);
+}
+
+// More rows than fit at their least height: the view grows taller than the scroll area's
+// window and scrolls there.
+TEST_F(DisplayView, ManyRowsGrowTheViewTallerThanItsScrollArea) {
+    QScrollArea area;
+    area.setWidgetResizable(true);
+    auto* scrolled = new QuilmRealTimeDisplayView02;
+    area.setWidget(scrolled);
+    area.resize(900, 600);
+    area.show();
+    for (int k = 0; k < 100; ++k)
+        list.push_back(trace(0, 600, 0.5, 0.3, "row " + std::to_string(k)));
+    scrolled->setWvfrmsArray(&list);
+    scrolled->setRefDate(kRef);
+    scrolled->computePlotLimits();
+    scrolled->setNeedsDisplay(true);
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    EXPECT_GE(scrolled->height(), 100 * QuilmRealTimeDisplayView02::kMinRowHeight);
+    EXPECT_GT(scrolled->height(), area.viewport()->height());
+    // Fewer rows again: back to the window's height.
+    list.resize(3);
+    scrolled->setNeedsDisplay(true);
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(scrolled->height(), area.viewport()->height());
+    scrolled->setWvfrmsArray(nullptr);
 }
