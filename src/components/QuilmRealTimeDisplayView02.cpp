@@ -451,7 +451,10 @@ QString QuilmRealTimeDisplayView02::fullLabel(const SacObject& trace) {
 void QuilmRealTimeDisplayView02::paintEvent(QPaintEvent* event) {
     QPainter p(this);
     p.setClipRect(event->rect());
+    const QRect seen = visibleRegion().boundingRect();
+    visibleBottom_ = seen.isEmpty() ? -1 : seen.top() + seen.height();
     render(p, size());
+    visibleBottom_ = -1;
     if (rubberBand_) {
         QColor fill = markColour();
         fill.setAlpha(40);
@@ -488,6 +491,13 @@ void QuilmRealTimeDisplayView02::render(QPainter& p, QSize size) {
         drawTraces(p, plot, left, right);
         if (drawOrigins_)
             drawOrigins(p, plot, left, right, true);
+        // The plot's bottom scrolled out of sight: the scale stays at the bottom of what is seen.
+        if (const int y = scaleY(plot, visibleBottom_); y != plot.bottom()) {
+            p.fillRect(QRect(0, y, size.width(), kBottomMargin), background_);
+            p.setPen(foreground_);
+            p.drawLine(plot.left(), y, plot.right(), y);
+            drawScale(p, plot, left, right, y);
+        }
     }
 
     QFont titleFont = p.font();
@@ -528,22 +538,38 @@ void QuilmRealTimeDisplayView02::drawAxis(QPainter& p, const QRect& plot, double
     p.save();
     QColor grid = foreground_;
     grid.setAlpha(40);
-    const QFontMetrics fm(p.font());
+    p.setPen(grid);
     for (const double t : plot::tickTimes(left, right, plot.width() / 90.0)) {
         const double x = timeToX(t, left, right, plot);
-        p.setPen(grid);
         p.drawLine(QLineF(x, plot.top(), x, plot.bottom()));
-        p.setPen(foreground_);
-        p.drawLine(QLineF(x, plot.bottom(), x, plot.bottom() + 5));
-        const QString text = QString::number(t, 'g', 12);
-        const int tw = fm.horizontalAdvance(text);
-        p.drawText(QPointF(x - tw / 2.0, plot.bottom() + 7 + fm.ascent()), text);
     }
     p.setPen(foreground_);
     p.drawRect(plot.adjusted(0, 0, -1, -1));
-    p.drawText(QRect(plot.left(), plot.bottom() + 8 + fm.height(), plot.width(), fm.height() + 4),
+    p.restore();
+    drawScale(p, plot, left, right, plot.bottom());
+}
+
+void QuilmRealTimeDisplayView02::drawScale(QPainter& p, const QRect& plot, double left,
+                                           double right, int y) {
+    p.save();
+    p.setPen(foreground_);
+    const QFontMetrics fm(p.font());
+    for (const double t : plot::tickTimes(left, right, plot.width() / 90.0)) {
+        const double x = timeToX(t, left, right, plot);
+        p.drawLine(QLineF(x, y, x, y + 5));
+        const QString text = QString::number(t, 'g', 12);
+        const int tw = fm.horizontalAdvance(text);
+        p.drawText(QPointF(x - tw / 2.0, y + 7 + fm.ascent()), text);
+    }
+    p.drawText(QRect(plot.left(), y + 8 + fm.height(), plot.width(), fm.height() + 4),
                Qt::AlignHCenter | Qt::AlignTop, xLabel_);
     p.restore();
+}
+
+int QuilmRealTimeDisplayView02::scaleY(const QRect& plot, int visibleBottom) {
+    const int lifted = visibleBottom - kBottomMargin;
+    return visibleBottom >= 0 && lifted < plot.bottom() && lifted > plot.top() ? lifted
+                                                                             : plot.bottom();
 }
 
 void QuilmRealTimeDisplayView02::drawOrigins(QPainter& p, const QRect& plot, double left,
@@ -945,7 +971,8 @@ void QuilmRealTimeDisplayView02::mouseReleaseEvent(QMouseEvent* event) {
 void QuilmRealTimeDisplayView02::mouseDoubleClickEvent(QMouseEvent* event) {
     const QRect plot = plotRect(size());
     const QPointF at = event->position();
-    if (at.y() > plot.bottom()) {
+    const QRect seen = visibleRegion().boundingRect();
+    if (at.y() > scaleY(plot, seen.isEmpty() ? -1 : seen.top() + seen.height())) {
         resetZoom(); // on the time axis
         return;
     }
@@ -977,6 +1004,13 @@ void QuilmRealTimeDisplayView02::keyPressEvent(QKeyEvent* event) {
         return QWidget::keyPressEvent(event);
     }
     event->accept();
+}
+
+void QuilmRealTimeDisplayView02::moveEvent(QMoveEvent* event) {
+    // A scroll moves what is drawn, the scale with it: it is drawn again where it stays.
+    if (visibleRegion().boundingRect().height() < height())
+        update();
+    QWidget::moveEvent(event);
 }
 
 void QuilmRealTimeDisplayView02::leaveEvent(QEvent* event) {

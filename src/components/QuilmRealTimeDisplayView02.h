@@ -163,6 +163,7 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void leaveEvent(QEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
     bool event(QEvent* event) override;
 
 private:
@@ -190,6 +191,11 @@ private:
     const Extent& extentOf(const SacObject& trace);
     void drawTraces(QPainter& p, const QRect& plot, double left, double right);
     void drawAxis(QPainter& p, const QRect& plot, double left, double right);
+    // The ticks, their times and the axis label below a line at y.
+    void drawScale(QPainter& p, const QRect& plot, double left, double right, int y);
+    // Where the scale goes: below the plot, or at the bottom of what is visible (-1: all of it)
+    // when the plot's bottom is out of sight.
+    static int scaleY(const QRect& plot, int visibleBottom);
     void drawOrigins(QPainter& p, const QRect& plot, double left, double right, bool captions);
     void drawPlaceholder(QPainter& p, const QRect& plot);
     double offsetOf(const SacObject& trace) const;
@@ -229,4 +235,5 @@ private:
     mutable QString labelWidthsFont_;
     QRect exposed_; // what the painter may change, as of the current render
     int rowsDrawn_ = 0;
+    int visibleBottom_ = -1; // while painting the widget: the bottom of its visible part
 };

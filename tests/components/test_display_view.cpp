@@ -11,6 +11,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QWheelEvent>
 
 #include <gtest/gtest.h>
@@ -614,5 +615,52 @@ TEST_F(DisplayView, ManyRowsGrowTheViewTallerThanItsScrollArea) {
     QCoreApplication::processEvents();
     QCoreApplication::processEvents();
     EXPECT_EQ(scrolled->height(), area.viewport()->height());
+    scrolled->setWvfrmsArray(nullptr);
+}
+
+// Scrolled to the top of many rows, the time scale stays at the bottom of what is visible:
+// below its line only the times and the axis label, no traces.
+TEST_F(DisplayView, TheTimeScaleStaysInSightWhenTheRowsScroll) {
+    QScrollArea area;
+    area.setWidgetResizable(true);
+    auto* scrolled = new QuilmRealTimeDisplayView02;
+    area.setWidget(scrolled);
+    area.resize(900, 600);
+    area.show();
+    for (int k = 0; k < 100; ++k)
+        list.push_back(trace(0, 600, 0.05, 0.3, "row " + std::to_string(k)));
+    scrolled->setWvfrmsArray(&list);
+    scrolled->setRefDate(kRef);
+    scrolled->setXLabelString("Time (seconds)");
+    scrolled->computePlotLimits();
+    scrolled->setNeedsDisplay(true);
+    QCoreApplication::processEvents();
+    ASSERT_GT(scrolled->height(), area.viewport()->height());
+    const QRect inView = scrolled->plotRect(scrolled->size());
+    const int margin = scrolled->height() - 1 - inView.bottom(); // below the plot
+    auto strip = [&](const QImage& shown) {
+        const int h = shown.height();
+        return inkColumns(shown, inView.left() + 2, inView.right() - 2, h - margin + 8, h - 2,
+                          Qt::black);
+    };
+    const QImage top = area.viewport()->grab().toImage();
+    const int columns = inView.width() - 4;
+    EXPECT_GT(strip(top), 10);             // the times
+    EXPECT_LT(strip(top), columns * 6 / 10); // and no trace
+    // At the bottom the scale is where it always was.
+    area.verticalScrollBar()->setValue(area.verticalScrollBar()->maximum());
+    QCoreApplication::processEvents();
+    const QImage bottom = area.viewport()->grab().toImage();
+    EXPECT_GT(strip(bottom), 10);
+    EXPECT_LT(strip(bottom), columns * 6 / 10);
+    // Double-clicking the scale returns to the whole axis.
+    scrolled->zoomTo(10, 20);
+    area.verticalScrollBar()->setValue(0);
+    QCoreApplication::processEvents();
+    const QPoint onScale(inView.center().x(), area.viewport()->height() - margin / 2);
+    QMouseEvent dbl(QEvent::MouseButtonDblClick, QPointF(onScale), scrolled->mapToGlobal(QPointF(onScale)),
+                    Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(scrolled, &dbl);
+    EXPECT_FALSE(scrolled->isZoomed());
     scrolled->setWvfrmsArray(nullptr);
 }
