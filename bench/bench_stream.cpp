@@ -7,7 +7,8 @@
 // GS_STREAM_WINDOW_MINUTES the monitor window (default 60; 10 is full from the start, since the
 // server holds ten minutes, so memory can be seen flat). GS_STREAM_LIVE=window draws the streamed
 // rows with the whole-window chain instead of the causal one; GS_STREAM_CHANNELS=N streams N
-// channels at 100 samples/s instead (the scale run).
+// channels at 100 samples/s instead (the scale run). A 10 ms timer on the GUI thread reports how
+// late its worst tick came.
 #include "DemoSeedLink.h"
 #include "ProcessMemory.h"
 #include "WidgetBenchMain.h"
@@ -165,7 +166,20 @@ void StreamToScreen(benchmark::State& state) {
         QTimer sampler;
         QObject::connect(&sampler, &QTimer::timeout, [&] { rssPeak = std::max(rssPeak, residentMegabytes()); });
         sampler.start(5000);
+        // A 10 ms timer on the GUI thread: how late its worst tick came.
+        QTimer probe;
+        auto lastTick = std::chrono::steady_clock::now();
+        double worstLateMs = 0;
+        QObject::connect(&probe, &QTimer::timeout, [&] {
+            const auto now = std::chrono::steady_clock::now();
+            worstLateMs = std::max(
+                worstLateMs, std::chrono::duration<double, std::milli>(now - lastTick).count() - 10.0);
+            lastTick = now;
+        });
+        probe.setTimerType(Qt::PreciseTimer);
+        probe.start(10);
         QTest::qWait(seconds * 1000);
+        probe.stop();
         const double wall =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
         const double cpu = cpuSeconds() - cpuStart;
@@ -185,6 +199,7 @@ void StreamToScreen(benchmark::State& state) {
         state.counters["rss_start_MB"] = rssStart;
         state.counters["rss_end_MB"] = residentMegabytes();
         state.counters["rss_peak_MB"] = rssPeak;
+        state.counters["gui_probe_worst_late_ms"] = worstLateMs;
         controller.toggleAutoUpdate(nullptr);
     }
     kill(child, SIGTERM);

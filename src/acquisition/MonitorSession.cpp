@@ -327,8 +327,10 @@ void MonitorSession::scheduleFrame() {
         return;
     const auto since = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now() - lastFrame_);
-    const auto wait =
-        causal() ? kLiveFrameGap : std::max(std::chrono::milliseconds(0), kMinFrameGap - since);
+    // A burst of records joins one frame; a steady stream of them still gets frames no more
+    // often than the spacing.
+    const auto wait = causal() ? std::max(kLiveFrameGap, kLiveFrameSpacing - since)
+                               : std::max(std::chrono::milliseconds(0), kMinFrameGap - since);
     if (!frameTimer_.isActive() || frameTimer_.remainingTimeAsDuration() > wait)
         frameTimer_.start(wait);
 }

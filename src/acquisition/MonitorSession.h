@@ -64,9 +64,11 @@ public:
     static constexpr int kMaxMinutes = 30 * 24 * 60;
     // A redraw soon after records arrive, and the window moving with the present without them.
     // Causal rows cost only what arrived, so their frames follow arrivals closely: the first
-    // record after a frame arms kLiveFrameGap and whatever else comes meanwhile joins it. A
-    // window redraw processes whole windows and is spaced by kMinFrameGap.
-    static constexpr std::chrono::milliseconds kLiveFrameGap{100};
+    // record after a frame arms kLiveFrameGap (at least kLiveFrameSpacing after the last frame)
+    // and whatever else comes meanwhile joins it. A window redraw processes whole windows and is
+    // spaced by kMinFrameGap.
+    static constexpr std::chrono::milliseconds kLiveFrameGap{20};
+    static constexpr std::chrono::milliseconds kLiveFrameSpacing{100};
     static constexpr std::chrono::milliseconds kMinFrameGap{500};
     static constexpr std::chrono::milliseconds kScrollPeriod{1000};
 

@@ -26,6 +26,7 @@
 namespace {
 
 constexpr int kLabelMargin = 170;
+constexpr int kMinimumHeight = 200;
 constexpr int kLabelMarginMost = 340;
 constexpr int kLabelPadding = 12;
 constexpr int kRightMargin = 24;
@@ -81,7 +82,7 @@ double amplitudeFactor(const SacObject& s, QuilmRealTimeDisplayView02::Amplitude
 QuilmRealTimeDisplayView02::QuilmRealTimeDisplayView02(QWidget* parent)
     : QWidget(parent), labelMargin_(kLabelMargin) {
     setAttribute(Qt::WA_OpaquePaintEvent);
-    setMinimumSize(320, 200);
+    setMinimumSize(320, kMinimumHeight);
     setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);
 }
@@ -152,6 +153,9 @@ void QuilmRealTimeDisplayView02::setNeedsDisplay(bool flag) {
         return;
     if (const int rows = rowCount(); rows != sizedRows_) {
         sizedRows_ = rows;
+        // A scroll area sizes its widget by the minimum size when one is set (the constructor
+        // sets one), not by the hint: the rows' height has to be the minimum itself.
+        setMinimumHeight(std::max(kMinimumHeight, minimumSizeHint().height()));
         updateGeometry();
     }
     update();
@@ -294,10 +298,18 @@ int QuilmRealTimeDisplayView02::labelMargin(const QFontMetrics& fm, int viewWidt
     // Never narrower than it always was, never more than a quarter of the view.
     const int most = std::max(kLabelMargin, std::min(kLabelMarginMost, viewWidth / 4));
     int needed = kLabelMargin;
+    if (labelWidths_.size() > 4096)
+        labelWidths_.clear();
     if (waveforms_)
         for (const auto& w : *waveforms_) {
-            if (w)
-                needed = std::max(needed, fm.horizontalAdvance(fullLabel(*w)) + kLabelPadding);
+            if (w) {
+                // Measured once per text: a frame of many rows would spend most of its time here.
+                const QString label = fullLabel(*w);
+                auto at = labelWidths_.constFind(label);
+                if (at == labelWidths_.cend())
+                    at = labelWidths_.insert(label, fm.horizontalAdvance(label));
+                needed = std::max(needed, *at + kLabelPadding);
+            }
             if (needed >= most)
                 break;
         }
@@ -439,7 +451,10 @@ QString QuilmRealTimeDisplayView02::fullLabel(const SacObject& trace) {
 void QuilmRealTimeDisplayView02::paintEvent(QPaintEvent* event) {
     QPainter p(this);
     p.setClipRect(event->rect());
+    const QRect seen = visibleRegion().boundingRect();
+    visibleBottom_ = seen.isEmpty() ? -1 : seen.top() + seen.height();
     render(p, size());
+    visibleBottom_ = -1;
     if (rubberBand_) {
         QColor fill = markColour();
         fill.setAlpha(40);
@@ -451,7 +466,16 @@ void QuilmRealTimeDisplayView02::paintEvent(QPaintEvent* event) {
 }
 
 void QuilmRealTimeDisplayView02::render(QPainter& p, QSize size) {
+    if (const QString font = p.font().key(); font != labelWidthsFont_) {
+        labelWidths_.clear();
+        labelWidthsFont_ = font;
+    }
     labelMargin_ = labelMargin(QFontMetrics(p.font()), size.width());
+    // In a scroll area only the visible part is exposed: rows beyond it cost nothing.
+    exposed_ = QRect(QPoint(0, 0), size);
+    if (p.hasClipping())
+        exposed_ = exposed_.intersected(p.clipBoundingRect().toAlignedRect());
+    rowsDrawn_ = 0;
     p.save();
     p.fillRect(QRect(QPoint(0, 0), size), background_);
     const QRect plot = plotRect(size);
@@ -467,6 +491,13 @@ void QuilmRealTimeDisplayView02::render(QPainter& p, QSize size) {
         drawTraces(p, plot, left, right);
         if (drawOrigins_)
             drawOrigins(p, plot, left, right, true);
+        // The plot's bottom scrolled out of sight: the scale stays at the bottom of what is seen.
+        if (const int y = scaleY(plot, visibleBottom_); y != plot.bottom()) {
+            p.fillRect(QRect(0, y, size.width(), kBottomMargin), background_);
+            p.setPen(foreground_);
+            p.drawLine(plot.left(), y, plot.right(), y);
+            drawScale(p, plot, left, right, y);
+        }
     }
 
     QFont titleFont = p.font();
@@ -507,22 +538,38 @@ void QuilmRealTimeDisplayView02::drawAxis(QPainter& p, const QRect& plot, double
     p.save();
     QColor grid = foreground_;
     grid.setAlpha(40);
-    const QFontMetrics fm(p.font());
+    p.setPen(grid);
     for (const double t : plot::tickTimes(left, right, plot.width() / 90.0)) {
         const double x = timeToX(t, left, right, plot);
-        p.setPen(grid);
         p.drawLine(QLineF(x, plot.top(), x, plot.bottom()));
-        p.setPen(foreground_);
-        p.drawLine(QLineF(x, plot.bottom(), x, plot.bottom() + 5));
-        const QString text = QString::number(t, 'g', 12);
-        const int tw = fm.horizontalAdvance(text);
-        p.drawText(QPointF(x - tw / 2.0, plot.bottom() + 7 + fm.ascent()), text);
     }
     p.setPen(foreground_);
     p.drawRect(plot.adjusted(0, 0, -1, -1));
-    p.drawText(QRect(plot.left(), plot.bottom() + 8 + fm.height(), plot.width(), fm.height() + 4),
+    p.restore();
+    drawScale(p, plot, left, right, plot.bottom());
+}
+
+void QuilmRealTimeDisplayView02::drawScale(QPainter& p, const QRect& plot, double left,
+                                           double right, int y) {
+    p.save();
+    p.setPen(foreground_);
+    const QFontMetrics fm(p.font());
+    for (const double t : plot::tickTimes(left, right, plot.width() / 90.0)) {
+        const double x = timeToX(t, left, right, plot);
+        p.drawLine(QLineF(x, y, x, y + 5));
+        const QString text = QString::number(t, 'g', 12);
+        const int tw = fm.horizontalAdvance(text);
+        p.drawText(QPointF(x - tw / 2.0, y + 7 + fm.ascent()), text);
+    }
+    p.drawText(QRect(plot.left(), y + 8 + fm.height(), plot.width(), fm.height() + 4),
                Qt::AlignHCenter | Qt::AlignTop, xLabel_);
     p.restore();
+}
+
+int QuilmRealTimeDisplayView02::scaleY(const QRect& plot, int visibleBottom) {
+    const int lifted = visibleBottom - kBottomMargin;
+    return visibleBottom >= 0 && lifted < plot.bottom() && lifted > plot.top() ? lifted
+                                                                             : plot.bottom();
 }
 
 void QuilmRealTimeDisplayView02::drawOrigins(QPainter& p, const QRect& plot, double left,
@@ -550,7 +597,25 @@ void QuilmRealTimeDisplayView02::drawOrigins(QPainter& p, const QRect& plot, dou
     p.restore();
 }
 
-void QuilmRealTimeDisplayView02::prepareEnvelopes(const QRect& plot, double left, double right) {
+const QuilmRealTimeDisplayView02::Extent&
+QuilmRealTimeDisplayView02::extentOf(const SacObject& trace) {
+    Extent& e = extents_[trace.identity()];
+    if (e.revision != trace.revision() || e.revision == 0) {
+        e.revision = trace.revision();
+        float lo = std::numeric_limits<float>::infinity(), hi = -lo;
+        for (const float v : trace.samples()) {
+            lo = std::min(lo, v); // a NaN never wins either comparison
+            hi = std::max(hi, v);
+        }
+        e.valid = lo <= hi;
+        e.low = lo;
+        e.high = hi;
+    }
+    return e;
+}
+
+void QuilmRealTimeDisplayView02::prepareEnvelopes(const QRect& plot, double left, double right,
+                                                  const std::vector<char>& drawn) {
     // The envelopes a redraw needs that the cache lacks, made on two threads: after a zoom or
     // pan every trace needs a new one.
     struct Job {
@@ -562,8 +627,10 @@ void QuilmRealTimeDisplayView02::prepareEnvelopes(const QRect& plot, double left
     std::vector<Job> jobs;
     const int width = plot.width();
     const double colSpan = (right - left) / width;
-    for (const auto& w : *waveforms_) {
-        if (!w || w->samples().empty() || !(w->delta() > 0) || w->delta() * 2.0 > colSpan)
+    for (std::size_t k = 0; k < waveforms_->size(); ++k) {
+        const auto& w = (*waveforms_)[k];
+        if (!w || w->samples().empty() || !(w->delta() > 0) || w->delta() * 2.0 > colSpan ||
+            k >= drawn.size() || !drawn[k])
             continue;
         const double offset = offsetOf(*w);
         Envelope& e = envelopes_[w->identity()];
@@ -608,7 +675,6 @@ void QuilmRealTimeDisplayView02::drawTraces(QPainter& p, const QRect& plot, doub
     const int rows = rowCount();
     std::unordered_set<std::uint64_t> seen;
     if (count > 0 && rows > 0) {
-        prepareEnvelopes(plot, left, right);
         p.save();
         const double band = static_cast<double>(plot.height()) / static_cast<double>(rows);
         const double pxPerUnit = gain_ * (band / 2.0) / kRmsPerHalfBand;
@@ -621,6 +687,39 @@ void QuilmRealTimeDisplayView02::drawTraces(QPainter& p, const QRect& plot, doub
         QFont small = base;
         small.setPointSizeF(small.pointSizeF() * 0.85);
         const QFontMetrics smallMetrics(small);
+        // What may change pixels: a row's texts reach a line or two past its band, a trace as
+        // far as its largest sample (outside ClipToBand it may cover its neighbours).
+        const double exposedTop = exposed_.top();
+        const double exposedBottom = exposed_.top() + exposed_.height();
+        const double textReach = fm.height() + 2.0 * smallMetrics.height();
+        auto rowShown = [&](int row) {
+            const double centre = plot.top() + (static_cast<double>(row) + 0.5) * band;
+            return centre + band / 2 + textReach >= exposedTop &&
+                   centre - band / 2 - textReach <= exposedBottom;
+        };
+        std::vector<char> traceShown(count, 0);
+        for (std::size_t k = 0; k < count; ++k) {
+            const SacObject* trace = (*waveforms_)[k].get();
+            const int row = rowOf(k);
+            if (!trace || row < 0 || row >= rows)
+                continue;
+            const double centre = plot.top() + (static_cast<double>(row) + 0.5) * band;
+            double top = centre - band / 2, bottom = centre + band / 2;
+            if (mode_ != AmplitudeMode::ClipToBand) {
+                const Extent& e = extentOf(*trace);
+                const double scale = pxPerUnit * amplitudeFactor(*trace, mode_, largestRms);
+                const double a = centre - e.high * scale, b = centre - e.low * scale;
+                if (e.valid && (std::isnan(a) || std::isnan(b))) {
+                    top = plot.top() - 1.0; // anywhere in the plot
+                    bottom = plot.bottom() + 1.0;
+                } else if (e.valid) {
+                    top = std::min({top, a, b});
+                    bottom = std::max({bottom, a, b});
+                }
+            }
+            traceShown[k] = bottom + 2 >= exposedTop && top - 2 <= exposedBottom;
+        }
+        prepareEnvelopes(plot, left, right, traceShown);
         // Each row once: its label, notes, marks and gaps, from its first trace.
         std::vector<int> firstOfRow(static_cast<std::size_t>(rows), -1);
         std::vector<bool> rowHasSamples(static_cast<std::size_t>(rows), false);
@@ -645,8 +744,9 @@ void QuilmRealTimeDisplayView02::drawTraces(QPainter& p, const QRect& plot, doub
         };
         for (int row = 0; row < rows; ++row) {
             const int k = firstOfRow[static_cast<std::size_t>(row)];
-            if (k < 0)
+            if (k < 0 || !rowShown(row))
                 continue;
+            ++rowsDrawn_;
             const SacObject* trace = (*waveforms_)[static_cast<std::size_t>(k)].get();
             const TraceAnnotation* note = static_cast<std::size_t>(row) < annotations_.size()
                                               ? &annotations_[static_cast<std::size_t>(row)]
@@ -742,6 +842,8 @@ void QuilmRealTimeDisplayView02::drawTraces(QPainter& p, const QRect& plot, doub
             if (!trace || row < 0 || row >= rows)
                 continue;
             seen.insert(trace->identity());
+            if (!traceShown[k])
+                continue;
             const double centre = plot.top() + (static_cast<double>(row) + 0.5) * band;
             const double top =
                 mode_ == AmplitudeMode::ClipToBand ? centre - band / 2 : plot.top() - 1.0;
@@ -807,6 +909,7 @@ void QuilmRealTimeDisplayView02::drawTraces(QPainter& p, const QRect& plot, doub
     }
     // Forget what belongs to traces that are gone.
     std::erase_if(envelopes_, [&](const auto& kv) { return !seen.contains(kv.first); });
+    std::erase_if(extents_, [&](const auto& kv) { return !seen.contains(kv.first); });
     std::erase_if(summaries_, [&](const auto& kv) {
         return !seen.contains(kv.first) && kv.second.revision != 0 && count > 0;
     });
@@ -868,7 +971,8 @@ void QuilmRealTimeDisplayView02::mouseReleaseEvent(QMouseEvent* event) {
 void QuilmRealTimeDisplayView02::mouseDoubleClickEvent(QMouseEvent* event) {
     const QRect plot = plotRect(size());
     const QPointF at = event->position();
-    if (at.y() > plot.bottom()) {
+    const QRect seen = visibleRegion().boundingRect();
+    if (at.y() > scaleY(plot, seen.isEmpty() ? -1 : seen.top() + seen.height())) {
         resetZoom(); // on the time axis
         return;
     }
@@ -900,6 +1004,13 @@ void QuilmRealTimeDisplayView02::keyPressEvent(QKeyEvent* event) {
         return QWidget::keyPressEvent(event);
     }
     event->accept();
+}
+
+void QuilmRealTimeDisplayView02::moveEvent(QMoveEvent* event) {
+    // A scroll moves what is drawn, the scale with it: it is drawn again where it stays.
+    if (visibleRegion().boundingRect().height() < height())
+        update();
+    QWidget::moveEvent(event);
 }
 
 void QuilmRealTimeDisplayView02::leaveEvent(QEvent* event) {

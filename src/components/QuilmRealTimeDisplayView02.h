@@ -4,6 +4,7 @@
 #include "components/plot/TraceEnvelope.h"
 
 #include <QColor>
+#include <QHash>
 #include <QString>
 #include <QWidget>
 
@@ -141,8 +142,11 @@ public:
     // The label of a trace as its row shows it in full: station code and label.
     static QString fullLabel(const SacObject& trace);
 
-    // Draws the whole view into any paint device (the widget, an image).
+    // Draws the whole view into any paint device (the widget, an image). With the painter
+    // clipped, only the rows that reach into the clip are drawn.
     void render(QPainter& painter, QSize size);
+    // The rows the last render drew (for measuring and tests).
+    int rowsDrawn() const { return rowsDrawn_; }
 
 Q_SIGNALS:
     void zoomChanged(bool zoomed);
@@ -159,6 +163,7 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void leaveEvent(QEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
     bool event(QEvent* event) override;
 
 private:
@@ -172,12 +177,25 @@ private:
         std::uint64_t revision = 0;
         std::shared_ptr<const plot::BlockSummary> blocks;
     };
+    // The lowest and highest sample of a trace, for how far it can reach beyond its band.
+    struct Extent {
+        std::uint64_t revision = 0;
+        float low = 0, high = 0;
+        bool valid = false;
+    };
 
     double baseLeft() const;
     double baseRight() const;
-    void prepareEnvelopes(const QRect& plot, double left, double right);
+    void prepareEnvelopes(const QRect& plot, double left, double right,
+                          const std::vector<char>& drawn);
+    const Extent& extentOf(const SacObject& trace);
     void drawTraces(QPainter& p, const QRect& plot, double left, double right);
     void drawAxis(QPainter& p, const QRect& plot, double left, double right);
+    // The ticks, their times and the axis label below a line at y.
+    void drawScale(QPainter& p, const QRect& plot, double left, double right, int y);
+    // Where the scale goes: below the plot, or at the bottom of what is visible (-1: all of it)
+    // when the plot's bottom is out of sight.
+    static int scaleY(const QRect& plot, int visibleBottom);
     void drawOrigins(QPainter& p, const QRect& plot, double left, double right, bool captions);
     void drawPlaceholder(QPainter& p, const QRect& plot);
     double offsetOf(const SacObject& trace) const;
@@ -211,4 +229,11 @@ private:
     double pannedPixels_ = 0;
     std::unordered_map<std::uint64_t, Envelope> envelopes_;
     std::unordered_map<std::uint64_t, Summary> summaries_;
+    std::unordered_map<std::uint64_t, Extent> extents_;
+    // Label widths by text, for the font they were measured in.
+    mutable QHash<QString, int> labelWidths_;
+    mutable QString labelWidthsFont_;
+    QRect exposed_; // what the painter may change, as of the current render
+    int rowsDrawn_ = 0;
+    int visibleBottom_ = -1; // while painting the widget: the bottom of its visible part
 };

@@ -10,6 +10,8 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QWheelEvent>
 
 #include <gtest/gtest.h>
@@ -546,4 +548,135 @@ TEST_F(DisplayView, TheLabelColumnFollowsTheLongestLabelAndTheCodeIsNeverCut) {
     EXPECT_TRUE(fitted.endsWith(u"…")) << fitted.toStdString();
     const QString squeezed = QuilmRealTimeDisplayView02::fittedLabel(*list[1], fm, 10);
     EXPECT_TRUE(squeezed.startsWith(u"KDAK")) << squeezed.toStdString();
+}
+
+// In a scroll area only the visible part is exposed. A clipped render draws only the rows that
+// reach into the clip, and those pixels are the ones a whole render gives: a loud trace whose
+// band lies below the clip still covers its neighbours there.
+TEST_F(DisplayView, AClippedRenderDrawsOnlyTheRowsThatReachIntoItAndTheSamePixels) {
+    constexpr int kRows = 40;
+    for (int k = 0; k < kRows; ++k)
+        list.push_back(trace(0, 600, 0.05, k == 24 ? 40.0 : 0.3, "row " + std::to_string(k)));
+    view.computePlotLimits();
+    const double band = static_cast<double>(plot.height()) / kRows;
+    // Down to row 15's band; row 24's trace reaches up to about row 11.
+    const QRect clip(0, 0, kSize.width(), static_cast<int>(plot.top() + 16 * band));
+    const QColor untouched(200, 10, 200);
+
+    QImage clipped(kSize, QImage::Format_RGB32);
+    clipped.fill(untouched);
+    {
+        QPainter p(&clipped);
+        p.setClipRect(clip);
+        view.render(p, kSize);
+    }
+    const int drawnClipped = view.rowsDrawn();
+    const QImage whole = render(view);
+    EXPECT_EQ(view.rowsDrawn(), kRows);
+    EXPECT_GT(drawnClipped, 10);
+    EXPECT_LT(drawnClipped, 24);
+
+    int differing = 0;
+    for (int y = clip.top(); y <= clip.bottom(); ++y)
+        for (int x = clip.left(); x <= clip.right(); ++x)
+            differing += clipped.pixel(x, y) != whole.pixel(x, y);
+    EXPECT_EQ(differing, 0);
+    EXPECT_EQ(clipped.pixel(5, kSize.height() - 5), untouched.rgb()); // the clip held
+    // Row 24's trace is what covers the rows above its band.
+    const int above = static_cast<int>(plot.top() + 16 * band) - 3;
+    EXPECT_GE(inkRows(whole, plot.left() + 5, plot.right() - 5, above - 10, above, Qt::black).first,
+              0);
+}
+
+// Label widths are remembered by their text: a label that changes is measured again.
+TEST_F(DisplayView, ALabelThatGrowsWidensTheColumnAtTheNextRender) {
+    list.push_back(trace(0, 600, 0.5, 1.0, "short"));
+    view.computePlotLimits();
+    const QSize wide(1600, 600);
+    auto marginAfterRender = [&] {
+        QImage image(wide, QImage::Format_RGB32);
+        QPainter p(&image);
+        view.render(p, wide);
+        return view.plotRect(wide).left();
+    };
+    const int before = marginAfterRender();
+    list[0]->setLabelString("a much longer place name, Somewhere Far Away, Country");
+    EXPECT_GT(marginAfterRender(), before);
+    list[0]->setLabelString("short");
+    EXPECT_EQ(marginAfterRender(), before);
+}
+
+// More rows than fit at their least height: the view grows taller than the scroll area's
+// window and scrolls there.
+TEST_F(DisplayView, ManyRowsGrowTheViewTallerThanItsScrollArea) {
+    QScrollArea area;
+    area.setWidgetResizable(true);
+    auto* scrolled = new QuilmRealTimeDisplayView02;
+    area.setWidget(scrolled);
+    area.resize(900, 600);
+    area.show();
+    for (int k = 0; k < 100; ++k)
+        list.push_back(trace(0, 600, 0.5, 0.3, "row " + std::to_string(k)));
+    scrolled->setWvfrmsArray(&list);
+    scrolled->setRefDate(kRef);
+    scrolled->computePlotLimits();
+    scrolled->setNeedsDisplay(true);
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    EXPECT_GE(scrolled->height(), 100 * QuilmRealTimeDisplayView02::kMinRowHeight);
+    EXPECT_GT(scrolled->height(), area.viewport()->height());
+    // Fewer rows again: back to the window's height.
+    list.resize(3);
+    scrolled->setNeedsDisplay(true);
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(scrolled->height(), area.viewport()->height());
+    scrolled->setWvfrmsArray(nullptr);
+}
+
+// Scrolled to the top of many rows, the time scale stays at the bottom of what is visible:
+// below its line only the times and the axis label, no traces.
+TEST_F(DisplayView, TheTimeScaleStaysInSightWhenTheRowsScroll) {
+    QScrollArea area;
+    area.setWidgetResizable(true);
+    auto* scrolled = new QuilmRealTimeDisplayView02;
+    area.setWidget(scrolled);
+    area.resize(900, 600);
+    area.show();
+    for (int k = 0; k < 100; ++k)
+        list.push_back(trace(0, 600, 0.05, 0.3, "row " + std::to_string(k)));
+    scrolled->setWvfrmsArray(&list);
+    scrolled->setRefDate(kRef);
+    scrolled->setXLabelString("Time (seconds)");
+    scrolled->computePlotLimits();
+    scrolled->setNeedsDisplay(true);
+    QCoreApplication::processEvents();
+    ASSERT_GT(scrolled->height(), area.viewport()->height());
+    const QRect inView = scrolled->plotRect(scrolled->size());
+    const int margin = scrolled->height() - 1 - inView.bottom(); // below the plot
+    auto strip = [&](const QImage& shown) {
+        const int h = shown.height();
+        return inkColumns(shown, inView.left() + 2, inView.right() - 2, h - margin + 8, h - 2,
+                          Qt::black);
+    };
+    const QImage top = area.viewport()->grab().toImage();
+    const int columns = inView.width() - 4;
+    EXPECT_GT(strip(top), 10);             // the times
+    EXPECT_LT(strip(top), columns * 6 / 10); // and no trace
+    // At the bottom the scale is where it always was.
+    area.verticalScrollBar()->setValue(area.verticalScrollBar()->maximum());
+    QCoreApplication::processEvents();
+    const QImage bottom = area.viewport()->grab().toImage();
+    EXPECT_GT(strip(bottom), 10);
+    EXPECT_LT(strip(bottom), columns * 6 / 10);
+    // Double-clicking the scale returns to the whole axis.
+    scrolled->zoomTo(10, 20);
+    area.verticalScrollBar()->setValue(0);
+    QCoreApplication::processEvents();
+    const QPoint onScale(inView.center().x(), area.viewport()->height() - margin / 2);
+    QMouseEvent dbl(QEvent::MouseButtonDblClick, QPointF(onScale), scrolled->mapToGlobal(QPointF(onScale)),
+                    Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(scrolled, &dbl);
+    EXPECT_FALSE(scrolled->isZoomed());
+    scrolled->setWvfrmsArray(nullptr);
 }
