@@ -80,8 +80,8 @@ double amplitudeFactor(const SacObject& s, QuilmRealTimeDisplayView02::Amplitude
 
 QuilmRealTimeDisplayView02::QuilmRealTimeDisplayView02(QWidget* parent)
     : QWidget(parent), labelMargin_(kLabelMargin) {
+    // No fixed minimum size: one would override the size hint that keeps rows readable.
     setAttribute(Qt::WA_OpaquePaintEvent);
-    setMinimumSize(320, 200);
     setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);
 }
@@ -158,8 +158,8 @@ void QuilmRealTimeDisplayView02::setNeedsDisplay(bool flag) {
 }
 
 QSize QuilmRealTimeDisplayView02::minimumSizeHint() const {
-    return {kLabelMargin + kRightMargin + 100,
-            kTopMargin + kBottomMargin + std::max(1, sizedRows_) * kMinRowHeight};
+    return {std::max(320, kLabelMargin + kRightMargin + 100),
+            std::max(200, kTopMargin + kBottomMargin + std::max(1, sizedRows_) * kMinRowHeight)};
 }
 void QuilmRealTimeDisplayView02::setAmplitudeMode(AmplitudeMode mode) {
     mode_ = mode;
