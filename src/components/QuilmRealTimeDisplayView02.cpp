@@ -162,8 +162,9 @@ void QuilmRealTimeDisplayView02::setNeedsDisplay(bool flag) {
 }
 
 QSize QuilmRealTimeDisplayView02::minimumSizeHint() const {
-    return {kLabelMargin + kRightMargin + 100,
-            kTopMargin + kBottomMargin + std::max(1, sizedRows_) * kMinRowHeight};
+    return {std::max(320, kLabelMargin + kRightMargin + 100),
+            std::max(kMinimumHeight,
+                     kTopMargin + kBottomMargin + std::max(1, sizedRows_) * kMinRowHeight)};
 }
 void QuilmRealTimeDisplayView02::setAmplitudeMode(AmplitudeMode mode) {
     mode_ = mode;
@@ -758,14 +759,13 @@ void QuilmRealTimeDisplayView02::drawTraces(QPainter& p, const QRect& plot, doub
             p.drawText(QPointF(6, centre + fm.ascent() / 2.0 - 1),
                        fittedLabel(*trace, fm, labelMargin_ - kLabelPadding));
             if (note && !note->note.isEmpty()) {
-                // Lines of the note below the label, as many as the row has room for.
+                // Lines of the note below the label, only those whose descent stays in the
+                // row: in thin rows a line would write over the next row's label.
                 p.setFont(small);
                 double y = centre + fm.ascent() / 2.0 + smallMetrics.height();
-                bool first = true;
                 for (const QString& line : note->note.split(u'\n')) {
-                    if (!first && y > centre + band / 2 - 1)
+                    if (y + smallMetrics.descent() > centre + band / 2)
                         break;
-                    first = false;
                     p.drawText(QPointF(6, y),
                                smallMetrics.elidedText(line, Qt::ElideRight,
                                                        labelMargin_ - kLabelPadding));

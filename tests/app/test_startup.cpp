@@ -181,10 +181,12 @@ TEST(StartUp, HelpAboutNamesTheVersionTheLicencesAndWhereTheDataComeFrom) {
         EXPECT_TRUE(text.contains(QLatin1StringView(needed))) << needed;
 }
 
-TEST(StartUp, TheEmptyLogWindowSaysWhatWillAppearThere) {
+TEST(StartUp, TheEmptyLogAndChannelFinderSayWhatWillAppearThere) {
     AppHarness app;
     EXPECT_TRUE(app.o().connectionLogTView->toPlainText().isEmpty());
     EXPECT_TRUE(app.o().connectionLogTView->placeholderText().contains(u"auto-update is off"));
+    EXPECT_TRUE(app.o().channelFinderTView->toPlainText().isEmpty());
+    EXPECT_TRUE(app.o().channelFinderTView->placeholderText().contains(u"Find Channels"));
 }
 
 // Stored choices that name nothing the application has are brought to one it has, each said once

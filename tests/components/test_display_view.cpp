@@ -680,3 +680,90 @@ TEST_F(DisplayView, TheTimeScaleStaysInSightWhenTheRowsScroll) {
     EXPECT_FALSE(scrolled->isZoomed());
     scrolled->setWvfrmsArray(nullptr);
 }
+
+// Many rows make thin bands: a row's note keeps to its own band, losing the lines that do not
+// fit (the label stays), and the row below is never written over. Every other row is left
+// without label or note so that any ink in its part of the label column came from above.
+TEST_F(DisplayView, ANoteKeepsToItsRowHoweverThinTheRows) {
+    constexpr int kRows = 34;
+    std::vector<QuilmRealTimeDisplayView02::TraceAnnotation> notes(kRows);
+    for (int row = 0; row < kRows; ++row) {
+        const bool labelled = row % 2 == 0;
+        list.push_back(trace(0, 600, 0.5, 0.3, labelled ? "Albuquerque" : ""));
+        list.back()->header()->setText(sac::text::KSTNM, labelled ? "ANMO" : "");
+        if (labelled)
+            notes[static_cast<std::size_t>(row)].note =
+                QStringLiteral("12.3\u00b0  BAz 45\u00b0\nlatency 3 s");
+    }
+    view.setTraceAnnotations(notes);
+    view.computePlotLimits();
+    // Runs of ink rows (lines of text) in the label column between y0 and y1.
+    auto textLines = [](const QImage& img, int x1, int y0, int y1) {
+        int runs = 0;
+        bool inRun = false;
+        for (int y = y0; y < y1; ++y) {
+            const bool ink = inkColumns(img, 2, x1, y, y + 1, Qt::black) > 0;
+            runs += ink && !inRun;
+            inRun = ink;
+        }
+        return runs;
+    };
+    for (int band = QuilmRealTimeDisplayView02::kMinRowHeight; band <= 60; ++band) {
+        const int height = band * kRows + (kSize.height() - plot.height());
+        const QSize size(kSize.width(), height);
+        QImage img(size, QImage::Format_RGB32);
+        {
+            QPainter p(&img);
+            view.render(p, size);
+        }
+        const QRect area = view.plotRect(size);
+        ASSERT_EQ(area.height(), band * kRows);
+        for (int row = 0; row < kRows; ++row) {
+            const int top = area.top() + row * band, bottom = top + band;
+            const int lines = textLines(img, area.left() - 4, top, bottom);
+            if (row % 2 == 0)
+                // Room for more than the label from 60 px on: the note's first line too.
+                EXPECT_GE(lines, band >= 60 ? 2 : 1) << "in a row " << band << " px tall";
+            else
+                EXPECT_EQ(lines, 0) << "the note above spills into a row " << band
+                                    << " px tall";
+        }
+    }
+    // Given room, the note is there in full: the label and both of its lines.
+    QuilmRealTimeDisplayView02::WaveformList one;
+    one.push_back(trace(0, 600, 0.5, 0.3, "Albuquerque"));
+    view.setWvfrmsArray(&one);
+    view.setTraceAnnotations({notes[0]});
+    const QImage img = render(view);
+    const QRect area = view.plotRect(kSize);
+    EXPECT_EQ(textLines(img, area.left() - 4, area.top(), area.bottom()), 3);
+}
+
+// In its scroll area the view fills the window while the rows fit, and with more rows than fit
+// it grows taller than the window (and scrolls there) instead of thinning its rows.
+TEST_F(DisplayView, WithMoreRowsThanFitTheViewGrowsTallerInsteadOfThinningThem) {
+    QScrollArea area;
+    area.setWidgetResizable(true);
+    auto* scrolled = new QuilmRealTimeDisplayView02;
+    area.setWidget(scrolled);
+    area.resize(900, 500);
+    scrolled->setWvfrmsArray(&list);
+    auto rowsNow = [&](int rows) {
+        list.clear();
+        for (int k = 0; k < rows; ++k)
+            list.push_back(trace(0, 600, 0.5, 0.3, "row"));
+        scrolled->setNeedsDisplay(true);
+        area.show();
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+        return scrolled->height();
+    };
+    const int margins = kSize.height() - plot.height();
+    const int few = rowsNow(3);
+    EXPECT_EQ(few, area.viewport()->height());
+    const int many = rowsNow(34);
+    EXPECT_GE(many, margins + 34 * QuilmRealTimeDisplayView02::kMinRowHeight);
+    EXPECT_GT(area.verticalScrollBar()->maximum(), 0);
+    const int again = rowsNow(2);
+    EXPECT_EQ(again, area.viewport()->height()); // and back
+}
