@@ -45,9 +45,11 @@ const QColor kMarkColour(0, 114, 178);
 // The same hue, light enough to read on the dark scheme's black.
 const QColor kMarkColourOnDark(86, 180, 233);
 
+// A field the header leaves undefined ("-12345") names nothing.
 QString headerText(const SacObject& s, const sac::Field& field) {
     const sac::SacHeader* h = s.GetSacHeader();
-    return h ? QString::fromStdString(h->getText(field)).trimmed() : QString();
+    const QString text = h ? QString::fromStdString(h->getText(field)).trimmed() : QString();
+    return text.startsWith(u"-12345") ? QString() : text;
 }
 
 QString stationCode(const SacObject& s) {

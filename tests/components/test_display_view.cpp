@@ -442,6 +442,8 @@ TEST_F(DisplayView, TheReadOutNamesTheTimeTheTraceAndTheValueUnderThePointer) {
     EXPECT_TRUE(QuilmRealTimeDisplayView02::readoutText(*r).startsWith(u"2024-05-01 12:04:1"));
     EXPECT_FALSE(view.readoutAt(QPointF(5, 5), kSize)); // outside the plot
     EXPECT_EQ(QuilmRealTimeDisplayView02::fullLabel(*list[0]), u"ANMO  Albuquerque");
+    // A header that leaves the station undefined puts no code before the label.
+    EXPECT_EQ(QuilmRealTimeDisplayView02::fullLabel(*list[1]), u"trace");
 }
 
 TEST_F(DisplayView, ClippingKeepsEveryTraceInsideItsBand) {
