@@ -22,9 +22,23 @@
 
 namespace actionwiring {
 
+namespace {
+
+using Op = void (groundswayController::*)(QObject*);
+
+// Each control of the table, when it exists, runs its operation with itself as the sender.
+template <class Control, class Signal, std::size_t N>
+void wire(groundswayController& c, const std::pair<Control*, Op> (&table)[N], Signal signal) {
+    for (const auto& entry : table)
+        if (Control* control = entry.first)
+            QObject::connect(control, signal, &c,
+                             [&c, control, op = entry.second] { (c.*op)(control); });
+}
+
+} // namespace
+
 void connect(groundswayController& c, const Outlets& o, const ActionControls& a) {
     using G = groundswayController;
-    using Op = void (G::*)(QObject*);
     const std::pair<QAbstractButton*, Op> buttons[] = {
         {a.retrieveButton, &G::retrieveSeismograms},
         {o.autoUpdateButton, &G::toggleAutoUpdate},
@@ -43,10 +57,7 @@ void connect(groundswayController& c, const Outlets& o, const ActionControls& a)
         {a.followNowButton, &G::followNow},
         {a.sortByDistanceButton, &G::toggleSortByDistance},
     };
-    for (const auto& [button, op] : buttons)
-        if (button)
-            QObject::connect(button, &QAbstractButton::clicked, &c,
-                             [&c, b = button, op] { (c.*op)(b); });
+    wire(c, buttons, &QAbstractButton::clicked);
     const std::pair<QAction*, Op> commands[] = {
         {a.showSettingsAction, &G::showSettingsWindow},
         {a.showLogAction, &G::showLogWindow},
@@ -67,10 +78,7 @@ void connect(groundswayController& c, const Outlets& o, const ActionControls& a)
         {a.saveSeismogramsAction, &G::saveSeismograms},
         {a.fullScreenAction, &G::toggleFullScreen},
     };
-    for (const auto& [action, op] : commands)
-        if (action)
-            QObject::connect(action, &QAction::triggered, &c,
-                             [&c, act = action, op] { (c.*op)(act); });
+    wire(c, commands, &QAction::triggered);
     const std::pair<QComboBox*, Op> popUps[] = {
         {a.monitorDurationPopUp, &G::lastNMinutes},
         {o.channelFileListPopUp, &G::parseChannelList},
@@ -78,18 +86,12 @@ void connect(groundswayController& c, const Outlets& o, const ActionControls& a)
         {a.dataSourcePopUp, &G::setDataSource},
         {a.amplitudeModePopUp, &G::setAmplitudeMode},
     };
-    for (const auto& [popUp, op] : popUps)
-        if (popUp)
-            QObject::connect(popUp, &QComboBox::activated, &c,
-                             [&c, p = popUp, op] { (c.*op)(p); });
+    wire(c, popUps, &QComboBox::activated);
     const std::pair<QSlider*, Op> sliders[] = {
         {a.opacitySlider, &G::setSeismogramWindowOpacity},
         {o.plotGainSlider, &G::adjustWaveformPlotGain},
     };
-    for (const auto& [slider, op] : sliders)
-        if (slider)
-            QObject::connect(slider, &QSlider::valueChanged, &c,
-                             [&c, s = slider, op] { (c.*op)(s); });
+    wire(c, sliders, &QSlider::valueChanged);
 
     if (auto* settings = qobject_cast<SettingsDialog*>(o.settingsWindow))
         QObject::connect(settings, &SettingsDialog::channelListApplied, &c,
