@@ -7,8 +7,15 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QDoubleSpinBox>
+#include <QItemSelectionModel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QSpinBox>
+#include <QTableView>
+#include <QTextCursor>
+#include <QTextDocument>
+
+#include <algorithm>
 
 int controlState(const QObject* control) {
     if (const auto* box = qobject_cast<const QCheckBox*>(control)) {
@@ -46,4 +53,35 @@ int fieldIntValue(const QLineEdit* field) {
 
 float fieldFloatValue(const QLineEdit* field) {
     return field ? floatValue(field->text()) : 0.0f;
+}
+
+int selectedRow(const QTableView* table) {
+    if (!table || !table->selectionModel())
+        return -1;
+    const QModelIndexList rows = table->selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+void appendLine(QPlainTextEdit* log, const QString& text) {
+    if (!log)
+        return;
+    QTextCursor cursor(log->document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(text);
+    cursor.insertText(QStringLiteral("\n"));
+    // Bring the end of the log into view: the line of its last character.
+    cursor.setPosition(std::max(0, log->document()->characterCount() - 2));
+    log->setTextCursor(cursor);
+    log->ensureCursorVisible();
+    log->viewport()->update();
+}
+
+QString typedText(const QPlainTextEdit* view) {
+    if (!view)
+        return {};
+    // The document's own text: toPlainText() would make every no-break space a blank. Qt ends
+    // each block with a paragraph separator; that is the line feed the user typed.
+    QString text = view->document()->toRawText();
+    text.replace(QChar::ParagraphSeparator, u'\n');
+    return text;
 }

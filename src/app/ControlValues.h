@@ -2,6 +2,9 @@
 
 class QObject;
 class QLineEdit;
+class QPlainTextEdit;
+class QString;
+class QTableView;
 
 // Reading a control the way the operations expect.
 
@@ -17,3 +20,12 @@ float controlFloatValue(const QObject* control);
 // A text field's intValue / floatValue; 0 for no field.
 int fieldIntValue(const QLineEdit* field);
 float fieldFloatValue(const QLineEdit* field);
+
+// The first selected row of a table, or -1.
+int selectedRow(const QTableView* table);
+
+// Appends a line to a log view and brings its end into view.
+void appendLine(QPlainTextEdit* log, const QString& text);
+
+// A text view's text as typed, no-break spaces and all; empty for no view.
+QString typedText(const QPlainTextEdit* view);

@@ -1,5 +1,8 @@
 #include "app/FileOpening.h"
 
+#include "base/Background.h"
+#include "base/SystemLog.h"
+
 #include <QCoreApplication>
 #include <QMessageBox>
 
@@ -7,6 +10,7 @@
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QMimeData>
+#include <QPointer>
 #include <QUrl>
 #include <QWidget>
 
@@ -60,6 +64,28 @@ void showProblems(QWidget* window, const QStringList& problems) {
                                 problems.join(u'\n'), QMessageBox::Ok, window);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();
+}
+
+void read(QObject* owner, QWidget* window, bool inlineRun, const QStringList& paths,
+          const ProcessingOptions& options, std::function<void(Read)> done) {
+    auto* reader = owner->findChild<Background*>(QStringLiteral("seismogramFileReader"));
+    if (!reader) {
+        reader = new Background(owner);
+        reader->setObjectName(QStringLiteral("seismogramFileReader"));
+    }
+    reader->setInline(inlineRun);
+    reader->run(
+        [paths, options](const std::atomic<bool>&) {
+            Read r{seismogramfiles::read(paths), nullptr};
+            r.rows = seismogramfiles::rows(r.opened, options);
+            return r;
+        },
+        [window = QPointer<QWidget>(window), done = std::move(done)](Read r) {
+            for (const QString& problem : r.opened.problems)
+                systemLog(QStringLiteral("Could not open %1").arg(problem));
+            showProblems(window, r.opened.problems);
+            done(std::move(r));
+        });
 }
 
 } // namespace fileopening

@@ -1,5 +1,7 @@
 #include "app/HelicorderWindow.h"
 
+#include "app/ImageExport.h"
+#include "app/SaveImageDialog.h"
 #include "app/SettingsReader.h"
 #include "app/UserDefaults.h"
 #include "components/HelicorderView.h"
@@ -7,8 +9,10 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPainter>
 #include <QPushButton>
 #include <QSet>
 #include <QSlider>
@@ -114,6 +118,28 @@ void HelicorderWindow::follow(DrumSession& drum, UserDefaults& defaults,
         d->setObject(on, QStringLiteral("helicorderClip"));
         view->setClip(on);
     });
+}
+
+void HelicorderWindow::choose(const QString& seedId) {
+    if (channelPopUp->findText(seedId) < 0)
+        channelPopUp->addItem(seedId);
+    channelPopUp->setCurrentIndex(channelPopUp->findText(seedId));
+}
+
+bool HelicorderWindow::writeImage(const QString& path, QSize size, QString* why) const {
+    HelicorderView* v = view;
+    return imageexport::write(
+        path, size, [v](QPainter& p, QSize s) { v->render(p, s); }, v->title(), why);
+}
+
+void HelicorderWindow::saveImage() {
+    SaveImageDialog::ask(this, tr("Save Helicorder Image"),
+                         QDir::homePath() + QStringLiteral("/helicorder.png"),
+                         view->size().isValid() ? view->size() : QSize(1600, 1000),
+                         tr("The helicorder image was not saved"),
+                         [this](const QString& path, QSize s, QString* why) {
+                             return writeImage(path, s, why);
+                         });
 }
 
 void HelicorderWindow::offerChannels(const QStringList& seedIds, const QString& preferred) {

@@ -31,6 +31,12 @@ public:
     // The channels offered, each once in the order given; the one shown stays when still
     // offered, else `preferred`, else the first.
     void offerChannels(const QStringList& seedIds, const QString& preferred);
+    // Shows `seedId` as the chosen channel, offered as well when it was not.
+    void choose(const QString& seedId);
+    // The drum as drawn now, at `size`, in the format the name gives; false (and why) when it
+    // cannot be written. saveImage asks where first (the Save Image button).
+    bool writeImage(const QString& path, QSize size, QString* why) const;
+    void saveImage();
 
     QComboBox* channelPopUp;
     QSpinBox* hoursBox;

@@ -1,7 +1,13 @@
 #include "app/SettingsReader.h"
 
-#include "app/Outlets.h"
+#include "acquisition/MonitorSession.h"
+#include "acquisition/TimeSeriesSource.h"
+#include "app/ControlValues.h"
+#include "app/LiveChoice.h"
+#include "app/ServiceChoice.h"
 #include "app/UserDefaults.h"
+#include "channels/ChannelFinderLookup.h"
+#include "channels/ChannelTable.h"
 #include "base/NumberReading.h"
 #include "base/SystemLog.h"
 #include "base/UrlText.h"
@@ -11,6 +17,7 @@
 #include <QLineEdit>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 
 namespace {
@@ -95,6 +102,7 @@ void SettingsReader::registerDefaults() {
 }
 
 void SettingsReader::bind(const Outlets& o, QObject* context) {
+    o_ = o;
     for (const TextSetting& s : kTextSettings) {
         QLineEdit* field = o.*(s.field);
         if (!field)
@@ -214,4 +222,120 @@ void SettingsReader::showChoices(const ActionControls& a) const {
         popup->setCurrentIndex(
             std::max(0, static_cast<int>(models.indexOf(choice("travelTimeModel", models)))));
     }
+}
+
+ProcessingOptions SettingsReader::processingOptions() const {
+    auto factor = [this](const QLineEdit* field, const char* key) {
+        return static_cast<int>(number(field, key, 1, 1000, 2, true));
+    };
+    ProcessingOptions p;
+    p.longPeriod = {isOn(o_.LP_applyFilterButton), corner(o_.LP_lpcTField, "lpHighFrequencyCorner"),
+                    corner(o_.LP_hpcTField, "lpLowFrequencyCorner"), isOn(o_.LP_wwlpButton),
+                    false, // the long-period set has no short-period instrument
+                    isOn(o_.LP_decimateButton),
+                    factor(o_.LP_decimationFactorTField, "lpDecimationFactor"),
+                    isOn(o_.LP_integrateButton)};
+    p.broadband = {isOn(o_.BB_applyFilterButton), corner(o_.BB_lpcTField, "bbHighFrequencyCorner"),
+                   corner(o_.BB_hpcTField, "bbLowFrequencyCorner"), isOn(o_.BB_wwlpButton),
+                   isOn(o_.BB_wwspButton), isOn(o_.BB_decimateButton),
+                   factor(o_.BB_decimationFactorTField, "bbDecimationFactor"),
+                   isOn(o_.BB_integrateButton)};
+    return p;
+}
+
+HttpOptions SettingsReader::transferOptions(HttpOptions base) const {
+    // Long enough for a day of broadband data on a slow line, short enough to notice a trickle.
+    base.deadlineSeconds =
+        std::lround(number(o_.transferDeadlineTField, "transferDeadlineSeconds", 2, 3600, 120));
+    return base;
+}
+
+int SettingsReader::maxConcurrentDownloads() const {
+    // The public service asks a client for no more than five connections at once.
+    return static_cast<int>(
+        number(o_.maxConcurrentDownloadsTField, "maxConcurrentDownloads", 1, 5, 4, true));
+}
+
+int SettingsReader::monitorMinutes() const {
+    return static_cast<int>(number(o_.monitorRequestDurationTField, "monitorDurationMinutes", 1,
+                                   MonitorSession::kMaxMinutes, 60, true));
+}
+
+double SettingsReader::eventMinutes() const {
+    return number(o_.eventRequestDurationTField, "eventDurationMinutes", 1,
+                  MonitorSession::kMaxMinutes, 90);
+}
+
+std::chrono::milliseconds SettingsReader::autoUpdatePeriod() const {
+    // The shortest period: each tick asks every service once per channel.
+    constexpr double kShortest = 10.0;
+    double seconds = fieldFloatValue(o_.updateIntervalTField);
+    if (!(seconds >= kShortest)) {
+        systemLog(QStringLiteral("Auto-update period of %1 seconds is too short; using %2 seconds.")
+                      .arg(o_.updateIntervalTField ? o_.updateIntervalTField->text() : QString())
+                      .arg(kShortest));
+        seconds = kShortest;
+    }
+    // No longer than a timer can hold.
+    return std::chrono::milliseconds(std::lround(std::min(seconds, INT_MAX / 1000.0) * 1000.0));
+}
+
+std::chrono::milliseconds SettingsReader::drumPeriod() const {
+    return std::chrono::milliseconds(std::lround(
+        1000 * number(o_.updateIntervalTField, "updateIntervalSeconds", 10, 86400, 120, true)));
+}
+
+float SettingsReader::minMagnitude() const {
+    return static_cast<float>(number(o_.minMagTField, "minMagnitude", -2, 10, 5));
+}
+
+QString SettingsReader::seedLinkServers() const {
+    return o_.seedLinkServerTField ? o_.seedLinkServerTField->text()
+                                   : defaults_.stringForKey(QStringLiteral("seedLinkServer"));
+}
+
+QString SettingsReader::timeSeriesBase() const {
+    return serviceBase(o_.timeSeriesServiceURLTField, "timeSeriesServiceURL");
+}
+QString SettingsReader::stationBase() const {
+    return serviceBase(o_.stationServiceURLTField, "stationServiceURL");
+}
+QString SettingsReader::eventBase() const {
+    return serviceBase(o_.eventServiceURLTField, "eventServiceURL");
+}
+QString SettingsReader::statusPageBase() const {
+    return serviceBase(o_.statusPageURLTField, "statusPageURL");
+}
+
+void SettingsReader::configure(MonitorSession& session, const HttpOptions& base,
+                               const ChannelTable& table) const {
+    TimeSeriesSource& service = session.timeSeries();
+    service.setServiceBase(timeSeriesBase());
+    service.setService(servicechoice::chosen(defaults_));
+    service.setHttpOptions(transferOptions(base));
+    service.setMaxConcurrentTransfers(maxConcurrentDownloads());
+    // A table changed without a new list (by a caller of the list setters) is taken as well.
+    if (!(session.channels() == table))
+        session.setChannels(table, o_.plotTitleTField ? o_.plotTitleTField->text() : QString());
+    session.setOptions(processingOptions(), isOn(o_.incrementalUpdatesButton));
+    const bool stream = defaults_.stringForKey(QStringLiteral("dataSource")) == u"seedLink";
+    session.setSource(stream ? MonitorSession::Source::SeedLink
+                             : MonitorSession::Source::WebService,
+                      seedLinkServers());
+    session.setLiveProcessing(livechoice::liveOf(choice(livechoice::kKey, livechoice::choices())));
+}
+
+std::optional<ChannelFinderQuery> SettingsReader::finderQuery() const {
+    auto typed = [](const QLineEdit* field) { return field ? field->text() : QString(); };
+    const QString net = typed(o_.networkTField), sta = typed(o_.stationTField),
+                  loc = typed(o_.siteCodeTField), cha = typed(o_.channelTField);
+    if (!o_.finderSourcePopUp || o_.finderSourcePopUp->currentIndex() != 1)
+        return channelFinderQuery(stationBase(), net, sta, loc, cha);
+    const QString servers = seedLinkServers();
+    auto query = seedLinkFinderQuery(servers, net, sta, loc, cha);
+    if (!query)
+        systemLog(QStringLiteral(
+                      "Channel finder: the SeedLink server \"%1\" is not written as host:port.")
+                      .arg(servers));
+    return query;
 }

@@ -1,14 +1,21 @@
 #pragma once
 
+#include "app/Outlets.h"
+#include "net/HttpClient.h"
+#include "processing/ProcessingOptions.h"
+
 #include <QHash>
 #include <QString>
 #include <QStringList>
 
-class QLineEdit;
+#include <chrono>
+#include <optional>
+
 class QObject;
 class UserDefaults;
-struct Outlets;
-struct ActionControls;
+class MonitorSession;
+struct ChannelFinderQuery;
+struct ChannelTable;
 
 // The settings as the operations read them: each shown in its control and stored as the user
 // edits it, each brought into its range when read. A value outside the range, or one that does
@@ -21,6 +28,7 @@ public:
     // Registers every setting's default.
     void registerDefaults();
     // Shows each setting of a text field or check box in its control; an edit is stored at once.
+    // The readings below read these controls from now on (before: each setting's default).
     void bind(const Outlets& outlets, QObject* context);
     // Shows the stored choices in the seismogram window's pop-ups and switches (amplitude mode,
     // data source, sort by distance, travel-time model); a stored value that names none of a
@@ -43,10 +51,37 @@ public:
     // plain http(s) base.
     QString serviceBase(const QLineEdit* field, const char* key) const;
 
+    // The settings as the operations take them, read at the moment of use.
+    ProcessingOptions processingOptions() const;
+    // `base` with the transfer deadline of the settings.
+    HttpOptions transferOptions(HttpOptions base) const;
+    int maxConcurrentDownloads() const;
+    // The monitor's length in whole minutes, and an earthquake window's in minutes.
+    int monitorMinutes() const;
+    double eventMinutes() const;
+    // The auto-update period; one too short is said and raised to the shortest.
+    std::chrono::milliseconds autoUpdatePeriod() const;
+    // The helicorder's refresh period: the auto-update period, brought into range.
+    std::chrono::milliseconds drumPeriod() const;
+    float minMagnitude() const;
+    QString seedLinkServers() const;
+    QString timeSeriesBase() const;
+    QString stationBase() const;
+    QString eventBase() const;
+    QString statusPageBase() const;
+    // The channel finder's look-up for its four patterns, in the station service or the SeedLink
+    // servers as its pop-up chooses; none (and the log says why) when the servers do not read.
+    std::optional<ChannelFinderQuery> finderQuery() const;
+    // Hands the session what the settings say now: services, transfers, processing, source, and
+    // the table when it changed (with the plot title as the monitor's).
+    void configure(MonitorSession& session, const HttpOptions& base,
+                   const ChannelTable& table) const;
+
 private:
     void report(const QString& key, const QString& typed, const QString& message) const;
 
     UserDefaults& defaults_;
+    Outlets o_;
     // The last value of each setting that was reported, so it is said once.
     mutable QHash<QString, QString> reported_;
 };

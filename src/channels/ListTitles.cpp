@@ -1,5 +1,11 @@
 #include "channels/ListTitles.h"
 
+#include "base/AsciiFile.h"
+#include "base/SystemLog.h"
+
+#include <QDir>
+#include <QFileInfo>
+
 #include <algorithm>
 #include <filesystem>
 
@@ -79,4 +85,18 @@ QStringList savedListTitles(const QString& folder) {
         titles << QString::fromStdString(relative.generic_string());
     }
     return sortedListTitles(titles);
+}
+
+std::optional<QString> readSavedList(const QString& folder, const QString& fileName) {
+    if (folder.isEmpty())
+        return std::nullopt;
+    const QString path = QDir::cleanPath(folder + u'/' + fileName);
+    if (!path.startsWith(QDir::cleanPath(folder) + u'/'))
+        return std::nullopt;
+    auto text = readAsciiFile(path);
+    if (!text && QFileInfo::exists(path))
+        systemLog(QStringLiteral("The channel list %1 was not loaded: it is not a plain ASCII text "
+                                 "file of at most 16 MiB. The list shown stays.")
+                      .arg(quotedForLog(fileName)));
+    return text;
 }

@@ -2,6 +2,7 @@
 
 #include "acquisition/MonitorSession.h"
 #include "components/QuilmRealTimeDisplayView02.h"
+#include "base/DateText.h"
 #include "components/plot/TraceEnvelope.h"
 
 namespace frameview {
@@ -10,6 +11,19 @@ void adopt(QuilmRealTimeDisplayView02& view, const std::vector<TraceList::Summar
     for (const TraceList::Summary& s : summaries)
         view.adoptSummary(s.identity, s.revision,
                           std::static_pointer_cast<const plot::BlockSummary>(s.prepared));
+}
+
+TraceList::Applied applyTraces(QuilmRealTimeDisplayView02* view, TraceList& traces,
+                               CycleResult& r, const QStringList& labels, bool monitoring) {
+    const std::optional<Time> reference = monitoring ? r.end : r.start;
+    TraceList::Applied applied = traces.apply(r, labels, reference, datetext::now());
+    if (!view)
+        return applied;
+    adopt(*view, applied.summaries);
+    if (applied.drawn)
+        view->setRefDate(reference);
+    view->computePlotLimits();
+    return applied;
 }
 
 void show(QuilmRealTimeDisplayView02& view, const SessionFrame& frame, int minutes) {

@@ -12,6 +12,10 @@ namespace frameview {
 
 // The summaries made with the traces, so the view does not make them at paint.
 void adopt(QuilmRealTimeDisplayView02& view, const std::vector<TraceList::Summary>& summaries);
+// The frame's traces into the list the view draws, referenced to the monitor window's end or any
+// other's start; the view's limits follow.
+TraceList::Applied applyTraces(QuilmRealTimeDisplayView02* view, TraceList& traces,
+                               CycleResult& result, const QStringList& labels, bool monitoring);
 // The window the frame shows (the monitor's last `minutes` with 0 s on the right, any other
 // from its start), its title, the zoom reset when the frame asks for it; the start-up line goes.
 void show(QuilmRealTimeDisplayView02& view, const SessionFrame& frame, int minutes);

@@ -1,11 +1,16 @@
 // Saved channel lists: which files the pop-up lists, how a chosen or named list is loaded, and
 // what happens with files that cannot be read.
 #include "AppHarness.h"
+#include "LogCapture.h"
 #include "QtPrinters.h"
+
+#include "channels/ListTitles.h"
 
 #include <QComboBox>
 #include <QDateTime>
 #include <QDirIterator>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QPlainTextEdit>
 
 #include <gtest/gtest.h>
@@ -169,4 +174,30 @@ TEST_F(ChannelFiles, ThePopUpIsSortedAndShowsTheListInUse) {
     AppHarness::writeSupportFile("defaultChannelListName.txt", "missing.txt");
     fresh.controller().awakeFromNib();
     EXPECT_EQ(fresh.o().channelFileListPopUp->currentIndex(), -1);
+}
+
+TEST(SavedList, OnlyFilesInsideTheFolderAreReadAndOnlyAFileThatIsThereButUnreadableIsSaid) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString folder = dir.path() + QStringLiteral("/ChannelLists");
+    QDir().mkpath(folder + QStringLiteral("/regional"));
+    auto write = [](const QString& path, const QByteArray& bytes) {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    };
+    write(folder + QStringLiteral("/A.txt"), "IU;ANMO;BHZ;00;A\r\n");
+    write(folder + QStringLiteral("/regional/B.txt"), "II;PFO;BHZ;00;B\n");
+    write(dir.path() + QStringLiteral("/Outside.txt"), "IU;COLA;BHZ;00;C\n");
+    write(folder + QStringLiteral("/Binary.txt"), "IU;\xff" "ANMO\n");
+    LogCapture log;
+    EXPECT_EQ(readSavedList(folder, QStringLiteral("A.txt")), u"IU;ANMO;BHZ;00;A\r\n");
+    EXPECT_EQ(readSavedList(folder, QStringLiteral("regional/B.txt")), u"II;PFO;BHZ;00;B\n");
+    for (const char* escape : {"../Outside.txt", "regional/../../Outside.txt", "/etc/passwd", ""})
+        EXPECT_FALSE(readSavedList(folder, QString::fromLatin1(escape))) << escape;
+    EXPECT_FALSE(readSavedList(folder, QStringLiteral("Missing.txt")));
+    EXPECT_FALSE(readSavedList(QString(), QStringLiteral("A.txt")));
+    EXPECT_TRUE(log.lines().isEmpty()) << log.lines().join(u'\n').toStdString();
+    EXPECT_FALSE(readSavedList(folder, QStringLiteral("Binary.txt")));
+    EXPECT_EQ(log.lines().size(), 1);
 }
