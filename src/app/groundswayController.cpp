@@ -1,53 +1,44 @@
-// The controller's state, settings, accessors, teardown and the wiring of its controls.
+// The application shell: the controller's state, accessors, teardown and the wiring of its
+// controls; the start-up sequence and the window commands; seismogram files opened as a typed
+// window.
 #include "app/groundswayController.h"
 
 #include "acquisition/MonitorSession.h"
 #include "acquisition/RetrievalCycle.h"
+#include "acquisition/SeismogramFiles.h"
 #include "acquisition/TimeSeriesSource.h"
 #include "acquisition/TraceList.h"
 #include "app/ActionWiring.h"
-#include "app/SettingsDialog.h"
+#include "app/FileOpening.h"
+#include "app/LiveChoice.h"
+#include "app/ServiceChoice.h"
 #include "app/SettingsReader.h"
-#include "app/TraceMenus.h"
+#include "base/AsciiFile.h"
 #include "base/Background.h"
-#include "base/NumberReading.h"
+#include "base/DataDirectory.h"
 #include "base/SystemLog.h"
-#include "base/UrlText.h"
 #include "channels/StationPlaces.h"
 #include "components/NEIC_QueryController.h"
 #include "components/QuilmRealTimeDisplayView02.h"
 #include "components/TraceInspector.h"
-#include "components/plot/TraceEnvelope.h"
 #include "components/sac/SacObject.h"
 #include "display/DrumSession.h"
 #include "store/TraceStore.h"
 
-#include <QAction>
-#include <QApplication>
-#include <QButtonGroup>
-#include <QCheckBox>
 #include <QComboBox>
+#include <QFileInfo>
+#include <QFont>
 #include <QLineEdit>
-#include <QMainWindow>
 #include <QPlainTextEdit>
-#include <QPushButton>
-#include <QSlider>
-#include <QStatusBar>
 #include <QTableView>
 #include <QTimer>
 
-#include <algorithm>
-#include <cmath>
-#include <cstdlib>
-#include <ctime>
-
 namespace {
 
-// Replaces a shared list unless it is the one already held (then it is not let go first).
-template <class T> void replaceShared(std::shared_ptr<T>& held, std::shared_ptr<T> next) {
-    if (held == next)
-        return;
-    held = std::move(next);
+// The catalogue may be long: a month of small earthquakes worldwide.
+HttpOptions catalogueOptions(HttpOptions o) {
+    o.maxBodyBytes = std::size_t{64} << 20;
+    return o;
 }
 
 } // namespace
@@ -65,11 +56,7 @@ groundswayController::groundswayController(QObject* parent) : QObject(parent) {
     stationObjects_ = std::make_shared<QVariantList>();
     neicQueryController_ = std::make_shared<NEIC_QueryController>();
     http_.userAgent = UserAgent;
-    neicQueryController_->setHttpOptions([this] {
-        HttpOptions o = http_;
-        o.maxBodyBytes = std::size_t{64} << 20;
-        return o;
-    }());
+    neicQueryController_->setHttpOptions(catalogueOptions(http_));
     settings_ = std::make_unique<SettingsReader>(defaults_);
     session_ = std::make_unique<MonitorSession>();
     traces_ = std::make_unique<TraceList>(theWaveforms_);
@@ -88,19 +75,8 @@ groundswayController::groundswayController(QObject* parent) : QObject(parent) {
 
 groundswayController::~groundswayController() {
     cancelAcquisition();
-    if (theSeismgrmUpdateTimer_)
-        theSeismgrmUpdateTimer_->stop();
     settheSeismgrmUpdateTimer(nullptr);
-    setTheWaveforms(nullptr);
-    setNeicQueryController(nullptr);
-    setavailableChannels(nullptr);
-    setStationObjects(nullptr);
-    setTheStations(nullptr);
-    setTheNetworks(nullptr);
-    setTheLabels(nullptr);
-    setTheChannelCodes(nullptr);
-    setSupportDirectory(nullptr);
-    theChannels_.reset();
+    setTheWaveforms(nullptr); // the view is left drawing no list rather than one that is gone
 }
 
 void groundswayController::setTheWaveforms(std::shared_ptr<WaveformList> list) {
@@ -123,27 +99,6 @@ void groundswayController::setNeicQueryController(std::shared_ptr<NEIC_QueryCont
         connect(neicQueryController_.get(), &NEIC_QueryController::listLoaded, this,
                 &groundswayController::continueTick);
     }
-}
-void groundswayController::setavailableChannels(std::shared_ptr<ChannelList> list) {
-    replaceShared(availableChannels_, std::move(list));
-}
-void groundswayController::setStationObjects(std::shared_ptr<QVariantList> list) {
-    replaceShared(stationObjects_, std::move(list));
-}
-void groundswayController::setTheStations(std::shared_ptr<QStringList> list) {
-    replaceShared(theStations_, std::move(list));
-}
-void groundswayController::setTheNetworks(std::shared_ptr<QStringList> list) {
-    replaceShared(theNetworks_, std::move(list));
-}
-void groundswayController::setTheLabels(std::shared_ptr<QStringList> list) {
-    replaceShared(theLabels_, std::move(list));
-}
-void groundswayController::setTheChannelCodes(std::shared_ptr<QStringList> list) {
-    replaceShared(theChannelCodes_, std::move(list));
-}
-void groundswayController::setSupportDirectory(std::shared_ptr<QString> path) {
-    replaceShared(supportDirectory_, std::move(path));
 }
 
 void groundswayController::setInlineAcquisition(bool on) {
@@ -178,18 +133,10 @@ void groundswayController::cancelAcquisition() {
     tickWaitingForCatalogue_ = false;
 }
 
-int groundswayController::monitorMinutes() const {
-    return static_cast<int>(settings_->number(o_.monitorRequestDurationTField, "monitorDurationMinutes",
-                                          1, kMaxWindowMinutes, 60, true));
-}
-
 void groundswayController::setHttpIdleTimeoutSeconds(long seconds) {
     http_.idleTimeoutSeconds = seconds;
-    if (neicQueryController_) {
-        HttpOptions o = http_;
-        o.maxBodyBytes = std::size_t{64} << 20;
-        neicQueryController_->setHttpOptions(o);
-    }
+    if (neicQueryController_)
+        neicQueryController_->setHttpOptions(catalogueOptions(http_));
 }
 
 void groundswayController::connectOutlets(const Outlets& outlets, const ActionControls& actions) {
@@ -243,4 +190,112 @@ void groundswayController::makeNoFirstResponder(QWidget* window) {
         focused->clearFocus();
     // The window itself takes the focus, so activation hands it to no field.
     window->setFocus(Qt::OtherFocusReason);
+}
+
+void groundswayController::awakeFromNib() {
+    // 1. The seismogram window's opacity can change later; Qt needs nothing more for that.
+    // 2-3. The view draws our own list from now on.
+    if (o_.seisView) {
+        o_.seisView->setWvfrmsArray(theWaveforms_.get());
+        o_.seisView->setXLabelString(QStringLiteral("Time (seconds)"));
+        o_.seisView->setDrawOriginTimes(true);
+    }
+    // 4. Courier, or a monospace face where it is missing.
+    QFont font(QStringLiteral("Courier"), 11);
+    font.setStyleHint(QFont::TypeWriter);
+    for (QPlainTextEdit* view : {o_.connectionLogTView, o_.channelListTView, o_.channelFinderTView})
+        if (view)
+            view->setFont(font);
+    // 5. The earthquake component is the table's data source and acts on its selection.
+    if (neicQueryController_) {
+        neicQueryController_->setEventTableView(o_.eventListTblView);
+        if (o_.eventListTblView)
+            o_.eventListTblView->setModel(neicQueryController_.get());
+    }
+    // 6.
+    adjustWaveformPlotGain(nullptr);
+    settings_->showChoices(actions_);
+    setAmplitudeMode(actions_.amplitudeModePopUp);
+    sortByDistance_ = defaults_.boolForKey(QStringLiteral("sortByDistance"));
+    syncMonitorPopUp();
+    servicechoice::bind(o_.timeSeriesServicePopUp, defaults_);
+    settings_->choice(livechoice::kKey, livechoice::choices());
+    livechoice::bind(o_.liveProcessingPopUp, defaults_, [this] { configureSession(); });
+    // 7. The XDG data folder, or the one earlier versions read while it is still empty.
+    const DataDirectory data = chooseDataDirectory();
+    setSupportDirectory(std::make_shared<QString>(data.path));
+    systemLog(data.logLine());
+    // 8-9.
+    systemLog(QStringLiteral("Loading initial channel information."));
+    setUpChannelListMenu();
+    // 10. The name file's whole content, line feed and all, is the file name.
+    if (const auto name =
+            readAsciiFile(*supportDirectory_ + QStringLiteral("/defaultChannelListName.txt")))
+        loadChannelListFromFile(*name);
+    // 11.
+    setupChannels(nullptr);
+    // 12.
+    if (QFileInfo::exists(*supportDirectory_ + QStringLiteral("/autoUpdate.txt"))) {
+        systemLog(QStringLiteral("Turned on auto update."));
+        toggleAutoUpdate(this);
+    }
+    // 13.
+    systemLog(QStringLiteral("Done Waking."));
+}
+
+void groundswayController::applicationDidFinishLaunching() {
+    // The settings open from the menu only: at launch they would stand behind the seismograms.
+    showWindow(o_.seismogramWindow);
+    // The plot, not the first field, has the keyboard: a field would take Ctrl+E and the
+    // other window shortcuts for its own line editing.
+    if (o_.seisView)
+        o_.seisView->setFocus(Qt::OtherFocusReason);
+    systemLog(QStringLiteral("Application has finished launching."));
+}
+
+void groundswayController::showSettingsWindow(QObject*) {
+    showWindow(o_.settingsWindow);
+    makeNoFirstResponder(o_.settingsWindow);
+}
+
+void groundswayController::showLogWindow(QObject*) {
+    showWindow(o_.logWindow);
+    makeNoFirstResponder(o_.logWindow);
+}
+
+void groundswayController::showHelpWindow(QObject*) {
+    showWindow(o_.helpWindow);
+    makeNoFirstResponder(o_.helpWindow);
+}
+
+void groundswayController::chooseSeismogramFiles(QObject*) {
+    const QStringList paths = fileopening::choose(o_.seismogramWindow);
+    if (!paths.isEmpty())
+        openSeismogramFiles(paths);
+}
+
+void groundswayController::openSeismogramFiles(const QStringList& paths,
+                                               std::function<void(bool)> done) {
+    fileopening::read(
+        this, o_.seismogramWindow, inline_, paths, processingOptions(),
+        [this, done = std::move(done)](fileopening::Read r) {
+            const seismogramfiles::Opened& f = r.opened;
+            if (f.channels.empty() || !f.start || !f.end) {
+                if (done)
+                    done(false);
+                return;
+            }
+            // A typed window over the files: monitoring stops, the table names their channels.
+            if (theSeismgrmUpdateTimer_)
+                toggleAutoUpdate(nullptr);
+            session_->cancel();
+            setChannelTable(seismogramfiles::tableOf(f));
+            eventOrigin_ = f.origin;
+            const auto frame = seismogramfiles::frameOf(f, r.rows);
+            showWindowTimes(frame->window, frame->title);
+            session_->setChannels(channelTable(), frame->title);
+            applyFrame(frame);
+            if (done)
+                done(true);
+        });
 }

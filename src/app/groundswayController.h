@@ -4,16 +4,13 @@
 #include "app/Outlets.h"
 #include "app/UserDefaults.h"
 #include "base/Repeats.h"
-#include "channels/StationInventory.h"
 #include "components/AvailableChannel.h"
 #include "components/SeismicOrigin.h"
 #include "net/HttpClient.h"
 #include "processing/ProcessingOptions.h"
 
-#include <QHash>
 #include <QImage>
 #include <QObject>
-#include <QSet>
 #include <QStringList>
 #include <QVariantList>
 
@@ -27,11 +24,9 @@ class Background;
 class HelicorderView;
 class DrumSession;
 class StationPlaces;
-struct TimeSpan;
 struct ChannelId;
 class TraceInspector;
 class NEIC_QueryController;
-class QLineEdit;
 class QTimer;
 class RetrievalCycle;
 class MonitorSession;
@@ -42,10 +37,8 @@ struct ChannelTable;
 class SacObject;
 class SeedLinkSource;
 class SettingsReader;
-struct Segment;
 class TimeSeriesSource;
 class TraceStore;
-struct CycleResult;
 
 // The one controller of the application. It owns every list the application keeps, the
 // earthquake list component, the auto-update timer and the support directory path; it holds the
@@ -77,20 +70,20 @@ public:
     }
     void setNeicQueryController(std::shared_ptr<NEIC_QueryController> controller);
     const std::shared_ptr<ChannelList>& availableChannels() const { return availableChannels_; }
-    void setavailableChannels(std::shared_ptr<ChannelList> list);
+    void setavailableChannels(std::shared_ptr<ChannelList> l) { availableChannels_ = std::move(l); }
     const std::shared_ptr<QVariantList>& stationObjects() const { return stationObjects_; }
-    void setStationObjects(std::shared_ptr<QVariantList> list);
+    void setStationObjects(std::shared_ptr<QVariantList> l) { stationObjects_ = std::move(l); }
     const std::shared_ptr<QStringList>& theStations() const { return theStations_; }
-    void setTheStations(std::shared_ptr<QStringList> list);
+    void setTheStations(std::shared_ptr<QStringList> l) { theStations_ = std::move(l); }
     const std::shared_ptr<QStringList>& theNetworks() const { return theNetworks_; }
-    void setTheNetworks(std::shared_ptr<QStringList> list);
+    void setTheNetworks(std::shared_ptr<QStringList> l) { theNetworks_ = std::move(l); }
     const std::shared_ptr<QStringList>& theLabels() const { return theLabels_; }
-    void setTheLabels(std::shared_ptr<QStringList> list);
+    void setTheLabels(std::shared_ptr<QStringList> l) { theLabels_ = std::move(l); }
     const std::shared_ptr<QStringList>& theChannelCodes() const { return theChannelCodes_; }
-    void setTheChannelCodes(std::shared_ptr<QStringList> list);
+    void setTheChannelCodes(std::shared_ptr<QStringList> l) { theChannelCodes_ = std::move(l); }
     const std::shared_ptr<QStringList>& theChannels() const { return theChannels_; }
     const std::shared_ptr<QString>& supportDirectory() const { return supportDirectory_; }
-    void setSupportDirectory(std::shared_ptr<QString> path);
+    void setSupportDirectory(std::shared_ptr<QString> path) { supportDirectory_ = std::move(path); }
 
     void awakeFromNib();
     void applicationDidFinishLaunching();
@@ -110,8 +103,6 @@ public:
     template <class List> static void removeArrayDuplicates(List& list) {
         removeRepeatsInPlace(list);
     }
-    // The longest monitor or event window, in minutes: 30 days.
-    static constexpr double kMaxWindowMinutes = 30 * 24 * 60;
     // The finder lists at most this many channels, then says how many more there are.
     static constexpr std::size_t kMaxFinderLines = 10000;
 
@@ -128,13 +119,11 @@ public:
     void setHttpIdleTimeoutSeconds(long seconds);
     const HttpOptions& httpOptions() const { return http_; }
 
-    // Transfers, decoding and processing run off the GUI thread, and a retrieval, the catalogue
-    // and the channel finder end later than the call that starts them. Inline, each runs to its
-    // end before the call returns, in the original strict sequence (the tests rely on it).
+    // Transfers, decoding and processing run off the GUI thread; inline, each runs to its end
+    // before the call returns, in the original strict sequence (the tests rely on it).
     void setInlineAcquisition(bool on);
     bool inlineAcquisition() const { return inline_; }
-    // Abandons what is in flight: the running cycle and its transfers, a tick that waits for the
-    // catalogue, a channel look-up. What is drawn stays.
+    // Abandons what is in flight (cycle, transfers, a tick waiting for the catalogue, a look-up).
     void cancelAcquisition();
     RetrievalCycle& retrievalCycle();
     TraceStore& traceStore();
@@ -147,15 +136,13 @@ public:
     // The two option sets as the settings window shows them now.
     ProcessingOptions processingOptions() const;
 
-    // The stream: with the data source "SeedLink stream" chosen, Start fills the monitor window
-    // from the time-series service once, then streams from the SeedLink server; the window
-    // scrolls with the present and each channel is processed again when new samples arrived.
+    // The stream: with "SeedLink stream" chosen, Start fills the monitor window from the
+    // time-series service once, then streams; the window scrolls with the present.
     void setDataSource(QObject* sender);
     bool streamChosen() const;
     bool streaming() const;
     SeedLinkSource* seedLinkSource() const;
-    // Milliseconds from each record's arrival on the socket to the end of the paint that showed
-    // it (the newest 100 000), for measuring.
+    // Milliseconds from each record's arrival to the paint that showed it (the newest 100 000).
     const std::vector<double>& arrivalToPixelsMs() const;
 
     // Display and auto-update.
@@ -192,14 +179,11 @@ public:
     bool writeSeismograms(const QString& folder, QString* why = nullptr);
     TraceInspector* traceInspector() const { return inspector_.get(); }
     // Runs one monitor cycle on the list titled `list` (or the one loaded at start), draws the
-    // view at `size` into `path` and calls `done` with the exit code: 0, or 1 with a message on
-    // standard error when no trace could be drawn or the image not written.
+    // view into `path` and calls `done` with 0, or 1 (and why, on standard error).
     void takeSnapshot(const QString& path, QSize size, const std::optional<QString>& list,
                       std::function<void(int exitCode)> done);
-    // Shows SAC and miniSEED files as a typed window over their span, one row per channel (File
-    // → Open…, a drop, the command line); read off this thread. `done` gets whether anything
-    // could be shown. A file that cannot be read is named, with why, in the system log (and a
-    // message on a window shown); the others are shown.
+    // Shows SAC and miniSEED files as a typed window over their span, one row per channel, read
+    // off this thread; `done` gets whether anything could be shown.
     void openSeismogramFiles(const QStringList& paths, std::function<void(bool shown)> done = {});
     void chooseSeismogramFiles(QObject* sender = nullptr);
 
@@ -214,8 +198,7 @@ public:
     // The drum as drawn now, as a PNG at the size given.
     bool writeHelicorderImage(const QString& path, QSize size, QString* why = nullptr);
     void saveHelicorderImage(QObject* sender = nullptr);
-    // Fills the drum for the channel, writes it to `path` once everything has arrived, and calls
-    // `done` with the exit code as takeSnapshot does.
+    // Fills the drum for the channel and writes it to `path` once all has arrived; as takeSnapshot.
     void takeHelicorderSnapshot(const QString& path, QSize size, const ChannelId& channel,
                                 std::function<void(int exitCode)> done);
     // A span of time opened in the seismogram window as a typed window.
@@ -245,8 +228,6 @@ private:
     void setChannelTable(ChannelTable table); // the five lists at once
     // The window's times (and a title, when given) in the fields that show them.
     void showWindowTimes(const WindowRequest& window, const std::optional<QString>& title = {});
-    // The monitor's length in whole minutes as the setting holds it, brought into range.
-    int monitorMinutes() const;
     // The line the empty view shows before the first retrieval.
     void updateGuidance();
     // The Monitor pop-up shows the length the settings ask for.
@@ -258,20 +239,13 @@ private:
     void updateTraceContext();
     QString travelTimeModel() const; // the one chosen for the arrivals
     void continueTick();
-    // A streamed piece of the helicorder's channel goes onto the drum as well.
-    void streamToHelicorder(const Segment& segment);
     void setUpHelicorder();
     void fillHelicorderChannels();
     void updateHelicorderMarks();
-    // Settings as the operations read them, each brought into its range.
-    HttpOptions transferOptions() const;
-    int maxConcurrentDownloads() const;
     void bindSettingsToControls();
     void showWindow(QWidget* window);
     void makeNoFirstResponder(QWidget* window);
     QString channelListDirectory() const;
-    // The channel list as typed in its view, no-break spaces and all.
-    QString typedChannelList() const;
 
     UserDefaults defaults_;
     std::unique_ptr<SettingsReader> settings_; // reads, checks and binds the settings

@@ -1,19 +1,20 @@
-// Saved channel list files, their pop-up, and the channel list parser.
+// Channel lists: the saved files and their pop-up, the parser, and the channel finder that looks
+// channels up in the station service or the SeedLink servers.
 #include "app/groundswayController.h"
 
 #include "acquisition/MonitorSession.h"
-
-#include "base/AsciiFile.h"
+#include "app/ControlValues.h"
+#include "app/SettingsReader.h"
+#include "base/Background.h"
 #include "base/SystemLog.h"
+#include "channels/ChannelFinderLookup.h"
 #include "channels/ChannelListParser.h"
 #include "channels/ListTitles.h"
 
 #include <QComboBox>
-#include <QDir>
-#include <QFileInfo>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QTextDocument>
+#include <QProgressBar>
 
 QString groundswayController::channelListDirectory() const {
     if (!supportDirectory_)
@@ -38,20 +39,9 @@ void groundswayController::parseChannelList(QObject* sender) {
 }
 
 void groundswayController::loadChannelListFromFile(const QString& fileName) {
-    const QString dir = channelListDirectory();
-    if (dir.isEmpty() || !o_.channelListTView)
-        return;
-    // Only files inside "ChannelLists" are read.
-    const QString path = QDir::cleanPath(dir + u'/' + fileName);
-    if (!path.startsWith(QDir::cleanPath(dir) + u'/'))
-        return;
-    // A list that cannot be read (missing, not ASCII) leaves the text view as it was, so the
-    // user's current list is not lost.
-    const auto text = readAsciiFile(path);
-    if (!text && QFileInfo::exists(path))
-        systemLog(QStringLiteral("The channel list %1 was not loaded: it is not a plain ASCII text "
-                                 "file of at most 16 MiB. The list shown stays.")
-                      .arg(quotedForLog(fileName)));
+    // A list that cannot be read leaves the text view as it was: the user's list is not lost.
+    const auto text = o_.channelListTView ? readSavedList(channelListDirectory(), fileName)
+                                          : std::nullopt;
     if (text) {
         // The view turns CR, CRLF and the line and paragraph separators into line feeds and a
         // no-break space into a blank; the parser must see the text as it was written.
@@ -65,19 +55,11 @@ void groundswayController::loadChannelListFromFile(const QString& fileName) {
     }
 }
 
-QString groundswayController::typedChannelList() const {
-    // The document's own text: toPlainText() would make every no-break space a blank. Qt ends
-    // each block with a paragraph separator; that is the line feed the user typed.
-    QString text = o_.channelListTView->document()->toRawText();
-    text.replace(QChar::ParagraphSeparator, u'\n');
-    return text;
-}
-
 void groundswayController::setupChannels(QObject*) {
     if (!o_.channelListTView)
         return setChannelTable({});
     ParsedChannelList parsed =
-        parseChannelListText(channelListText_ ? *channelListText_ : typedChannelList());
+        parseChannelListText(channelListText_ ? *channelListText_ : typedText(o_.channelListTView));
     // Every channel is asked for on every refresh: each once, and no more than a service bears.
     for (const QString& line : boundChannelList(parsed).logLines())
         systemLog(line);
@@ -102,4 +84,51 @@ void groundswayController::setChannelTable(ChannelTable table) {
     *theChannels_ = std::move(table.channels);
     *theChannelCodes_ = std::move(table.locations); // the location codes, by their old name
     *theLabels_ = std::move(table.labels);
+}
+
+void groundswayController::updateChannelFinderList(QObject*) {
+    QString logLine;
+    const QString listing =
+        finderListing(availableChannels_ ? *availableChannels_ : ChannelList{}, kMaxFinderLines,
+                      &logLine);
+    if (!logLine.isEmpty())
+        systemLog(logLine);
+    if (o_.channelFinderTView) {
+        o_.channelFinderTView->setPlainText(listing);
+        o_.channelFinderTView->viewport()->update();
+    }
+}
+
+void groundswayController::acquireavailableChannels(QObject*) {
+    const std::optional<ChannelFinderQuery> query = settings_->finderQuery();
+    if (!query)
+        return;
+    if (o_.channelListProgressIndicator)
+        o_.channelListProgressIndicator->show();
+    finder_->run(
+        [query = *query, options = settings_->transferOptions(http_)](
+            const std::atomic<bool>& cancelled) {
+            HttpOptions o = options;
+            o.maxBodyBytes = std::size_t{64} << 20; // a whole network's channels
+            o.cancel = &cancelled;
+            return lookUpChannels(query, o);
+        },
+        [this, query = *query](ChannelFinderAnswer answer) {
+            if (o_.channelListProgressIndicator)
+                o_.channelListProgressIndicator->hide();
+            for (const QString& line : answer.logLines(query))
+                systemLog(line);
+            if (!answer.channels)
+                return;
+            removeArrayDuplicates(*answer.channels);
+            if (!availableChannels_)
+                setavailableChannels(std::make_shared<ChannelList>());
+            *availableChannels_ = std::move(*answer.channels);
+            updateChannelFinderList(nullptr);
+        });
+}
+
+void groundswayController::showChannelFinderWindow(QObject*) {
+    showWindow(o_.channelFinderWindow);
+    makeNoFirstResponder(o_.channelFinderWindow);
 }

@@ -6,40 +6,19 @@
 
 #include "acquisition/MonitorSession.h"
 
-#include "acquisition/TimeSeriesSource.h"
-#include "app/ControlValues.h"
-#include "app/ExportFailure.h"
 #include "app/HelicorderWindow.h"
-#include "app/ImageExport.h"
-#include "app/SaveImageDialog.h"
 #include "app/Snapshot.h"
 #include "base/DateText.h"
-#include "base/SystemLog.h"
 #include "base/Time.h"
-#include "channels/StationLocator.h"
-#include "channels/StationPlaces.h"
 #include "components/HelicorderView.h"
 #include "components/NEIC_QueryController.h"
 #include "components/QuilmRealTimeDisplayView02.h"
 #include "display/DrumSession.h"
-#include "geo/Geodesy.h"
-#include "geo/TravelTimes.h"
-#include "processing/DrumProcessing.h"
 
 #include <QButtonGroup>
-#include <QCheckBox>
 #include <QComboBox>
-#include <QFileDialog>
-#include <QImage>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPainter>
 #include <QPushButton>
-#include <QSlider>
 #include <QSpinBox>
-#include <QTimer>
-
-#include <cmath>
 
 HelicorderView* groundswayController::helicorderView() const {
     return o_.helicorderWindow ? o_.helicorderWindow->view : nullptr;
@@ -56,6 +35,8 @@ void groundswayController::setUpHelicorder() {
         return;
     drum_ = std::make_unique<DrumSession>(session_->timeSeries(), *places_);
     drum_->setInline(inline_);
+    // A streamed piece of the drum's channel goes onto it as well.
+    connect(session_.get(), &MonitorSession::segmentStreamed, drum_.get(), &DrumSession::streamed);
     w->follow(*drum_, defaults_, *settings_, [this] { startHelicorder(); });
     connect(w->saveButton, &QPushButton::clicked, this, [this] { saveHelicorderImage(); });
     connect(w->view, &HelicorderView::spanChosen, this,
@@ -97,11 +78,8 @@ void groundswayController::startHelicorder() {
         !neicQueryController_->isLoading())
         loadNEICInfo(nullptr);
     configureSession();
-    drum_->setStationService(
-        settings_->serviceBase(o_.stationServiceURLTField, "stationServiceURL"), transferOptions());
-    drum_->setPeriod(std::chrono::milliseconds(static_cast<long long>(
-        1000 * settings_->number(o_.updateIntervalTField, "updateIntervalSeconds", 10, 86400, 120,
-                                 true))));
+    drum_->setStationService(settings_->stationBase(), settings_->transferOptions(http_));
+    drum_->setPeriod(settings_->drumPeriod());
     updateHelicorderMarks();
     drum_->start(*channel, w->hoursBox->value(), w->rowMinutesPopUp->currentData().toInt(),
                  processingOptions(), datetext::now());
@@ -112,11 +90,6 @@ void groundswayController::refreshHelicorder() {
         return;
     configureSession();
     drum_->refresh(datetext::now());
-}
-
-void groundswayController::streamToHelicorder(const Segment& segment) {
-    if (drum_)
-        drum_->streamed(segment);
 }
 
 void groundswayController::updateHelicorderMarks() {
@@ -143,25 +116,16 @@ void groundswayController::openSpanInSeismogramWindow(Time from, Time to) {
 }
 
 bool groundswayController::writeHelicorderImage(const QString& path, QSize size, QString* why) {
-    HelicorderView* view = helicorderView();
-    if (!view) {
-        if (why)
-            *why = QStringLiteral("there is no helicorder");
-        return false;
-    }
-    return imageexport::write(
-        path, size, [view](QPainter& p, QSize s) { view->render(p, s); }, view->title(), why);
+    if (o_.helicorderWindow)
+        return o_.helicorderWindow->writeImage(path, size, why);
+    if (why)
+        *why = QStringLiteral("there is no helicorder");
+    return false;
 }
 
 void groundswayController::saveHelicorderImage(QObject*) {
-    const QSize size =
-        helicorderView()->size().isValid() ? helicorderView()->size() : QSize(1600, 1000);
-    SaveImageDialog::ask(o_.helicorderWindow, tr("Save Helicorder Image"),
-                         QDir::homePath() + QStringLiteral("/helicorder.png"), size,
-                         tr("The helicorder image was not saved"),
-                         [this](const QString& path, QSize s, QString* why) {
-                             return writeHelicorderImage(path, s, why);
-                         });
+    if (o_.helicorderWindow)
+        o_.helicorderWindow->saveImage();
 }
 
 void groundswayController::takeHelicorderSnapshot(const QString& path, QSize size,
@@ -170,9 +134,7 @@ void groundswayController::takeHelicorderSnapshot(const QString& path, QSize siz
     HelicorderWindow* w = o_.helicorderWindow;
     if (!w || !drum_)
         return done(1);
-    if (w->channelPopUp->findText(channel.seedId()) < 0)
-        w->channelPopUp->addItem(channel.seedId());
-    w->channelPopUp->setCurrentIndex(w->channelPopUp->findText(channel.seedId()));
+    w->choose(channel.seedId());
     startHelicorder();
     // Settled means the drum and the catalogue whose earthquakes it marks.
     drum_->whenSettled([this, path, size, done] {
