@@ -181,3 +181,47 @@ TEST(RowNotes, KeptContextsFollowTheOriginTheModelThePlacesAndTheStations) {
     ASSERT_EQ(fewer.size(), 1u);
     EXPECT_EQ(fewer[0], other[1]);
 }
+
+// Rows a result keeps stay as they were held, every piece of them, in row order among the
+// rows it brings anew.
+TEST(TraceListApply, KeptRowsKeepAllTheirPiecesInRowOrder) {
+    const Time start = *datetext::parseRequestTime(u"2024-01-01T00:00:00.0000Z");
+    auto piece = [&](double at) {
+        return std::make_unique<SacObject>(SacObject::fromSamples(std::vector<float>(10, 1.0f), 1.0,
+                                                                  civil::addSeconds(start, at)));
+    };
+    auto rawOf = [&] {
+        return std::make_shared<const SacObject>(
+            SacObject::fromSamples(std::vector<float>(10, 2.0f), 1.0, start));
+    };
+    CycleResult result;
+    result.start = start;
+    result.end = civil::addSeconds(start, 100);
+    for (const int row : {2, 0, 1, 2, 0})
+        result.traces.push_back({row, "x", piece(row * 10.0), rawOf(), nullptr});
+    TraceList list(std::make_shared<TraceList::Traces>());
+    list.apply(result, {"a", "b", "c"}, start, start);
+    ASSERT_EQ(list.rows(), (QList<int>{0, 0, 1, 2, 2}));
+    std::vector<std::uint64_t> held;
+    std::vector<const SacObject*> raws;
+    for (std::size_t i = 0; i < list.traces()->size(); ++i) {
+        held.push_back((*list.traces())[i]->identity());
+        raws.push_back(list.raw(i));
+    }
+
+    CycleResult next;
+    next.start = start;
+    next.end = civil::addSeconds(start, 100);
+    next.kept = {2, 0};
+    next.traces.push_back({1, "b", piece(50), nullptr, nullptr});
+    const auto applied = list.apply(next, {"a", "b", "c"}, start, start);
+    EXPECT_TRUE(applied.drawn);
+    EXPECT_EQ(applied.rowsRetrieved, 1);
+    ASSERT_EQ(list.rows(), (QList<int>{0, 0, 1, 2, 2}));
+    for (const std::size_t i : {0u, 1u, 3u, 4u}) {
+        EXPECT_EQ((*list.traces())[i]->identity(), held[i]) << i;
+        EXPECT_EQ(list.raw(i), raws[i]) << i;
+    }
+    EXPECT_NE((*list.traces())[2]->identity(), held[2]);
+    EXPECT_EQ(list.raw(2), nullptr);
+}
