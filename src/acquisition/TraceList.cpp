@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <map>
 #include <set>
+#include <unordered_map>
 
 namespace {
 
@@ -33,12 +34,16 @@ TraceList::Applied TraceList::apply(CycleResult& r, const QStringList& labels,
     std::map<int,
              std::vector<std::pair<std::unique_ptr<SacObject>, std::shared_ptr<const SacObject>>>>
         kept;
+    // Where each row's pieces are held, found once: a stream keeps hundreds of rows per frame.
+    std::unordered_map<int, std::vector<std::size_t>> heldAt;
+    for (qsizetype at = 0; at < rows_.size(); ++at)
+        heldAt[rows_[at]].push_back(static_cast<std::size_t>(at));
     for (const int row : r.kept)
-        for (qsizetype at = 0; at < rows_.size(); ++at) {
-            const auto k = static_cast<std::size_t>(at);
-            if (rows_[at] == row && k < traces.size() && traces[k])
-                kept[row].emplace_back(std::move(traces[k]), k < raws_.size() ? raws_[k] : nullptr);
-        }
+        if (const auto held = heldAt.find(row); held != heldAt.end())
+            for (const std::size_t k : held->second)
+                if (k < traces.size() && traces[k])
+                    kept[row].emplace_back(std::move(traces[k]),
+                                           k < raws_.size() ? raws_[k] : nullptr);
     std::map<int, std::vector<CycleTrace*>> pieces;
     for (CycleTrace& t : r.traces)
         pieces[t.index].push_back(&t);

@@ -621,46 +621,93 @@ void QuilmRealTimeDisplayView02::prepareEnvelopes(const QRect& plot, double left
                                                   const std::vector<char>& drawn) {
     // The envelopes a redraw needs that the cache lacks, made on two threads: after a zoom or
     // pan every trace needs a new one.
+    const int width = plot.width();
+    const double colSpan = (right - left) / width;
+    // Whole columns the axis moved over the grid since it was laid; a stray part of one is
+    // absorbed by drawing the grid up to half a column off the axis.
+    auto movedBy = [&] {
+        return refDate_ && grid_.ref ? civil::secondsBetween(*grid_.ref, *refDate_) / colSpan : 0.0;
+    };
+    if (grid_.generation == 0 || grid_.left != left || grid_.right != right ||
+        grid_.width != width || grid_.ref.has_value() != refDate_.has_value() ||
+        (!originOnRight_ && grid_.ref != refDate_) || !(std::abs(movedBy()) < 1e6))
+        grid_ = {grid_.generation + 1, refDate_, left, right, width};
+    const double moved = movedBy();
+    const long long shift = std::llround(moved);
+    // Within a hair of whole columns (the clock's ticks) is whole: the grid is then the axis.
+    const double part = moved - static_cast<double>(shift);
+    const double drift = std::abs(part) < 1e-6 ? 0.0 : part * colSpan;
+    const double gridLeft = left - drift, gridRight = right - drift;
     struct Job {
         const SacObject* trace;
         Envelope* envelope;
         const plot::BlockSummary* summary;
         double offset;
+        int from, count;    // the columns to make, in the view's columns
+        long long skew = 0; // how far the held columns move left
     };
     std::vector<Job> jobs;
-    const int width = plot.width();
-    const double colSpan = (right - left) / width;
+    columnsMade_ = 0;
     for (std::size_t k = 0; k < waveforms_->size(); ++k) {
         const auto& w = (*waveforms_)[k];
         if (!w || w->samples().empty() || !(w->delta() > 0) || w->delta() * 2.0 > colSpan ||
             k >= drawn.size() || !drawn[k])
             continue;
         const double offset = offsetOf(*w);
+        const double start = grid_.ref ? civil::secondsBetween(*grid_.ref, w->startTime()) : offset;
         Envelope& e = envelopes_[w->identity()];
-        if (e.revision == w->revision() && e.left == left && e.right == right &&
-            e.offset == offset && e.width == width && !e.columns.low.empty())
-            continue;
+        Job job{w.get(), &e, nullptr, offset, 0, width};
+        if (e.revision == w->revision() && e.grid == grid_.generation && e.start == start &&
+            static_cast<int>(e.columns.low.size()) == width) {
+            const long long skew = shift - e.first;
+            if (skew == 0)
+                continue;
+            if (std::abs(skew) < width) {
+                job.skew = skew;
+                job.count = static_cast<int>(std::abs(skew));
+                job.from = skew > 0 ? width - job.count : 0;
+            }
+        }
         e.revision = w->revision();
-        e.left = left;
-        e.right = right;
-        e.offset = offset;
-        e.width = width;
-        const plot::BlockSummary* summary = nullptr;
+        e.grid = grid_.generation;
+        e.start = start;
+        e.first = shift;
         if (plot::summaryPaysOff(w->samples().size(), w->delta(), left, right, width)) {
             Summary& s = summaries_[w->identity()];
             if (s.revision != w->revision() || !s.blocks) {
                 s.revision = w->revision();
                 s.blocks = std::make_shared<plot::BlockSummary>(plot::summarise(w->samples()));
             }
-            summary = s.blocks.get();
+            job.summary = s.blocks.get();
         }
-        jobs.push_back({w.get(), &e, summary, offset});
+        columnsMade_ += job.count;
+        jobs.push_back(job);
     }
     auto run = [&](std::size_t from, std::size_t step) {
         for (std::size_t i = from; i < jobs.size(); i += step) {
             const Job& j = jobs[i];
-            j.envelope->columns = plot::columnEnvelope(j.trace->samples(), j.trace->delta(),
-                                                       j.offset, left, right, width, j.summary);
+            plot::ColumnEnvelope made =
+                plot::columnEnvelope(j.trace->samples(), j.trace->delta(), j.offset, gridLeft,
+                                     gridRight, width, j.summary, j.from, j.count);
+            plot::ColumnEnvelope& held = j.envelope->columns;
+            if (j.count == width) {
+                held = std::move(made);
+                continue;
+            }
+            // Shift what is held and put the new columns where it left room.
+            auto splice = [&](auto& columns, auto& fresh) {
+                if (j.skew > 0) {
+                    columns.erase(columns.begin(), columns.begin() + j.count);
+                    columns.insert(columns.end(), fresh.begin(), fresh.end());
+                } else {
+                    columns.erase(columns.end() - j.count, columns.end());
+                    columns.insert(columns.begin(), fresh.begin(), fresh.end());
+                }
+            };
+            splice(held.low, made.low);
+            splice(held.high, made.high);
+            splice(held.last, made.last);
+            splice(held.present, made.present);
         }
     };
     if (jobs.size() < 4) {

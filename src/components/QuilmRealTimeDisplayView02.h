@@ -147,6 +147,8 @@ public:
     void render(QPainter& painter, QSize size);
     // The rows the last render drew (for measuring and tests).
     int rowsDrawn() const { return rowsDrawn_; }
+    // The envelope columns the last render had to work out (for measuring and tests).
+    long long columnsMade() const { return columnsMade_; }
 
 Q_SIGNALS:
     void zoomChanged(bool zoomed);
@@ -168,10 +170,19 @@ protected:
 
 private:
     struct Envelope {
-        std::uint64_t revision = 0;
-        double left = 0, right = 0, offset = 0;
-        int width = 0;
+        std::uint64_t revision = 0, grid = 0;
+        double start = 0;    // the trace's start, seconds after the grid's reference
+        long long first = 0; // the grid column the envelope's first column is
         plot::ColumnEnvelope columns;
+    };
+    // The pixel columns envelopes are made on. While the view follows the present, the grid
+    // stays where it was laid and the axis moves over it in whole columns, so what was made for
+    // a trace is shifted and only the columns that scrolled in are made.
+    struct Grid {
+        std::uint64_t generation = 0;
+        std::optional<Date> ref;
+        double left = 0, right = 0;
+        int width = 0;
     };
     struct Summary {
         std::uint64_t revision = 0;
@@ -228,6 +239,8 @@ private:
     std::optional<QRectF> rubberBand_;
     double pannedPixels_ = 0;
     std::unordered_map<std::uint64_t, Envelope> envelopes_;
+    Grid grid_;
+    long long columnsMade_ = 0;
     std::unordered_map<std::uint64_t, Summary> summaries_;
     std::unordered_map<std::uint64_t, Extent> extents_;
     // Label widths by text, for the font they were measured in.

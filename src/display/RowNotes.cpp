@@ -75,9 +75,28 @@ Layout arrange(const std::vector<Trace>& traces,
 
 namespace rownotes {
 
+const std::vector<std::optional<context::RowContext>>&
+ContextMemo::contexts(const SeismicOrigin& origin, const QString& model,
+                      const std::vector<QString>& stations,
+                      const QHash<QString, context::Place>& places) {
+    if (origin_ && *origin_ == origin && model_ == model && stations_ == stations &&
+        places_ == places)
+        return contexts_;
+    contexts_ = context::rowContexts(origin, model, stations, places);
+    origin_ = origin;
+    model_ = model;
+    stations_ = stations;
+    places_ = places;
+    ++workedOut_;
+    return contexts_;
+}
+
 Layout arrange(const TraceList& list, const std::optional<SeismicOrigin>& origin,
-               const QString& model, const StationPlaces& places,
-               const std::vector<RowState>& rows, bool byDistance) {
+               const QString& model, const StationPlaces& places, const std::vector<RowState>& rows,
+               bool byDistance, ContextMemo* memo) {
+    static ContextMemo shared; // the GUI thread's: the only one laying rows out
+    if (!memo)
+        memo = &shared;
     const std::size_t n = list.traces() ? list.traces()->size() : 0;
     std::vector<Trace> facts(n);
     std::vector<QString> stations(n);
@@ -93,10 +112,9 @@ Layout arrange(const TraceList& list, const std::optional<SeismicOrigin>& origin
     QHash<QString, context::Place> known;
     for (auto it = places.all().begin(); it != places.all().end(); ++it)
         known.insert(it.key(), {it->latitude, it->longitude});
-    return arrange(facts,
-                   origin ? context::rowContexts(*origin, model, stations, known)
-                          : std::vector<std::optional<context::RowContext>>(n),
-                   rows, origin.has_value(), places.busy(), byDistance);
+    static const std::vector<std::optional<context::RowContext>> none;
+    return arrange(facts, origin ? memo->contexts(*origin, model, stations, known) : none, rows,
+                   origin.has_value(), places.busy(), byDistance);
 }
 
 } // namespace rownotes

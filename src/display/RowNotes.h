@@ -7,6 +7,8 @@
 class StationPlaces;
 class TraceList;
 
+#include <QHash>
+
 #include <optional>
 #include <vector>
 
@@ -38,10 +40,31 @@ Layout arrange(const std::vector<Trace>& traces,
                const std::vector<RowState>& rows, bool originKnown, bool placesBusy,
                bool byDistance);
 
+// The earthquake's context of each station, kept from one layout to the next: a stream lays
+// the rows out at every frame, and travel times cost far more than the rest of a layout while
+// the origin, the model and the stations' places rarely change.
+class ContextMemo {
+public:
+    const std::vector<std::optional<context::RowContext>>&
+    contexts(const SeismicOrigin& origin, const QString& model,
+             const std::vector<QString>& stations, const QHash<QString, context::Place>& places);
+    // How often the contexts were worked out rather than reused.
+    int workedOut() const { return workedOut_; }
+
+private:
+    std::optional<SeismicOrigin> origin_;
+    QString model_;
+    std::vector<QString> stations_;
+    QHash<QString, context::Place> places_;
+    std::vector<std::optional<context::RowContext>> contexts_;
+    int workedOut_ = 0;
+};
+
 // The same for the traces a list holds, with the earthquake's context worked out from `origin`
-// (none: no context), the travel-time model and the stations' places.
+// (none: no context), the travel-time model and the stations' places; through `memo`, or one
+// shared by every caller without it.
 Layout arrange(const TraceList& traces, const std::optional<SeismicOrigin>& origin,
-               const QString& model, const StationPlaces& places,
-               const std::vector<RowState>& rows, bool byDistance);
+               const QString& model, const StationPlaces& places, const std::vector<RowState>& rows,
+               bool byDistance, ContextMemo* memo = nullptr);
 
 } // namespace rownotes

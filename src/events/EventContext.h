@@ -17,6 +17,7 @@ namespace context {
 
 struct Place {
     double latitude = 0, longitude = 0;
+    friend bool operator==(const Place&, const Place&) = default;
 };
 
 struct RowContext {

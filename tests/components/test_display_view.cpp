@@ -741,3 +741,103 @@ TEST_F(DisplayView, ANoteKeepsToItsRowHoweverThinTheRows) {
     const QRect area = view.plotRect(kSize);
     EXPECT_EQ(textLines(img, area.left() - 4, area.top(), area.bottom()), 3);
 }
+
+// A view that follows the present keeps the envelopes it made while the axis moves over them in
+// whole columns, and makes only the columns that scrolled in; what it draws is what a view that
+// made everything afresh draws. A trace that changed, or is another, is made again.
+TEST_F(DisplayView, ScrollingReusesTheEnvelopesAndDrawsWhatAFreshViewDraws) {
+    constexpr int kTraces = 5;
+    std::uint32_t seed = 12345;
+    for (int k = 0; k < kTraces; ++k) {
+        std::vector<float> x(12001);
+        for (std::size_t i = 0; i < x.size(); ++i) {
+            seed = seed * 1664525u + 1013904223u;
+            x[i] = static_cast<float>(std::sin(static_cast<double>(i) * (0.01 + 0.003 * k))) +
+                   static_cast<float>(seed >> 8) / static_cast<float>(1u << 24) - 0.5f;
+        }
+        list.push_back(std::make_unique<SacObject>(
+            SacObject::fromSamples(std::move(x), 0.05, civil::addSeconds(kRef, -660.0 + 10 * k))));
+    }
+    view.setXLimitsMin(-600, 0);
+    view.setOriginOnRight(true);
+    const double colSpan = 600.0 / plot.width();
+    Date now = kRef;
+    auto fresh = [&] {
+        QuilmRealTimeDisplayView02 other;
+        other.setWvfrmsArray(&list);
+        other.setRefDate(now);
+        other.setTitle("Title");
+        other.setXLabelString("Time (seconds)");
+        other.setXLimitsMin(-600, 0);
+        other.setOriginOnRight(true);
+        return render(other);
+    };
+    auto differing = [](const QImage& a, const QImage& b) {
+        int n = 0;
+        for (int y = 0; y < a.height(); ++y)
+            for (int x = 0; x < a.width(); ++x)
+                n += a.pixel(x, y) != b.pixel(x, y);
+        return n;
+    };
+    auto scrollTo = [&](double columns) {
+        now = civil::addSeconds(kRef, columns * colSpan);
+        view.setRefDate(now);
+    };
+
+    render(view);
+    EXPECT_EQ(view.columnsMade(), kTraces * plot.width());
+    EXPECT_EQ(differing(render(view), fresh()), 0);
+    EXPECT_EQ(view.columnsMade(), 0) << "nothing moved: nothing made";
+
+    scrollTo(3);
+    QImage scrolled = render(view);
+    EXPECT_EQ(view.columnsMade(), kTraces * 3);
+    EXPECT_EQ(differing(scrolled, fresh()), 0);
+
+    scrollTo(1); // back
+    scrolled = render(view);
+    EXPECT_EQ(view.columnsMade(), kTraces * 2);
+    EXPECT_EQ(differing(scrolled, fresh()), 0);
+
+    (*list[2]).ScaleAmplitudes(2.0f); // new samples in the same trace
+    scrollTo(2);
+    scrolled = render(view);
+    EXPECT_EQ(view.columnsMade(), (kTraces - 1) * 1 + plot.width());
+    EXPECT_EQ(differing(scrolled, fresh()), 0);
+
+    list[4] = trace(-300, 300, 0.05); // another trace in the row
+    scrolled = render(view);
+    EXPECT_EQ(view.columnsMade(), plot.width());
+    EXPECT_EQ(differing(scrolled, fresh()), 0);
+
+    scrollTo(2 + plot.width()); // further than the plot is wide
+    scrolled = render(view);
+    EXPECT_EQ(view.columnsMade(), kTraces * plot.width());
+    EXPECT_EQ(differing(scrolled, fresh()), 0);
+}
+
+// Without a reference date the axis counts from the first trace: another first trace moves every
+// other trace, unchanged as they are, and they are drawn where they now lie.
+TEST(DisplayViewEnvelopes, AnotherFirstTraceMovesTheRestWithoutAReferenceDate) {
+    QuilmRealTimeDisplayView02::WaveformList list;
+    list.push_back(trace(0, 600, 0.05));
+    list.push_back(trace(100, 500, 0.05));
+    auto fresh = [&] {
+        QuilmRealTimeDisplayView02 other;
+        other.setWvfrmsArray(&list);
+        other.setXLimitsMin(0, 800);
+        return render(other);
+    };
+    QuilmRealTimeDisplayView02 view;
+    view.setWvfrmsArray(&list);
+    view.setXLimitsMin(0, 800);
+    render(view);
+    list.insert(list.begin(), trace(-50, 10, 0.05)); // the axis now starts 50 s earlier
+    const QImage moved = render(view);
+    const QImage expected = fresh();
+    int differing = 0;
+    for (int y = 0; y < moved.height(); ++y)
+        for (int x = 0; x < moved.width(); ++x)
+            differing += moved.pixel(x, y) != expected.pixel(x, y);
+    EXPECT_EQ(differing, 0);
+}

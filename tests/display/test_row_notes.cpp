@@ -112,3 +112,116 @@ TEST(RowNotes, ATraceListsStationsPlacesAndShortPiecesReachTheirRows) {
     EXPECT_TRUE(layout.notes[2].status.contains(
         u"1 piece too short for the filters, drawn unfiltered")); // FAR's row, now last
 }
+
+// The contexts are kept between layouts, but only while nothing they come from has changed:
+// another origin, model, place or set of stations gives notes of its own.
+TEST(RowNotes, KeptContextsFollowTheOriginTheModelThePlacesAndTheStations) {
+    const Time start = *datetext::parseRequestTime(u"2024-01-01T00:00:00.0000Z");
+    auto traceOf = [&](const char* station) {
+        auto s = std::make_unique<SacObject>(
+            SacObject::fromSamples(std::vector<float>(100, 1.0f), 0.5, start));
+        s->header()->setText(sac::text::KNETWK, "IU");
+        s->header()->setText(sac::text::KSTNM, station);
+        return s;
+    };
+    CycleResult result;
+    result.start = start;
+    result.end = civil::addSeconds(start, 50);
+    result.traces.push_back({0, "a", traceOf("AAA"), nullptr, nullptr});
+    result.traces.push_back({1, "b", traceOf("BBB"), nullptr, nullptr});
+    TraceList list(std::make_shared<TraceList::Traces>());
+    list.apply(result, {"a", "b"}, start, start);
+    StationPlaces places;
+    places.learn("IU.AAA", {0, 40});
+    places.learn("IU.BBB", {0, 60});
+    SeismicOrigin origin;
+    origin.depthKm = 10;
+    origin.originTime = start;
+
+    rownotes::ContextMemo memo;
+    auto notes = [&](const QString& model = QStringLiteral("iasp91")) {
+        const auto layout = rownotes::arrange(list, origin, model, places, {}, false, &memo);
+        std::vector<QString> out;
+        for (const auto& n : layout.notes)
+            out.push_back(
+                n.note + u'|' + (n.marks.empty() ? QString() : n.marks.front().second) + u'|' +
+                QString::number(
+                    n.marks.empty() ? 0.0 : civil::secondsBetween(start, n.marks.front().first)));
+        return out;
+    };
+    const auto first = notes();
+    EXPECT_TRUE(first[0].startsWith(u"40.0")) << first[0].toStdString();
+    EXPECT_EQ(notes(), first);
+    EXPECT_EQ(memo.workedOut(), 1) << "nothing changed: the travel times are not worked out again";
+
+    places.learn("IU.AAA", {0, 20}); // a station placed anew
+    const auto moved = notes();
+    EXPECT_TRUE(moved[0].startsWith(u"20.0")) << moved[0].toStdString();
+    EXPECT_EQ(moved[1], first[1]);
+
+    origin.longitude = 10; // another earthquake
+    const auto shifted = notes();
+    EXPECT_TRUE(shifted[0].startsWith(u"10.0")) << shifted[0].toStdString();
+    EXPECT_TRUE(shifted[1].startsWith(u"50.0")) << shifted[1].toStdString();
+
+    origin.originTime = civil::addSeconds(start, 100); // the same place, later
+    const auto later = notes();
+    ASSERT_EQ(later.size(), shifted.size());
+    EXPECT_NE(later[0], shifted[0]) << "the predicted arrivals move with the origin time";
+
+    const auto other = notes(QStringLiteral("ak135"));
+    EXPECT_NE(other, later) << "another model predicts other times";
+
+    result = {};
+    result.start = start;
+    result.end = civil::addSeconds(start, 50);
+    result.traces.push_back({0, "b", traceOf("BBB"), nullptr, nullptr});
+    list.apply(result, {"b"}, start, start); // another set of stations
+    const auto fewer = notes(QStringLiteral("ak135"));
+    ASSERT_EQ(fewer.size(), 1u);
+    EXPECT_EQ(fewer[0], other[1]);
+}
+
+// Rows a result keeps stay as they were held, every piece of them, in row order among the
+// rows it brings anew.
+TEST(TraceListApply, KeptRowsKeepAllTheirPiecesInRowOrder) {
+    const Time start = *datetext::parseRequestTime(u"2024-01-01T00:00:00.0000Z");
+    auto piece = [&](double at) {
+        return std::make_unique<SacObject>(SacObject::fromSamples(std::vector<float>(10, 1.0f), 1.0,
+                                                                  civil::addSeconds(start, at)));
+    };
+    auto rawOf = [&] {
+        return std::make_shared<const SacObject>(
+            SacObject::fromSamples(std::vector<float>(10, 2.0f), 1.0, start));
+    };
+    CycleResult result;
+    result.start = start;
+    result.end = civil::addSeconds(start, 100);
+    for (const int row : {2, 0, 1, 2, 0})
+        result.traces.push_back({row, "x", piece(row * 10.0), rawOf(), nullptr});
+    TraceList list(std::make_shared<TraceList::Traces>());
+    list.apply(result, {"a", "b", "c"}, start, start);
+    ASSERT_EQ(list.rows(), (QList<int>{0, 0, 1, 2, 2}));
+    std::vector<std::uint64_t> held;
+    std::vector<const SacObject*> raws;
+    for (std::size_t i = 0; i < list.traces()->size(); ++i) {
+        held.push_back((*list.traces())[i]->identity());
+        raws.push_back(list.raw(i));
+    }
+
+    CycleResult next;
+    next.start = start;
+    next.end = civil::addSeconds(start, 100);
+    next.kept = {2, 0};
+    next.traces.push_back({1, "b", piece(50), nullptr, nullptr});
+    const auto applied = list.apply(next, {"a", "b", "c"}, start, start);
+    EXPECT_TRUE(applied.drawn);
+    EXPECT_EQ(applied.rowsRetrieved, 1);
+    ASSERT_EQ(list.rows(), (QList<int>{0, 0, 1, 2, 2}));
+    for (const std::size_t i : {0u, 1u, 3u, 4u}) {
+        EXPECT_EQ((*list.traces())[i]->identity(), held[i]) << i;
+        EXPECT_EQ(list.raw(i), raws[i]) << i;
+    }
+    EXPECT_NE((*list.traces())[2]->identity(), held[2]);
+    EXPECT_EQ(list.raw(2), nullptr);
+}

@@ -40,10 +40,13 @@ bool summaryPaysOff(std::size_t samples, double delta, double left, double right
 }
 
 ColumnEnvelope columnEnvelope(std::span<const float> x, double delta, double offset, double left,
-                              double right, int width, const BlockSummary* summary) {
+                              double right, int width, const BlockSummary* summary, int from,
+                              int count) {
     constexpr std::size_t kBlock = BlockSummary::kBlock;
     ColumnEnvelope e;
-    const auto w = static_cast<std::size_t>(std::max(0, width));
+    from = std::clamp(from, 0, std::max(0, width));
+    const auto w = static_cast<std::size_t>(
+        std::clamp(count < 0 ? width - from : count, 0, std::max(0, width - from)));
     e.low.assign(w, 0.0f);
     e.high.assign(w, 0.0f);
     e.last.assign(w, 0.0f);
@@ -52,10 +55,11 @@ ColumnEnvelope columnEnvelope(std::span<const float> x, double delta, double off
     if (n == 0 || !(delta > 0) || w == 0)
         return e;
     const double colSpan = (right - left) / width;
-    std::size_t a = sampleIndexAt(left, offset, delta, n);
+    const auto first = static_cast<std::size_t>(from);
+    std::size_t a = sampleIndexAt(left + static_cast<double>(first) * colSpan, offset, delta, n);
     for (std::size_t c = 0; c < w; ++c) {
         const std::size_t b =
-            sampleIndexAt(left + static_cast<double>(c + 1) * colSpan, offset, delta, n);
+            sampleIndexAt(left + static_cast<double>(first + c + 1) * colSpan, offset, delta, n);
         float lo = std::numeric_limits<float>::infinity();
         float hi = -lo;
         std::size_t i = a;

@@ -23,9 +23,11 @@ struct ColumnEnvelope {
 };
 
 // The samples x[i] at offset + i * delta seconds, over `width` columns spanning [left, right].
-// The summary, when given, must be summarise(x).
+// The summary, when given, must be summarise(x). With `from` and `count`, only those columns
+// (count < 0: the rest), exactly as the whole would have them.
 ColumnEnvelope columnEnvelope(std::span<const float> x, double delta, double offset, double left,
-                              double right, int width, const BlockSummary* summary = nullptr);
+                              double right, int width, const BlockSummary* summary = nullptr,
+                              int from = 0, int count = -1);
 
 // Whether a summary pays off: when a column spans several blocks.
 bool summaryPaysOff(std::size_t samples, double delta, double left, double right, int width);
