@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMimeData>
+#include <QMessageBox>
 #include <QTemporaryDir>
 #include <QUrl>
 
@@ -98,13 +99,21 @@ TEST_F(OpenFiles, FilesBecomeATypedWindowOfTheirChannelsAndABrokenOneIsNamed) {
     EXPECT_DOUBLE_EQ(origin->latitude, 10.0);
 }
 
-TEST_F(OpenFiles, NothingReadableLeavesTheWindowAsItWas) {
+TEST_F(OpenFiles, NothingReadableLeavesTheWindowAsItWasAndSaysWhyOverIt) {
+    app.o().seismogramWindow->show();
     bool shown = true;
     c.openSeismogramFiles({write("a.txt", "hello"), dir.filePath("gone.sac")},
                           [&shown](bool s) { shown = s; });
     EXPECT_FALSE(shown);
     EXPECT_TRUE(c.theWaveforms()->empty());
     EXPECT_EQ(app.log().count("Could not open "), 2);
+    // Someone who dropped the files sees why, over the window they dropped them on.
+    const auto boxes = app.o().seismogramWindow->findChildren<QMessageBox*>();
+    ASSERT_EQ(boxes.size(), 1);
+    EXPECT_EQ(boxes.front()->windowTitle(), u"Some files could not be opened");
+    EXPECT_TRUE(boxes.front()->text().contains(u"a.txt"));
+    EXPECT_TRUE(boxes.front()->text().contains(u"gone.sac"));
+    boxes.front()->close();
 }
 
 TEST_F(OpenFiles, FilesDroppedOntoTheSeismogramWindowAreOpened) {
