@@ -83,6 +83,17 @@ const std::pair<const char*, const char*> kOtherSettings[] = {
     {"dataSource", "webService"},  {"timeSeriesService", "irisTimeSeries"},
     {"liveProcessing", "causal"}};
 
+// Whether a number starts the text, as floatValue reads one: "abc", "nan" and "" hold none
+// (floatValue reads them as 0).
+bool holdsNumber(const QString& typed) {
+    QStringView t = QStringView(typed).trimmed();
+    if (!t.isEmpty() && (t.front() == u'+' || t.front() == u'-'))
+        t = t.mid(1);
+    if (!t.isEmpty() && t.front() == u'.')
+        t = t.mid(1);
+    return !t.isEmpty() && t.front().isDigit() && t.front().unicode() < 128;
+}
+
 QString outside(const char* key, const QString& typed) {
     return QStringLiteral("The setting %1 of %2 is ")
         .arg(QString::fromLatin1(key), quotedForLog(typed));
@@ -139,7 +150,7 @@ double SettingsReader::number(const QLineEdit* field, const char* key, double lo
     if (whole)
         used = std::trunc(used);
     const QString memory = QString::fromLatin1(key) + (whole ? u'#' : u'.');
-    if (std::isnan(asked))
+    if (std::isnan(asked) || !holdsNumber(typed))
         report(memory, typed,
                outside(key, typed) +
                    QStringLiteral("not a number; using %1.").arg(used, 0, 'g', 10));

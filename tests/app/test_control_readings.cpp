@@ -139,6 +139,24 @@ TEST_F(ControlReadings, TransfersKeepTheirBaseAndTakeTheDeadlineAndConcurrencyIn
     EXPECT_FLOAT_EQ(settings.minMagnitude(), 10.0f);
     c.o.minMagTField->setText(QStringLiteral("-1.5"));
     EXPECT_FLOAT_EQ(settings.minMagnitude(), -1.5f);
+    // Text without a number reads as 0, as the field would read it, and is said even where 0 is
+    // in range; a number with text after it is the number.
+    for (const char* typed : {"NaN", "abc", "", " - ", ".e5"}) {
+        log.clear();
+        c.o.minMagTField->setText(QString::fromLatin1(typed));
+        EXPECT_FLOAT_EQ(settings.minMagnitude(), 0.0f) << typed;
+        EXPECT_EQ(log.lines(),
+                  QStringList{QStringLiteral("The setting minMagnitude of \"%1\" is not a number; "
+                                             "using 0.")
+                                  .arg(QString::fromLatin1(typed))})
+            << typed;
+    }
+    for (const char* typed : {"4.5", " +.5 ", "-1e0", "6 or so"}) {
+        log.clear();
+        c.o.minMagTField->setText(QString::fromLatin1(typed));
+        settings.minMagnitude();
+        EXPECT_TRUE(log.lines().isEmpty()) << typed;
+    }
 }
 
 TEST_F(ControlReadings, EachProcessingControlLandsInItsOwnSetAndStep) {
