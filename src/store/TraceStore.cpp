@@ -13,8 +13,10 @@ bool sameRate(double a, double b) {
     return std::abs(a - b) <= 1e-6 * std::max(a, b);
 }
 
+// Within half a count is one count: a stream's integers and a service's floats of the same
+// samples differ by their rounding.
 bool sameSample(float a, float b) {
-    return a == b || std::abs(a - b) <= 1e-6f * std::max(std::abs(a), std::abs(b));
+    return a == b || std::abs(a - b) <= std::max(0.5f, 1e-6f * std::max(std::abs(a), std::abs(b)));
 }
 
 // Index of the first of n samples at start + i * delta that lies at or after t, less `slack`

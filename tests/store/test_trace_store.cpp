@@ -311,3 +311,22 @@ TEST(TraceStoreThreads, ReadsWhileFeedingSeeWholePieces) {
     EXPECT_EQ(c.store.segmentCount(kChannel), 1u);
     EXPECT_EQ(c.store.sampleCount(kChannel), 4000u);
 }
+
+TEST(TraceStoreMerge, TheSameCountsRoundedDifferentlyAgreeAndOneCountOffDoesNot) {
+    LogCapture log;
+    Clocked c;
+    Segment floats = piece(0, 10);
+    for (std::size_t i = 0; i < floats.samples.size(); ++i)
+        floats.samples[i] = 1000.0f + static_cast<float>(i) + 0.4f; // a service's floats
+    c.store.feed(floats);
+    Segment counts = piece(0, 10);
+    for (std::size_t i = 0; i < counts.samples.size(); ++i)
+        counts.samples[i] = 1000.0f + static_cast<float>(i); // the stream's integers
+    c.store.insert(counts);
+    EXPECT_EQ(c.store.disagreements(kChannel), 0u);
+    EXPECT_TRUE(log.lines().isEmpty());
+    for (float& v : counts.samples)
+        v -= 1.0f;
+    c.store.insert(counts);
+    EXPECT_EQ(c.store.disagreements(kChannel), 10u);
+}
