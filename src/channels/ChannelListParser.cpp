@@ -101,8 +101,8 @@ ChannelListBounds boundChannelList(ParsedChannelList& list, qsizetype most) {
 QStringList ChannelListBounds::logLines() const {
     QStringList lines;
     if (repeats > 0)
-        lines << QStringLiteral("The channel list names %1 channel(s) more than once (first %2); "
-                                "each is asked for once.")
+        lines << QStringLiteral("The channel list names a channel again on %1 line(s) (first %2); "
+                                "each channel is asked for once.")
                      .arg(repeats)
                      .arg(quotedForLog(firstRepeat));
     if (cut > 0)

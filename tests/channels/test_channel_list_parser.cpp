@@ -105,8 +105,8 @@ TEST(ChannelListBounds, EachChannelOnceAndNoMoreThanTheMost) {
     EXPECT_EQ(b.firstRepeat, u"IU.ANMO.00.BHZ");
     EXPECT_EQ(b.cut, 1); // IU.COLA, the fourth channel
     EXPECT_EQ(b.logLines(),
-              (QStringList{"The channel list names 2 channel(s) more than once (first "
-                           "\"IU.ANMO.00.BHZ\"); each is asked for once.",
+              (QStringList{"The channel list names a channel again on 2 line(s) (first "
+                           "\"IU.ANMO.00.BHZ\"); each channel is asked for once.",
                            "The channel list holds 4 channels; the first 3 are used."}));
     EXPECT_EQ(p.labels, (QStringList{"first", "x", "y"}));
     EXPECT_EQ(p.locations, (QStringList{"00", "10", "00"}));
@@ -123,8 +123,8 @@ TEST(ChannelListBounds, EachChannelOnceAndNoMoreThanTheMost) {
     AppHarness app;
     app.setChannelList(QString(QStringLiteral("IU;ANMO;BHZ;00;A\n")).repeated(1000000));
     EXPECT_EQ(app.controller().theStations()->size(), 1);
-    EXPECT_EQ(app.log().count("The channel list names 999999 channel(s) more than once (first "
-                              "\"IU.ANMO.00.BHZ\"); each is asked for once."),
+    EXPECT_EQ(app.log().count("The channel list names a channel again on 999999 line(s) (first "
+                              "\"IU.ANMO.00.BHZ\"); each channel is asked for once."),
               1);
     QString many;
     for (int i = 0; i < 2500; ++i)
