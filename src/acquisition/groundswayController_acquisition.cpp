@@ -122,10 +122,6 @@ void groundswayController::lastNMinutes(QObject* sender) {
     session_->setMinutes(settings_->monitorMinutes());
     eventOrigin_.reset(); // the monitor shows the newest earthquake in its window
     showWindowTimes(session_->monitorWindow(datetext::now()));
-    if (o_.seisServerMatrix) {
-        if (QAbstractButton* cell = o_.seisServerMatrix->button(20))
-            cell->setChecked(true);
-    }
     retrieveSeismograms(nullptr);
 }
 
@@ -155,6 +151,10 @@ void groundswayController::showWindowTimes(const WindowRequest& window,
         o_.endTField->setText(window.endText);
     if (title && o_.plotTitleTField)
         o_.plotTitleTField->setText(*title);
+    // The pair of buttons says which kind of window the fields hold.
+    const int kind = window.mode == WindowRequest::Mode::Monitor ? 20 : 10;
+    if (QAbstractButton* b = o_.seisServerMatrix ? o_.seisServerMatrix->button(kind) : nullptr)
+        b->setChecked(true);
 }
 
 bool groundswayController::streamChosen() const {

@@ -108,9 +108,6 @@ void groundswayController::openSpanInSeismogramWindow(Time from, Time to) {
     if (o_.seisView && neicQueryController_)
         o_.seisView->setEventOrigins(neicQueryController_->seismicOrigins());
     showWindowTimes(WindowRequest::of(WindowRequest::Mode::Typed, from, to));
-    if (o_.seisServerMatrix)
-        if (QAbstractButton* chosen = o_.seisServerMatrix->button(10))
-            chosen->setChecked(true);
     retrieveSeismograms(this);
     showWindow(o_.seismogramWindow);
 }

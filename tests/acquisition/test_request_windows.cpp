@@ -152,6 +152,7 @@ TEST_F(RequestWindows, AnEventRequestStopsAutoUpdateAndShowsTheEarthquakeFromIts
         EXPECT_EQ(app.o().autoUpdateButton->text(), u"Start");
         EXPECT_TRUE(app.o().monitorIndicatorTField->isHidden());
         EXPECT_EQ(app.o().startTField->text(), u"2026-12-07T20:00:00.0000Z");
+        EXPECT_TRUE(app.o().seisServerMatrix->button(10)->isChecked()); // a window, not minutes
         EXPECT_NEAR(civil::secondsBetween(start(), end()), seconds, 1e-6) << minutes;
         // The region is the Flinn-Engdahl name of the epicentre (10 N, 20 E), not the text "R".
         EXPECT_EQ(app.o().plotTitleTField->text(), u"Chad Region - Magnitude: 5.0");
