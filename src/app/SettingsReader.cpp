@@ -6,11 +6,11 @@
 #include "app/LiveChoice.h"
 #include "app/ServiceChoice.h"
 #include "app/UserDefaults.h"
-#include "channels/ChannelFinderLookup.h"
-#include "channels/ChannelTable.h"
 #include "base/NumberReading.h"
 #include "base/SystemLog.h"
 #include "base/UrlText.h"
+#include "channels/ChannelFinderLookup.h"
+#include "channels/ChannelTable.h"
 
 #include <QCheckBox>
 #include <QComboBox>
