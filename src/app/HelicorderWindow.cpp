@@ -133,13 +133,11 @@ bool HelicorderWindow::writeImage(const QString& path, QSize size, QString* why)
 }
 
 void HelicorderWindow::saveImage() {
-    SaveImageDialog::ask(this, tr("Save Helicorder Image"),
-                         QDir::homePath() + QStringLiteral("/helicorder.png"),
-                         view->size().isValid() ? view->size() : QSize(1600, 1000),
-                         tr("The helicorder image was not saved"),
-                         [this](const QString& path, QSize s, QString* why) {
-                             return writeImage(path, s, why);
-                         });
+    SaveImageDialog::ask(
+        this, tr("Save Helicorder Image"), QDir::homePath() + QStringLiteral("/helicorder.png"),
+        view->size().isValid() ? view->size() : QSize(1600, 1000),
+        tr("The helicorder image was not saved"),
+        [this](const QString& path, QSize s, QString* why) { return writeImage(path, s, why); });
 }
 
 void HelicorderWindow::offerChannels(const QStringList& seedIds, const QString& preferred) {

@@ -240,15 +240,20 @@ ProcessingOptions SettingsReader::processingOptions() const {
         return static_cast<int>(number(field, key, 1, 1000, 2, true));
     };
     ProcessingOptions p;
-    p.longPeriod = {isOn(o_.LP_applyFilterButton), corner(o_.LP_lpcTField, "lpHighFrequencyCorner"),
-                    corner(o_.LP_hpcTField, "lpLowFrequencyCorner"), isOn(o_.LP_wwlpButton),
+    p.longPeriod = {isOn(o_.LP_applyFilterButton),
+                    corner(o_.LP_lpcTField, "lpHighFrequencyCorner"),
+                    corner(o_.LP_hpcTField, "lpLowFrequencyCorner"),
+                    isOn(o_.LP_wwlpButton),
                     false, // the long-period set has no short-period instrument
                     isOn(o_.LP_decimateButton),
                     factor(o_.LP_decimationFactorTField, "lpDecimationFactor"),
                     isOn(o_.LP_integrateButton)};
-    p.broadband = {isOn(o_.BB_applyFilterButton), corner(o_.BB_lpcTField, "bbHighFrequencyCorner"),
-                   corner(o_.BB_hpcTField, "bbLowFrequencyCorner"), isOn(o_.BB_wwlpButton),
-                   isOn(o_.BB_wwspButton), isOn(o_.BB_decimateButton),
+    p.broadband = {isOn(o_.BB_applyFilterButton),
+                   corner(o_.BB_lpcTField, "bbHighFrequencyCorner"),
+                   corner(o_.BB_hpcTField, "bbLowFrequencyCorner"),
+                   isOn(o_.BB_wwlpButton),
+                   isOn(o_.BB_wwspButton),
+                   isOn(o_.BB_decimateButton),
                    factor(o_.BB_decimationFactorTField, "bbDecimationFactor"),
                    isOn(o_.BB_integrateButton)};
     return p;

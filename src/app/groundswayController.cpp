@@ -276,26 +276,26 @@ void groundswayController::chooseSeismogramFiles(QObject*) {
 
 void groundswayController::openSeismogramFiles(const QStringList& paths,
                                                std::function<void(bool)> done) {
-    fileopening::read(
-        this, o_.seismogramWindow, inline_, paths, processingOptions(),
-        [this, done = std::move(done)](fileopening::Read r) {
-            const seismogramfiles::Opened& f = r.opened;
-            if (f.channels.empty() || !f.start || !f.end) {
-                if (done)
-                    done(false);
-                return;
-            }
-            // A typed window over the files: monitoring stops, the table names their channels.
-            if (theSeismgrmUpdateTimer_)
-                toggleAutoUpdate(nullptr);
-            session_->cancel();
-            setChannelTable(seismogramfiles::tableOf(f));
-            eventOrigin_ = f.origin;
-            const auto frame = seismogramfiles::frameOf(f, r.rows);
-            showWindowTimes(frame->window, frame->title);
-            session_->setChannels(channelTable(), frame->title);
-            applyFrame(frame);
-            if (done)
-                done(true);
-        });
+    fileopening::read(this, o_.seismogramWindow, inline_, paths, processingOptions(),
+                      [this, done = std::move(done)](fileopening::Read r) {
+                          const seismogramfiles::Opened& f = r.opened;
+                          if (f.channels.empty() || !f.start || !f.end) {
+                              if (done)
+                                  done(false);
+                              return;
+                          }
+                          // A typed window over the files: monitoring stops, the table names their
+                          // channels.
+                          if (theSeismgrmUpdateTimer_)
+                              toggleAutoUpdate(nullptr);
+                          session_->cancel();
+                          setChannelTable(seismogramfiles::tableOf(f));
+                          eventOrigin_ = f.origin;
+                          const auto frame = seismogramfiles::frameOf(f, r.rows);
+                          showWindowTimes(frame->window, frame->title);
+                          session_->setChannels(channelTable(), frame->title);
+                          applyFrame(frame);
+                          if (done)
+                              done(true);
+                      });
 }

@@ -40,8 +40,8 @@ void groundswayController::parseChannelList(QObject* sender) {
 
 void groundswayController::loadChannelListFromFile(const QString& fileName) {
     // A list that cannot be read leaves the text view as it was: the user's list is not lost.
-    const auto text = o_.channelListTView ? readSavedList(channelListDirectory(), fileName)
-                                          : std::nullopt;
+    const auto text =
+        o_.channelListTView ? readSavedList(channelListDirectory(), fileName) : std::nullopt;
     if (text) {
         // The view turns CR, CRLF and the line and paragraph separators into line feeds and a
         // no-break space into a blank; the parser must see the text as it was written.
@@ -88,9 +88,8 @@ void groundswayController::setChannelTable(ChannelTable table) {
 
 void groundswayController::updateChannelFinderList(QObject*) {
     QString logLine;
-    const QString listing =
-        finderListing(availableChannels_ ? *availableChannels_ : ChannelList{}, kMaxFinderLines,
-                      &logLine);
+    const QString listing = finderListing(availableChannels_ ? *availableChannels_ : ChannelList{},
+                                          kMaxFinderLines, &logLine);
     if (!logLine.isEmpty())
         systemLog(logLine);
     if (o_.channelFinderTView) {
@@ -106,8 +105,8 @@ void groundswayController::acquireavailableChannels(QObject*) {
     if (o_.channelListProgressIndicator)
         o_.channelListProgressIndicator->show();
     finder_->run(
-        [query = *query, options = settings_->transferOptions(http_)](
-            const std::atomic<bool>& cancelled) {
+        [query = *query,
+         options = settings_->transferOptions(http_)](const std::atomic<bool>& cancelled) {
             HttpOptions o = options;
             o.maxBodyBytes = std::size_t{64} << 20; // a whole network's channels
             o.cancel = &cancelled;

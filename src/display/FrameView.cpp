@@ -1,8 +1,8 @@
 #include "display/FrameView.h"
 
 #include "acquisition/MonitorSession.h"
-#include "components/QuilmRealTimeDisplayView02.h"
 #include "base/DateText.h"
+#include "components/QuilmRealTimeDisplayView02.h"
 #include "components/plot/TraceEnvelope.h"
 
 namespace frameview {
@@ -13,8 +13,8 @@ void adopt(QuilmRealTimeDisplayView02& view, const std::vector<TraceList::Summar
                           std::static_pointer_cast<const plot::BlockSummary>(s.prepared));
 }
 
-TraceList::Applied applyTraces(QuilmRealTimeDisplayView02* view, TraceList& traces,
-                               CycleResult& r, const QStringList& labels, bool monitoring) {
+TraceList::Applied applyTraces(QuilmRealTimeDisplayView02* view, TraceList& traces, CycleResult& r,
+                               const QStringList& labels, bool monitoring) {
     const std::optional<Time> reference = monitoring ? r.end : r.start;
     TraceList::Applied applied = traces.apply(r, labels, reference, datetext::now());
     if (!view)

@@ -173,8 +173,8 @@ void groundswayController::inspectTrace(int index) {
         inspector_->setInline(inline_);
         placement::manage(inspector_.get(), QStringLiteral("traceInspector"), o_.seismogramWindow);
     }
-    inspector_->inspect(QuilmRealTimeDisplayView02::fullLabel(processed), traces_->raw(i), processed,
-                        civil::addSeconds(ref, o_.seisView->axisLeft()),
+    inspector_->inspect(QuilmRealTimeDisplayView02::fullLabel(processed), traces_->raw(i),
+                        processed, civil::addSeconds(ref, o_.seisView->axisLeft()),
                         civil::addSeconds(ref, o_.seisView->axisRight()));
     showWindow(inspector_.get());
 }
@@ -205,13 +205,12 @@ bool groundswayController::writeSeismograms(const QString& folder, QString* why)
 }
 
 void groundswayController::saveImage(QObject*) {
-    SaveImageDialog::ask(o_.seismogramWindow, tr("Save Image"),
-                         QDir::homePath() + QStringLiteral("/groundsway.png"),
-                         o_.seisView ? o_.seisView->size() : QSize(1600, 1000),
-                         tr("The image was not saved"),
-                         [this](const QString& path, QSize size, QString* why) {
-                             return writeImage(path, size, why);
-                         });
+    SaveImageDialog::ask(
+        o_.seismogramWindow, tr("Save Image"), QDir::homePath() + QStringLiteral("/groundsway.png"),
+        o_.seisView ? o_.seisView->size() : QSize(1600, 1000), tr("The image was not saved"),
+        [this](const QString& path, QSize size, QString* why) {
+            return writeImage(path, size, why);
+        });
 }
 
 void groundswayController::copyImage(QObject*) {
@@ -236,7 +235,8 @@ void groundswayController::takeSnapshot(const QString& path, QSize size,
         if (!o_.channelFileListPopUp ||
             o_.channelFileListPopUp->findText(*list, Qt::MatchExactly | Qt::MatchCaseSensitive) < 0)
             return snapshot::fail(
-                done, QStringLiteral("no saved channel list is titled %1").arg(quotedForLog(*list)));
+                done,
+                QStringLiteral("no saved channel list is titled %1").arg(quotedForLog(*list)));
         loadChannelListFromFile(*list + QStringLiteral(".txt"));
         setupChannels(nullptr);
     }
@@ -257,8 +257,8 @@ void groundswayController::updateGuidance() {
     const QString title = o_.plotTitleTField && !o_.plotTitleTField->text().isEmpty()
                               ? o_.plotTitleTField->text()
                               : QStringLiteral("Groundsway");
-    o_.seisView->setPlaceholder(
-        title, guidanceLine(title, theStations_->size(), settings_->monitorMinutes(), session_->busy()));
+    o_.seisView->setPlaceholder(title, guidanceLine(title, theStations_->size(),
+                                                    settings_->monitorMinutes(), session_->busy()));
 }
 
 void groundswayController::syncMonitorPopUp() {

@@ -80,9 +80,9 @@ void groundswayController::updateTraceContext() {
     if (!view)
         return;
     static const std::vector<RowState> none;
-    rownotes::Layout layout = rownotes::arrange(*traces_, originShown(), travelTimeModel(),
-                                                *places_, frame_ ? frame_->rows : none,
-                                                sortByDistance_);
+    rownotes::Layout layout =
+        rownotes::arrange(*traces_, originShown(), travelTimeModel(), *places_,
+                          frame_ ? frame_->rows : none, sortByDistance_);
     traces_->reorder(layout.order); // the same list object: the view keeps drawing it
     view->setTraceRows(std::move(layout.viewRows));
     view->setTraceAnnotations(std::move(layout.notes));

@@ -78,8 +78,7 @@ TEST_F(RequestWindows, TheLengthAskedForIsTheLengthDrawnAndTheLengthLogged) {
          "The setting monitorDurationMinutes of \"1e308\" is outside 1 to 43200; using 43200."},
         {"0.5", 60,
          "The setting monitorDurationMinutes of \"0.5\" is outside 1 to 43200; using 1."},
-        {"abc", 60,
-         "The setting monitorDurationMinutes of \"abc\" is not a number; using 1."}};
+        {"abc", 60, "The setting monitorDurationMinutes of \"abc\" is not a number; using 1."}};
     for (const auto& row : rows) {
         app.log().clear();
         app.o().monitorRequestDurationTField->setText(row.typed);

@@ -34,23 +34,35 @@ struct Controls {
     Outlets o;
 
     Controls() {
-        for (QLineEdit** f :
-             {&o.monitorRequestDurationTField, &o.eventRequestDurationTField,
-              &o.updateIntervalTField, &o.transferDeadlineTField, &o.maxConcurrentDownloadsTField,
-              &o.minMagTField, &o.LP_lpcTField, &o.LP_hpcTField, &o.LP_decimationFactorTField,
-              &o.BB_lpcTField, &o.BB_hpcTField, &o.BB_decimationFactorTField,
-              &o.stationServiceURLTField, &o.timeSeriesServiceURLTField,
-              &o.seedLinkServerTField, &o.networkTField, &o.stationTField, &o.siteCodeTField,
-              &o.channelTField, &o.plotTitleTField})
+        for (QLineEdit** f : {&o.monitorRequestDurationTField,
+                              &o.eventRequestDurationTField,
+                              &o.updateIntervalTField,
+                              &o.transferDeadlineTField,
+                              &o.maxConcurrentDownloadsTField,
+                              &o.minMagTField,
+                              &o.LP_lpcTField,
+                              &o.LP_hpcTField,
+                              &o.LP_decimationFactorTField,
+                              &o.BB_lpcTField,
+                              &o.BB_hpcTField,
+                              &o.BB_decimationFactorTField,
+                              &o.stationServiceURLTField,
+                              &o.timeSeriesServiceURLTField,
+                              &o.seedLinkServerTField,
+                              &o.networkTField,
+                              &o.stationTField,
+                              &o.siteCodeTField,
+                              &o.channelTField,
+                              &o.plotTitleTField})
             *f = own(new QLineEdit);
-        for (QCheckBox** b : {&o.LP_applyFilterButton, &o.LP_wwlpButton, &o.LP_decimateButton,
-                              &o.LP_integrateButton, &o.BB_applyFilterButton, &o.BB_wwlpButton,
-                              &o.BB_wwspButton, &o.BB_decimateButton, &o.BB_integrateButton,
-                              &o.incrementalUpdatesButton})
+        for (QCheckBox** b :
+             {&o.LP_applyFilterButton, &o.LP_wwlpButton, &o.LP_decimateButton,
+              &o.LP_integrateButton, &o.BB_applyFilterButton, &o.BB_wwlpButton, &o.BB_wwspButton,
+              &o.BB_decimateButton, &o.BB_integrateButton, &o.incrementalUpdatesButton})
             *b = own(new QCheckBox);
         o.finderSourcePopUp = own(new QComboBox);
-        o.finderSourcePopUp->addItems({QStringLiteral("station service"),
-                                       QStringLiteral("SeedLink")});
+        o.finderSourcePopUp->addItems(
+            {QStringLiteral("station service"), QStringLiteral("SeedLink")});
     }
     template <class W> W* own(W* w) {
         owned.emplace_back(w);
@@ -194,8 +206,9 @@ TEST_F(ControlReadings, EachProcessingControlLandsInItsOwnSetAndStep) {
     auto count = [](const ProcessingOptions& p) {
         const auto& l = p.longPeriod;
         const auto& b = p.broadband;
-        return l.filter + l.longPeriodInstrument + l.shortPeriodInstrument + l.decimate + l.integrate +
-               b.filter + b.longPeriodInstrument + b.shortPeriodInstrument + b.decimate + b.integrate;
+        return l.filter + l.longPeriodInstrument + l.shortPeriodInstrument + l.decimate +
+               l.integrate + b.filter + b.longPeriodInstrument + b.shortPeriodInstrument +
+               b.decimate + b.integrate;
     };
     EXPECT_TRUE(on(c.o.LP_applyFilterButton).longPeriod.filter);
     EXPECT_TRUE(on(c.o.LP_wwlpButton).longPeriod.longPeriodInstrument);

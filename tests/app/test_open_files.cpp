@@ -15,8 +15,8 @@
 #include <QImage>
 #include <QLineEdit>
 #include <QMainWindow>
-#include <QMimeData>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QTemporaryDir>
 #include <QUrl>
 

@@ -10,8 +10,8 @@
 #include <QDateTime>
 #include <QDirIterator>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QPlainTextEdit>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -189,7 +189,8 @@ TEST(SavedList, OnlyFilesInsideTheFolderAreReadAndOnlyAFileThatIsThereButUnreada
     write(folder + QStringLiteral("/A.txt"), "IU;ANMO;BHZ;00;A\r\n");
     write(folder + QStringLiteral("/regional/B.txt"), "II;PFO;BHZ;00;B\n");
     write(dir.path() + QStringLiteral("/Outside.txt"), "IU;COLA;BHZ;00;C\n");
-    write(folder + QStringLiteral("/Binary.txt"), "IU;\xff" "ANMO\n");
+    write(folder + QStringLiteral("/Binary.txt"), "IU;\xff"
+                                                  "ANMO\n");
     LogCapture log;
     EXPECT_EQ(readSavedList(folder, QStringLiteral("A.txt")), u"IU;ANMO;BHZ;00;A\r\n");
     EXPECT_EQ(readSavedList(folder, QStringLiteral("regional/B.txt")), u"II;PFO;BHZ;00;B\n");
