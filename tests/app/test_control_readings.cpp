@@ -178,11 +178,17 @@ TEST_F(ControlReadings, EachProcessingControlLandsInItsOwnSetAndStep) {
     c.o.BB_lpcTField->setText(QStringLiteral("0.44"));
     c.o.BB_hpcTField->setText(QStringLiteral("0.055"));
     c.o.BB_decimationFactorTField->setText(QStringLiteral("1e9"));
-    for (QCheckBox* b : {c.o.LP_applyFilterButton, c.o.LP_wwlpButton, c.o.LP_decimateButton,
-                         c.o.LP_integrateButton, c.o.BB_applyFilterButton, c.o.BB_wwlpButton,
-                         c.o.BB_wwspButton, c.o.BB_decimateButton, c.o.BB_integrateButton})
-        b->setChecked(false);
-    const ProcessingOptions none = settings.processingOptions();
+    const std::vector<QCheckBox*> boxes = {
+        c.o.LP_applyFilterButton, c.o.LP_wwlpButton,        c.o.LP_decimateButton,
+        c.o.LP_integrateButton,   c.o.BB_applyFilterButton, c.o.BB_wwlpButton,
+        c.o.BB_wwspButton,        c.o.BB_decimateButton,    c.o.BB_integrateButton};
+    // Only `box` on (none with nullptr).
+    auto on = [&](QCheckBox* box) {
+        for (QCheckBox* b : boxes)
+            b->setChecked(b == box);
+        return settings.processingOptions();
+    };
+    const ProcessingOptions none = on(nullptr);
     EXPECT_FALSE(none.longPeriod.filter || none.longPeriod.longPeriodInstrument ||
                  none.longPeriod.decimate || none.longPeriod.integrate);
     EXPECT_FALSE(none.broadband.filter || none.broadband.longPeriodInstrument ||
@@ -196,13 +202,6 @@ TEST_F(ControlReadings, EachProcessingControlLandsInItsOwnSetAndStep) {
     EXPECT_EQ(none.broadband.decimationFactor, 1000);
 
     // Each box turns on its own step only.
-    auto on = [&](QCheckBox* box) {
-        for (QCheckBox* b : {c.o.LP_applyFilterButton, c.o.LP_wwlpButton, c.o.LP_decimateButton,
-                             c.o.LP_integrateButton, c.o.BB_applyFilterButton, c.o.BB_wwlpButton,
-                             c.o.BB_wwspButton, c.o.BB_decimateButton, c.o.BB_integrateButton})
-            b->setChecked(b == box);
-        return settings.processingOptions();
-    };
     auto count = [](const ProcessingOptions& p) {
         const auto& l = p.longPeriod;
         const auto& b = p.broadband;
@@ -219,9 +218,7 @@ TEST_F(ControlReadings, EachProcessingControlLandsInItsOwnSetAndStep) {
     EXPECT_TRUE(on(c.o.BB_wwspButton).broadband.shortPeriodInstrument);
     EXPECT_TRUE(on(c.o.BB_decimateButton).broadband.decimate);
     EXPECT_TRUE(on(c.o.BB_integrateButton).broadband.integrate);
-    for (QCheckBox* b : {c.o.LP_applyFilterButton, c.o.LP_wwlpButton, c.o.LP_decimateButton,
-                         c.o.LP_integrateButton, c.o.BB_applyFilterButton, c.o.BB_wwlpButton,
-                         c.o.BB_wwspButton, c.o.BB_decimateButton, c.o.BB_integrateButton})
+    for (QCheckBox* b : boxes)
         EXPECT_EQ(count(on(b)), 1) << b;
 }
 
