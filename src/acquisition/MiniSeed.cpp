@@ -89,6 +89,25 @@ ChannelId headerChannel(const char* record) {
     return {field(18, 2), field(8, 5), field(13, 2), field(15, 3)};
 }
 
+// Steim data carry their own check: the first frame's third word is the record's last sample.
+// libmseed only warns when the decoded samples do not end there; such frames are garbage.
+bool steimCheckFails(const MSRecord& msr, const char* record, std::size_t length) {
+    if ((msr.encoding != DE_STEIM1 && msr.encoding != DE_STEIM2) || msr.sampletype != 'i' ||
+        !msr.fsdh || msr.numsamples <= 0)
+        return false;
+    const auto at = static_cast<std::size_t>(msr.fsdh->data_offset) + 8;
+    if (at + 4 > length)
+        return true;
+    const auto* b = reinterpret_cast<const unsigned char*>(record + at);
+    const bool big = msr.byteorder != 0; // the data's order, as libmseed read them
+    const std::uint32_t word = big ? (std::uint32_t{b[0]} << 24) | (std::uint32_t{b[1]} << 16) |
+                                         (std::uint32_t{b[2]} << 8) | b[3]
+                                   : (std::uint32_t{b[3]} << 24) | (std::uint32_t{b[2]} << 16) |
+                                         (std::uint32_t{b[1]} << 8) | b[0];
+    const auto last = static_cast<const std::int32_t*>(msr.datasamples)[msr.numsamples - 1];
+    return static_cast<std::int32_t>(word) != last;
+}
+
 bool isPowerOfTwoLength(std::size_t n) {
     return n >= kMinRecordLength && n <= kMaxRecordLength && (n & (n - 1)) == 0;
 }
@@ -132,6 +151,8 @@ std::optional<Record> decodeRecord(const char* data, std::size_t length, QString
     if (msr->numsamples <= 0 || msr->numsamples > *most || msr->numsamples != msr->samplecnt ||
         !msr->datasamples)
         return fail("a record without its samples");
+    if (steimCheckFails(*msr, data, length))
+        return fail("a record whose Steim frames fail their own check (damaged data)");
     // libmseed's times are microseconds since 1970; years 1812 to 2255 are plausible.
     if (msr->starttime < -5'000'000'000'000'000LL || msr->starttime > 9'000'000'000'000'000LL)
         return fail("a record from an impossible time");

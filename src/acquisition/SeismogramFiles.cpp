@@ -74,7 +74,7 @@ ChannelId sacChannel(const sac::SacHeader& h, const QString& fileName) {
 }
 
 std::optional<std::vector<Channel>> readBytes(const QByteArray& bytes, const QString& fileName,
-                                              QString* why) {
+                                              QString* why, QString* skipped) {
     SacObject sac;
     const auto raw =
         std::as_bytes(std::span(bytes.constData(), static_cast<std::size_t>(bytes.size())));
@@ -110,6 +110,14 @@ std::optional<std::vector<Channel>> readBytes(const QByteArray& bytes, const QSt
                    : QStringLiteral("it is neither SAC nor miniSEED");
         return std::nullopt;
     }
+    if (skipped && m.refused > 0)
+        *skipped = QStringLiteral("%1 of %2 records could not be used (the first: %3)")
+                       .arg(m.refused)
+                       .arg(m.refused + m.records)
+                       .arg(m.firstProblem);
+    if (skipped && m.truncated)
+        *skipped += (skipped->isEmpty() ? QString() : QStringLiteral("; ")) +
+                    QStringLiteral("it ends inside a record");
     std::vector<Channel> out;
     for (const Segment& s : m.segments)
         merge(out, Channel{s.channel, {s}, std::nullopt, fileName, std::nullopt});
@@ -137,12 +145,14 @@ Opened read(const QStringList& paths) {
             continue;
         }
         const QByteArray bytes = file.read(kMaxFileBytes);
-        QString why;
-        auto channels = readBytes(bytes, name, &why);
+        QString why, skipped;
+        auto channels = readBytes(bytes, name, &why, &skipped);
         if (!channels) {
             problem(why);
             continue;
         }
+        if (!skipped.isEmpty())
+            out.skipped << name + QStringLiteral(": ") + skipped;
         out.files << name;
         for (Channel& c : *channels) {
             if (!out.origin)

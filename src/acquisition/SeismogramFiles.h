@@ -38,6 +38,8 @@ struct Opened {
     QStringList files;             // the names (no folders) of the files read
     // "NAME: why" for each file that could not be read; the others are read all the same.
     QStringList problems;
+    // "NAME: what was left out" for each file read in part (records that could not be used).
+    QStringList skipped;
     std::optional<Time> start, end;      // the span of every sample read
     std::optional<SeismicOrigin> origin; // the first earthquake a SAC header names
 };
@@ -52,9 +54,10 @@ std::optional<SeismicOrigin> originOf(const sac::SacHeader& header, Time firstSa
 ChannelId sacChannel(const sac::SacHeader& header, const QString& fileName);
 
 // The samples of one file's bytes: SAC when the bytes are a complete SAC time series, else
-// miniSEED. Nothing, and why, when they are neither.
+// miniSEED. Nothing, and why, when they are neither. `skipped` tells what of a miniSEED file
+// that was read could not be used, if anything.
 std::optional<std::vector<Channel>> readBytes(const QByteArray& bytes, const QString& fileName,
-                                              QString* why);
+                                              QString* why, QString* skipped = nullptr);
 
 // Every file in turn. A file that cannot be opened, is too large, or holds no seismogram is a
 // problem of its own.

@@ -83,6 +83,8 @@ void read(QObject* owner, QWidget* window, bool inlineRun, const QStringList& pa
         [window = QPointer<QWidget>(window), done = std::move(done)](Read r) {
             for (const QString& problem : r.opened.problems)
                 systemLog(QStringLiteral("Could not open %1").arg(problem));
+            for (const QString& part : r.opened.skipped)
+                systemLog(QStringLiteral("Read part of %1").arg(part));
             showProblems(window, r.opened.problems);
             done(std::move(r));
         });

@@ -90,6 +90,25 @@ TEST(SeedLinkProtocol, RecordsOfEachEncodingDecodeToTheSamplesPacked) {
         EXPECT_EQ(first, start);
         EXPECT_EQ(decoded, samples);
     }
+    // Steim frames of either byte order; a record whose differences were damaged no longer ends
+    // on its own last value and is refused rather than drawn.
+    for (const int encoding : {DE_STEIM1, DE_STEIM2}) {
+        for (const bool big : {true, false}) {
+            SCOPED_TRACE(testing::Message() << encoding << (big ? " big" : " little"));
+            auto records =
+                demo::packRecords("IU", "ANMO", "00", "BHZ", start, 0.05, samples, encoding, big);
+            ASSERT_FALSE(records.empty());
+            auto record = records.front();
+            const auto sound = seedlink::decodeRecord(record.data(), 512);
+            ASSERT_TRUE(sound);
+            EXPECT_TRUE(std::equal(sound->samples.samples.begin(), sound->samples.samples.end(),
+                                   samples.begin()));
+            record[64 + 64 + 5 * 4 + (big ? 3 : 0)] ^= 1; // a difference in the second frame
+            QString why;
+            EXPECT_FALSE(seedlink::decodeRecord(record.data(), 512, &why));
+            EXPECT_EQ(why, u"a record whose Steim frames fail their own check (damaged data)");
+        }
+    }
     // Not a record: nothing, and why.
     std::array<char, 512> junk{};
     junk.fill('x');

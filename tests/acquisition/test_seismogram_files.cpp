@@ -119,6 +119,34 @@ TEST_F(Files, MiniSeedWithSeveralChannelsAndGapsBesideABrokenFile) {
     EXPECT_EQ(r->start, kStart);
 }
 
+TEST_F(Files, DamagedRecordsAreLeftOutAndSaidSoTheRestIsRead) {
+    QByteArray mseed = records("BHZ", kStart, 3000);
+    const qsizetype n = mseed.size() / 512;
+    ASSERT_GE(n, 3);
+    mseed[512 + 64 + 64 + 5 * 4 + 3] = static_cast<char>(mseed[512 + 64 + 64 + 5 * 4 + 3] ^ 1);
+    mseed.chop(100); // and the last record cut short
+    const auto opened = seismogramfiles::read({write("d.mseed", mseed)});
+    EXPECT_TRUE(opened.problems.isEmpty());
+    EXPECT_EQ(opened.skipped,
+              QStringList{QStringLiteral("d.mseed: 1 of %1 records could not be used (the first: "
+                                         "the record at offset 512: a record whose Steim frames "
+                                         "fail their own check (damaged data)); it ends inside "
+                                         "a record")
+                              .arg(n - 1)});
+    // The first record, then a gap where the damaged one was, then the rest but the last.
+    ASSERT_EQ(opened.channels.size(), 1u);
+    const auto& bhz = opened.channels[0].segments;
+    ASSERT_EQ(bhz.size(), 2u);
+    EXPECT_EQ(bhz[0].start, kStart);
+    for (const Segment& s : bhz)
+        for (std::size_t i = 0; i < s.size(); ++i)
+            ASSERT_EQ(s.samples[i], ramp(3000)[static_cast<std::size_t>(std::lround(
+                                                   civil::secondsBetween(kStart, s.start) / 0.05)) +
+                                               i]);
+    EXPECT_TRUE(seismogramfiles::read({write("whole.mseed", records("BHZ", kStart, 3000))})
+                    .skipped.isEmpty());
+}
+
 TEST_F(Files, TheSameChannelInTwoFilesIsOneRowAndTitlesNameTheFiles) {
     const auto opened = seismogramfiles::read(
         {write("one.mseed", records("BHZ", kStart, 600)),

@@ -77,8 +77,9 @@ protected:
 } // namespace
 
 TEST_F(OpenFiles, FilesBecomeATypedWindowOfTheirChannelsAndABrokenOneIsNamed) {
-    const QStringList paths = {write("gapped.mseed", gapped()), write("junk.sac", "not at all"),
-                               write("kdak.sac", sacFile())};
+    // The miniSEED file's last record is cut short: the rest is read, and the log says so.
+    const QStringList paths = {write("gapped.mseed", gapped() + gapped().left(100)),
+                               write("junk.sac", "not at all"), write("kdak.sac", sacFile())};
     bool shown = false;
     c.openSeismogramFiles(paths, [&shown](bool s) { shown = s; });
     ASSERT_TRUE(shown);
@@ -92,6 +93,7 @@ TEST_F(OpenFiles, FilesBecomeATypedWindowOfTheirChannelsAndABrokenOneIsNamed) {
     EXPECT_EQ(app.o().startTField->text(), "2012-06-15T10:00:00.0000Z");
     EXPECT_EQ(app.o().endTField->text(), "2012-06-15T10:02:59.9500Z");
     EXPECT_EQ(app.log().count("Could not open junk.sac: it is neither SAC nor miniSEED"), 1);
+    EXPECT_EQ(app.log().count("Read part of gapped.mseed: it ends inside a record"), 1);
     // The earthquake of the SAC header is the one the window shows.
     const auto origin = c.originShown();
     ASSERT_TRUE(origin);

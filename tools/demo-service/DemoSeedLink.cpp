@@ -176,11 +176,10 @@ std::vector<std::string> madeUpChannels(std::size_t count) {
 
 } // namespace
 
-std::vector<std::array<char, 512>> packRecords(const std::string& network,
-                                               const std::string& station,
-                                               const std::string& location,
-                                               const std::string& channel, Date start, double delta,
-                                               const std::vector<float>& samples, int encoding) {
+std::vector<std::array<char, 512>>
+packRecords(const std::string& network, const std::string& station, const std::string& location,
+            const std::string& channel, Date start, double delta, const std::vector<float>& samples,
+            int encoding, bool bigEndian) {
     std::vector<std::array<char, kRecordLength>> out;
     if (samples.empty() || !(delta > 0))
         return out;
@@ -196,7 +195,7 @@ std::vector<std::array<char, 512>> packRecords(const std::string& network,
     msr->starttime = microsecondsOf(start);
     msr->samprate = 1.0 / delta;
     msr->reclen = static_cast<int32_t>(kRecordLength);
-    msr->byteorder = 1;
+    msr->byteorder = bigEndian ? 1 : 0;
     msr->encoding = static_cast<int8_t>(encoding);
     if (encoding == DE_FLOAT32) {
         floats = samples;

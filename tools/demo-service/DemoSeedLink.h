@@ -23,13 +23,13 @@
 // so it can also misbehave on request.
 namespace demo {
 
-// Samples packed as 512-byte big-endian miniSEED records: "encoding" is libmseed's DE_STEIM1,
-// DE_STEIM2, DE_INT32 or DE_FLOAT32 (the samples are rounded to integers except for floats).
-std::vector<std::array<char, 512>> packRecords(const std::string& network,
-                                               const std::string& station,
-                                               const std::string& location,
-                                               const std::string& channel, Date start, double delta,
-                                               const std::vector<float>& samples, int encoding);
+// Samples packed as 512-byte miniSEED records, big-endian unless `bigEndian` is false:
+// "encoding" is libmseed's DE_STEIM1, DE_STEIM2, DE_INT32 or DE_FLOAT32 (the samples are
+// rounded to integers except for floats).
+std::vector<std::array<char, 512>>
+packRecords(const std::string& network, const std::string& station, const std::string& location,
+            const std::string& channel, Date start, double delta, const std::vector<float>& samples,
+            int encoding, bool bigEndian = true);
 
 // Text as 512-byte miniSEED log records (ASCII), the way INFO answers travel.
 std::vector<std::array<char, 512>> packText(const std::string& text);
