@@ -49,9 +49,13 @@ void groundswayController::loadChannelListFromFile(const QString& fileName) {
         o_.channelListTView->setPlainText(*text);
         fillingChannelList_ = false;
         channelListText_ = *text;
-        if (o_.channelFileListPopUp)
-            o_.channelFileListPopUp->setCurrentIndex(o_.channelFileListPopUp->findText(
-                listTitleOf(fileName), Qt::MatchExactly | Qt::MatchCaseSensitive));
+    }
+    // The pop-up names the list in use: after a refusal, the one loaded before (or none).
+    if (auto* popup = o_.channelFileListPopUp) {
+        if (text)
+            popup->setProperty("listInUse", listTitleOf(fileName));
+        popup->setCurrentIndex(popup->findText(popup->property("listInUse").toString(),
+                                               Qt::MatchExactly | Qt::MatchCaseSensitive));
     }
 }
 

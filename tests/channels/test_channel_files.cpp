@@ -103,6 +103,8 @@ TEST_F(ChannelFiles, AListThatIsNotAsciiLoadsNothingAndKeepsTheView) {
     EXPECT_EQ(app.log().lines(),
               QStringList{"The channel list \"Europe.txt\" was not loaded: it is not a plain "
                           "ASCII text file of at most 16 MiB. The list shown stays."});
+    // And the pop-up names the list that stays, not the one refused.
+    EXPECT_EQ(popup()->currentText(), u"Plain");
 }
 
 TEST_F(ChannelFiles, WithoutAListFolderThePopUpIsEmpty) {
