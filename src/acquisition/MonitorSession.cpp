@@ -41,11 +41,19 @@ MonitorSession::MonitorSession(QObject* parent) : QObject(parent) {
                 if (!streamStarted_)
                     return;
                 if (link == SeedLinkSource::Link::Streaming) {
+                    streamingFrom_.insert(server);
                     systemLog(QStringLiteral("SeedLink: streaming from %1.").arg(server));
                     Q_EMIT indicatorChanged(QStringLiteral("● Streaming"));
+                } else if (link == SeedLinkSource::Link::Lost && server.isEmpty()) {
+                    systemLog(QStringLiteral("SeedLink: ") + why + u'.');
+                    Q_EMIT indicatorChanged(QStringLiteral("SeedLink: ") + why);
                 } else if (link == SeedLinkSource::Link::Lost) {
-                    systemLog(QStringLiteral("SeedLink: lost the connection to %1 (%2); "
-                                             "connecting again.")
+                    // A server never reached has no connection to lose.
+                    systemLog((streamingFrom_.remove(server)
+                                   ? QStringLiteral("SeedLink: lost the connection to %1 (%2); "
+                                                    "connecting again.")
+                                   : QStringLiteral("SeedLink: could not reach %1 (%2); trying "
+                                                    "again."))
                                   .arg(server, why));
                     Q_EMIT indicatorChanged(QStringLiteral("○ Reconnecting"));
                 } else if (link == SeedLinkSource::Link::Refused) {
@@ -242,6 +250,7 @@ void MonitorSession::startStream(const WindowRequest& window) {
     applied_.clear();
     liveRows_.reset(channels_, options_);
     streamStarted_ = fillingStream_ = true;
+    streamingFrom_.clear();
     fillWhole_ = false;
     Q_EMIT indicatorChanged(QStringLiteral("● Connecting"));
     frameTimer_.start(kScrollPeriod);

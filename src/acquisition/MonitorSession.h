@@ -177,6 +177,7 @@ private:
     bool streamStarted_ = false, fillingStream_ = false, streamChanged_ = false;
     std::vector<char> refused_; // by table row: polled from the time-series service instead
     QSet<QString> refusedLogged_;
+    QSet<QString> streamingFrom_; // the servers whose stream has begun since the last loss
     // The last failure of each channel, shown at its row.
     QHash<QString, std::pair<Time, QString>> lastFailure_;
     std::chrono::steady_clock::time_point lastFrame_{};

@@ -309,3 +309,38 @@ TEST_F(Rows, WhatLeavesTheWindowLeavesTheRowAndItsScale) {
 }
 
 } // namespace
+
+// The log tells a server that was never reached from one whose stream broke off.
+TEST(LiveSession, AServerNeverReachedIsNotALostConnection) {
+    int port = 0;
+    {
+        demo::SeedLinkServer gone(std::chrono::system_clock::now(), {}, sine(1.0));
+        ASSERT_TRUE(gone.start(0));
+        port = gone.port();
+    } // nothing listens there now
+    const QString address = QStringLiteral("127.0.0.1:%1").arg(port);
+    LogCapture log;
+    MonitorSession s;
+    s.seedLink().setBackoff(std::chrono::milliseconds(50), std::chrono::milliseconds(200));
+    s.timeSeries().setServiceBase(QStringLiteral("http://127.0.0.1:1"));
+    s.setChannels(anmo(), QStringLiteral("Live"));
+    s.setSource(MonitorSession::Source::SeedLink, address);
+    s.startMonitoring(1);
+    s.retrieve(s.monitorWindow(datetext::now()), QStringLiteral("Live"));
+    const QString unreached = "SeedLink: could not reach " + address + " (";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return log.count(unreached) == 1; }, 10000));
+    {
+        demo::SeedLinkServer server(std::chrono::system_clock::now(), {}, sine(1.0));
+        ASSERT_TRUE(server.start(port));
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return log.count("SeedLink: streaming from " + address + ".") == 1; }, 10000));
+    }
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return log.count("SeedLink: lost the connection to " + address + " (") == 1; },
+        10000));
+    // The attempts that follow, every 50 to 200 ms, add nothing until the link changes.
+    QTest::qWait(600);
+    EXPECT_EQ(log.count(unreached), 1);
+    EXPECT_EQ(log.count("SeedLink: lost the connection"), 1);
+    s.stopMonitoring();
+}
