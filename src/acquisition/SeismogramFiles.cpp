@@ -133,7 +133,8 @@ Opened read(const QStringList& paths) {
             out.problems << name + QStringLiteral(": ") + why;
         };
         if (!QFileInfo(path).isFile()) {
-            problem(QStringLiteral("there is no such file"));
+            problem(QFileInfo(path).isDir() ? QStringLiteral("it is a folder, not a file")
+                                            : QStringLiteral("there is no such file"));
             continue;
         }
         if (file.size() > kMaxFileBytes) {

@@ -87,13 +87,15 @@ TEST_F(Files, MiniSeedWithSeveralChannelsAndGapsBesideABrokenFile) {
     const QByteArray mseed = records("BHZ", kStart, 1200) + records("BHN", kStart, 600) +
                              records("BHZ", civil::addSeconds(kStart, 120), 1200, 5);
     const QStringList paths = {write("x.mseed", mseed), write("junk.sac", QByteArray(2000, 'j')),
-                               dir.filePath("missing.sac"),
+                               dir.filePath("missing.sac"), dir.path(),
                                write("b.sac", sacFile(std::endian::big, 6, "KDAK"))};
     const auto opened = seismogramfiles::read(paths);
     EXPECT_EQ(opened.files, (QStringList{"x.mseed", "b.sac"}));
-    ASSERT_EQ(opened.problems.size(), 2);
+    ASSERT_EQ(opened.problems.size(), 3);
     EXPECT_TRUE(opened.problems[0].startsWith("junk.sac: it is neither SAC nor miniSEED"));
     EXPECT_EQ(opened.problems[1], "missing.sac: there is no such file");
+    EXPECT_EQ(opened.problems[2],
+              QFileInfo(dir.path()).fileName() + ": it is a folder, not a file");
     ASSERT_EQ(opened.channels.size(), 3u);
     EXPECT_EQ(opened.channels[0].channel.channel, "BHZ");
     EXPECT_EQ(opened.channels[1].channel.channel, "BHN");
