@@ -17,8 +17,6 @@
 #include "components/sac/SacObject.h"
 #include "display/FrameView.h"
 
-#include <QAbstractButton>
-#include <QButtonGroup>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -60,14 +58,6 @@ groundswayController::downloadSeismogramWithURL(const ChannelRequest& r) {
     return seismogram;
 }
 
-namespace {
-
-QString text(const QLineEdit* field) {
-    return field ? field->text() : QString();
-}
-
-} // namespace
-
 void groundswayController::retrieveSeismograms(QObject*) {
     // A typed time that cannot be read is asked for as the present moment; say so.
     for (const auto& [field, which] :
@@ -79,9 +69,9 @@ void groundswayController::retrieveSeismograms(QObject*) {
     clearHistory(this);
     configureSession();
     // The display is arranged by whether the refresh timer runs, not by who set the window.
-    session_->retrieve(session_->windowOf(text(o_.startTField), text(o_.endTField), datetext::now(),
-                                          theSeismgrmUpdateTimer_ != nullptr),
-                       text(o_.plotTitleTField));
+    session_->retrieve(session_->windowOf(fieldText(o_.startTField), fieldText(o_.endTField),
+                                          datetext::now(), theSeismgrmUpdateTimer_ != nullptr),
+                       fieldText(o_.plotTitleTField));
     updateGuidance();
 }
 
@@ -121,40 +111,23 @@ void groundswayController::lastNMinutes(QObject* sender) {
     }
     session_->setMinutes(settings_->monitorMinutes());
     eventOrigin_.reset(); // the monitor shows the newest earthquake in its window
-    showWindowTimes(session_->monitorWindow(datetext::now()));
+    monitorcontrols::showWindowTimes(o_, session_->monitorWindow(datetext::now()));
     retrieveSeismograms(nullptr);
 }
 
 void groundswayController::getRecentEventSeismograms(QObject*) {
-    const std::vector<SeismicOrigin>* origins =
-        neicQueryController_ ? neicQueryController_->getSeismicOriginsPointer() : nullptr;
-    if (!origins || origins->empty())
-        return;
-    const int row = selectedRow(o_.eventListTblView);
     // No row, or one left over from a longer list, names no earthquake.
-    if (row < 0 || static_cast<std::size_t>(row) >= origins->size())
+    const auto origin = neicQueryController_
+                            ? neicQueryController_->originAt(selectedRow(o_.eventListTblView))
+                            : std::nullopt;
+    if (!origin)
         return;
     if (theSeismgrmUpdateTimer_)
         toggleAutoUpdate(nullptr);
-    const SeismicOrigin origin = (*origins)[static_cast<std::size_t>(row)];
     eventOrigin_ = origin;
-    const WindowRequest window = session_->earthquakeWindow(origin, settings_->eventMinutes());
-    showWindowTimes(window, MonitorSession::earthquakeTitle(origin));
+    const WindowRequest window = session_->earthquakeWindow(*origin, settings_->eventMinutes());
+    monitorcontrols::showWindowTimes(o_, window, MonitorSession::earthquakeTitle(*origin));
     retrieveSeismograms(nullptr);
-}
-
-void groundswayController::showWindowTimes(const WindowRequest& window,
-                                           const std::optional<QString>& title) {
-    if (o_.startTField)
-        o_.startTField->setText(window.startText);
-    if (o_.endTField)
-        o_.endTField->setText(window.endText);
-    if (title && o_.plotTitleTField)
-        o_.plotTitleTField->setText(*title);
-    // The pair of buttons says which kind of window the fields hold.
-    const int kind = window.mode == WindowRequest::Mode::Monitor ? 20 : 10;
-    if (QAbstractButton* b = o_.seisServerMatrix ? o_.seisServerMatrix->button(kind) : nullptr)
-        b->setChecked(true);
 }
 
 bool groundswayController::streamChosen() const {
@@ -203,10 +176,5 @@ void groundswayController::connectSession() {
         if (o_.monitorIndicatorTField)
             o_.monitorIndicatorTField->setText(text);
     });
-    // The view's summary of a long trace is made where the trace is processed, not at paint.
-    session_->setReadyHook([](const SacObject& s) -> std::shared_ptr<const void> {
-        if (s.samples().size() < 4 * plot::BlockSummary::kBlock)
-            return nullptr;
-        return std::make_shared<const plot::BlockSummary>(plot::summarise(s.samples()));
-    });
+    session_->setReadyHook(frameview::summaryHook());
 }

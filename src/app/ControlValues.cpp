@@ -76,6 +76,10 @@ void appendLine(QPlainTextEdit* log, const QString& text) {
     log->viewport()->update();
 }
 
+QString fieldText(const QLineEdit* field) {
+    return field ? field->text() : QString();
+}
+
 QString typedText(const QPlainTextEdit* view) {
     if (!view)
         return {};

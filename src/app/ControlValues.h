@@ -27,5 +27,8 @@ int selectedRow(const QTableView* table);
 // Appends a line to a log view and brings its end into view.
 void appendLine(QPlainTextEdit* log, const QString& text);
 
+// A text field's text; empty for no field.
+QString fieldText(const QLineEdit* field);
+
 // A text view's text as typed, no-break spaces and all; empty for no view.
 QString typedText(const QPlainTextEdit* view);

@@ -122,4 +122,12 @@ bool write(const QString& path, QSize size, const Draw& draw, const QString& tit
     return true;
 }
 
+QImage image(QSize size, const Draw& draw) {
+    QImage out(size.expandedTo(QSize(1, 1)), QImage::Format_ARGB32_Premultiplied);
+    out.fill(Qt::white);
+    QPainter p(&out);
+    draw(p, out.size());
+    return out;
+}
+
 } // namespace imageexport

@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 
+class QImage;
 class QPainter;
 
 // Pictures of a view written to a file: PNG, JPEG or SVG, the format always the one the file's
@@ -31,5 +32,7 @@ QString pathFor(const QString& typed, const QString& filter);
 using Draw = std::function<void(QPainter&, QSize)>;
 bool write(const QString& path, QSize size, const Draw& draw, const QString& title,
            QString* why = nullptr);
+// The picture drawn with `draw` on white, at `size` (at least one pixel each way).
+QImage image(QSize size, const Draw& draw);
 
 } // namespace imageexport

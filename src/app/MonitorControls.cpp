@@ -1,7 +1,10 @@
 #include "app/MonitorControls.h"
 
+#include "acquisition/WindowRequest.h"
 #include "app/Outlets.h"
 
+#include <QAbstractButton>
+#include <QButtonGroup>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -47,6 +50,19 @@ void showRunning(const Outlets& o, bool running) {
         o.monitorIndicatorTField->setHidden(!running);
     if (!running && o.networkProgressIndicator)
         o.networkProgressIndicator->hide();
+}
+
+void showWindowTimes(const Outlets& o, const WindowRequest& window,
+                     const std::optional<QString>& title) {
+    if (o.startTField)
+        o.startTField->setText(window.startText);
+    if (o.endTField)
+        o.endTField->setText(window.endText);
+    if (title && o.plotTitleTField)
+        o.plotTitleTField->setText(*title);
+    const int kind = window.mode == WindowRequest::Mode::Monitor ? 20 : 10;
+    if (QAbstractButton* b = o.seisServerMatrix ? o.seisServerMatrix->button(kind) : nullptr)
+        b->setChecked(true);
 }
 
 } // namespace monitorcontrols

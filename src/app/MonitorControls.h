@@ -1,10 +1,13 @@
 #pragma once
 
+#include <QString>
+
 #include <optional>
 
 class QComboBox;
 class QObject;
 struct Outlets;
+struct WindowRequest;
 
 // The controls that show the monitor: its length pop-up and whether it runs.
 namespace monitorcontrols {
@@ -16,5 +19,9 @@ void showLength(QComboBox* popup, int minutes);
 std::optional<int> chosenLength(const QObject* sender, int most);
 // The Start/Stop button, the monitor's indicator and (once stopped) the network progress.
 void showRunning(const Outlets& o, bool running);
+// The window's times in the fields that show them, the kind of window in its pair of buttons,
+// and a title when one is given.
+void showWindowTimes(const Outlets& o, const WindowRequest& window,
+                     const std::optional<QString>& title = {});
 
 } // namespace monitorcontrols

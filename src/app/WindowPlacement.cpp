@@ -1,5 +1,6 @@
 #include "app/WindowPlacement.h"
 
+#include <QAction>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QGuiApplication>
@@ -98,6 +99,30 @@ void manage(QWidget* window, const QString& key, QWidget* anchor) {
 
 bool isRemembered(const QString& key) {
     return store()->contains(settingsKey(key));
+}
+
+void bringToFront(QWidget* window, bool noFieldFocused) {
+    if (!window)
+        return;
+    window->show();
+    window->raise();
+    window->activateWindow();
+    if (!noFieldFocused)
+        return;
+    if (QWidget* focused = window->focusWidget())
+        focused->clearFocus();
+    window->setFocus(Qt::OtherFocusReason);
+}
+
+void toggleFullScreen(QWidget* window, QAction* action) {
+    if (!window)
+        return;
+    if (window->isFullScreen())
+        window->showNormal();
+    else
+        window->showFullScreen();
+    if (action)
+        action->setChecked(window->isFullScreen());
 }
 
 } // namespace placement

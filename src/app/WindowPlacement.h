@@ -5,6 +5,7 @@
 #include <QSize>
 #include <QString>
 
+class QAction;
 class QWidget;
 
 // Every window opens at a size that fits the screen it opens on, and comes back at the size and
@@ -30,5 +31,11 @@ void manage(QWidget* window, const QString& key, QWidget* anchor = nullptr);
 
 // Whether the settings file holds a size and place for this window.
 bool isRemembered(const QString& key);
+
+// Shows a window in front of the others and makes it the active one; with `noFieldFocused`, no
+// field of it holds the keyboard (the window itself does, so activation hands it to none).
+void bringToFront(QWidget* window, bool noFieldFocused = false);
+// Full screen, or back again; `action` (a checkable menu command) says which.
+void toggleFullScreen(QWidget* window, QAction* action);
 
 } // namespace placement

@@ -11,8 +11,10 @@
 #include "app/ActionWiring.h"
 #include "app/FileOpening.h"
 #include "app/LiveChoice.h"
+#include "app/MonitorControls.h"
 #include "app/ServiceChoice.h"
 #include "app/SettingsReader.h"
+#include "app/WindowPlacement.h"
 #include "base/AsciiFile.h"
 #include "base/Background.h"
 #include "base/DataDirectory.h"
@@ -33,16 +35,6 @@
 #include <QTableView>
 #include <QTimer>
 
-namespace {
-
-// The catalogue may be long: a month of small earthquakes worldwide.
-HttpOptions catalogueOptions(HttpOptions o) {
-    o.maxBodyBytes = std::size_t{64} << 20;
-    return o;
-}
-
-} // namespace
-
 groundswayController::groundswayController(QObject* parent) : QObject(parent) {
     // Every date is written and read as UTC explicitly (base/DateText, the calendar in
     // base/Time.h); the process keeps the user's own zone for what shows local time.
@@ -56,7 +48,7 @@ groundswayController::groundswayController(QObject* parent) : QObject(parent) {
     stationObjects_ = std::make_shared<QVariantList>();
     neicQueryController_ = std::make_shared<NEIC_QueryController>();
     http_.userAgent = UserAgent;
-    neicQueryController_->setHttpOptions(catalogueOptions(http_));
+    neicQueryController_->setHttpOptions(http_);
     settings_ = std::make_unique<SettingsReader>(defaults_);
     session_ = std::make_unique<MonitorSession>();
     traces_ = std::make_unique<TraceList>(theWaveforms_);
@@ -136,7 +128,7 @@ void groundswayController::cancelAcquisition() {
 void groundswayController::setHttpIdleTimeoutSeconds(long seconds) {
     http_.idleTimeoutSeconds = seconds;
     if (neicQueryController_)
-        neicQueryController_->setHttpOptions(catalogueOptions(http_));
+        neicQueryController_->setHttpOptions(http_);
 }
 
 void groundswayController::connectOutlets(const Outlets& outlets, const ActionControls& actions) {
@@ -173,23 +165,6 @@ void groundswayController::bindSettingsToControls() {
                         neicQueryController_->setServiceURL(url);
                 });
     }
-}
-
-void groundswayController::showWindow(QWidget* window) {
-    if (!window)
-        return;
-    window->show();
-    window->raise();
-    window->activateWindow();
-}
-
-void groundswayController::makeNoFirstResponder(QWidget* window) {
-    if (!window)
-        return;
-    if (QWidget* focused = window->focusWidget())
-        focused->clearFocus();
-    // The window itself takes the focus, so activation hands it to no field.
-    window->setFocus(Qt::OtherFocusReason);
 }
 
 void groundswayController::awakeFromNib() {
@@ -245,7 +220,7 @@ void groundswayController::awakeFromNib() {
 
 void groundswayController::applicationDidFinishLaunching() {
     // The settings open from the menu only: at launch they would stand behind the seismograms.
-    showWindow(o_.seismogramWindow);
+    placement::bringToFront(o_.seismogramWindow);
     // The plot, not the first field, has the keyboard: a field would take Ctrl+E and the
     // other window shortcuts for its own line editing.
     if (o_.seisView)
@@ -254,18 +229,15 @@ void groundswayController::applicationDidFinishLaunching() {
 }
 
 void groundswayController::showSettingsWindow(QObject*) {
-    showWindow(o_.settingsWindow);
-    makeNoFirstResponder(o_.settingsWindow);
+    placement::bringToFront(o_.settingsWindow, true);
 }
 
 void groundswayController::showLogWindow(QObject*) {
-    showWindow(o_.logWindow);
-    makeNoFirstResponder(o_.logWindow);
+    placement::bringToFront(o_.logWindow, true);
 }
 
 void groundswayController::showHelpWindow(QObject*) {
-    showWindow(o_.helpWindow);
-    makeNoFirstResponder(o_.helpWindow);
+    placement::bringToFront(o_.helpWindow, true);
 }
 
 void groundswayController::chooseSeismogramFiles(QObject*) {
@@ -292,7 +264,7 @@ void groundswayController::openSeismogramFiles(const QStringList& paths,
                           setChannelTable(seismogramfiles::tableOf(f));
                           eventOrigin_ = f.origin;
                           const auto frame = seismogramfiles::frameOf(f, r.rows);
-                          showWindowTimes(frame->window, frame->title);
+                          monitorcontrols::showWindowTimes(o_, frame->window, frame->title);
                           session_->setChannels(channelTable(), frame->title);
                           applyFrame(frame);
                           if (done)

@@ -31,7 +31,6 @@ class QTimer;
 class RetrievalCycle;
 class MonitorSession;
 struct SessionFrame;
-struct WindowRequest;
 class TraceList;
 struct ChannelTable;
 class SacObject;
@@ -226,8 +225,6 @@ private:
     void configureSession();
     ChannelTable channelTable() const;
     void setChannelTable(ChannelTable table); // the five lists at once
-    // The window's times (and a title, when given) in the fields that show them.
-    void showWindowTimes(const WindowRequest& window, const std::optional<QString>& title = {});
     // The line the empty view shows before the first retrieval.
     void updateGuidance();
     // The Monitor pop-up shows the length the settings ask for.
@@ -243,8 +240,6 @@ private:
     void fillHelicorderChannels();
     void updateHelicorderMarks();
     void bindSettingsToControls();
-    void showWindow(QWidget* window);
-    void makeNoFirstResponder(QWidget* window);
     QString channelListDirectory() const;
 
     UserDefaults defaults_;

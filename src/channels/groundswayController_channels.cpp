@@ -5,6 +5,7 @@
 #include "acquisition/MonitorSession.h"
 #include "app/ControlValues.h"
 #include "app/SettingsReader.h"
+#include "app/WindowPlacement.h"
 #include "base/Background.h"
 #include "base/SystemLog.h"
 #include "channels/ChannelFinderLookup.h"
@@ -132,6 +133,5 @@ void groundswayController::acquireavailableChannels(QObject*) {
 }
 
 void groundswayController::showChannelFinderWindow(QObject*) {
-    showWindow(o_.channelFinderWindow);
-    makeNoFirstResponder(o_.channelFinderWindow);
+    placement::bringToFront(o_.channelFinderWindow, true);
 }

@@ -24,8 +24,19 @@ QString formatTime(SeismicOrigin::Date t) {
 
 NEIC_QueryController::NEIC_QueryController(QObject* parent)
     : QAbstractTableModel(parent), catalog_(new EventCatalogSource(this)) {
-    http_.maxBodyBytes = std::size_t{64} << 20;
+    setHttpOptions(http_);
     connect(catalog_, &EventCatalogSource::loaded, this, &NEIC_QueryController::applyLoad);
+}
+
+std::optional<SeismicOrigin> NEIC_QueryController::originAt(int row) const {
+    if (row < 0 || static_cast<std::size_t>(row) >= origins_.size())
+        return std::nullopt;
+    return origins_[static_cast<std::size_t>(row)];
+}
+
+void NEIC_QueryController::setHttpOptions(const HttpOptions& options) {
+    http_ = options;
+    http_.maxBodyBytes = std::size_t{64} << 20;
 }
 
 void NEIC_QueryController::setInline(bool on) {

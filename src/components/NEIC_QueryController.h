@@ -36,7 +36,9 @@ public:
     float minMagnitude() const { return minMagnitude_; }
     // Base address (scheme and host) of the event service and of its event pages.
     void setServiceURL(const QString& base);
-    void setHttpOptions(const HttpOptions& options) { http_ = options; }
+    // The catalogue may be long (a month of small earthquakes worldwide): up to 64 MiB whatever
+    // the options' own bound.
+    void setHttpOptions(const HttpOptions& options);
 
     // Replaces the list with the catalogue's earthquakes of the last 30 days of at least the
     // minimum magnitude, newest first: off the GUI thread, ending with listLoaded (inline, before
@@ -53,6 +55,8 @@ public:
 
     const std::vector<SeismicOrigin>& seismicOrigins() const { return origins_; }
     const std::vector<SeismicOrigin>* getSeismicOriginsPointer() const { return &origins_; }
+    // The earthquake of a row of the list; nothing for no row (-1) or one past the list's end.
+    std::optional<SeismicOrigin> originAt(int row) const;
 
     // Open the selected earthquake's page, or a map at its epicentre; nothing without a selection.
     void loadNeicEventPage();

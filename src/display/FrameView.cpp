@@ -4,8 +4,19 @@
 #include "base/DateText.h"
 #include "components/QuilmRealTimeDisplayView02.h"
 #include "components/plot/TraceEnvelope.h"
+#include "components/sac/SacObject.h"
+
+#include <QPointer>
 
 namespace frameview {
+
+RetrievalCycle::ReadyHook summaryHook() {
+    return [](const SacObject& s) -> std::shared_ptr<const void> {
+        if (s.samples().size() < 4 * plot::BlockSummary::kBlock)
+            return nullptr;
+        return std::make_shared<const plot::BlockSummary>(plot::summarise(s.samples()));
+    };
+}
 
 void adopt(QuilmRealTimeDisplayView02& view, const std::vector<TraceList::Summary>& summaries) {
     for (const TraceList::Summary& s : summaries)
@@ -41,6 +52,13 @@ void show(QuilmRealTimeDisplayView02& view, const SessionFrame& frame, int minut
     view.setTitle(frame.title);
     view.setPlaceholder(QString(), QString());
     view.setNeedsDisplay(true);
+}
+
+std::function<void(QPainter&, QSize)> drawing(QuilmRealTimeDisplayView02* view) {
+    return [view = QPointer<QuilmRealTimeDisplayView02>(view)](QPainter& p, QSize size) {
+        if (view)
+            view->render(p, size);
+    };
 }
 
 } // namespace frameview

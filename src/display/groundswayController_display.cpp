@@ -20,6 +20,7 @@
 #include "components/QuilmRealTimeDisplayView02.h"
 #include "components/TraceInspector.h"
 #include "components/sac/SacObject.h"
+#include "display/FrameView.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -28,7 +29,6 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
-#include <QPainter>
 #include <QPushButton>
 #include <QTimer>
 
@@ -138,19 +138,11 @@ void groundswayController::updateFollowNow() {
 }
 
 void groundswayController::toggleFullScreen(QObject*) {
-    QWidget* w = o_.seismogramWindow;
-    if (!w)
-        return;
-    if (w->isFullScreen())
-        w->showNormal();
-    else
-        w->showFullScreen();
-    if (actions_.fullScreenAction)
-        actions_.fullScreenAction->setChecked(w->isFullScreen());
+    placement::toggleFullScreen(o_.seismogramWindow, actions_.fullScreenAction);
 }
 
 void groundswayController::showSystemLogWindow(QObject*) {
-    showWindow(o_.systemLogWindow);
+    placement::bringToFront(o_.systemLogWindow);
 }
 
 bool groundswayController::eventFilter(QObject* watched, QEvent* event) {
@@ -176,28 +168,16 @@ void groundswayController::inspectTrace(int index) {
     inspector_->inspect(QuilmRealTimeDisplayView02::fullLabel(processed), traces_->raw(i),
                         processed, civil::addSeconds(ref, o_.seisView->axisLeft()),
                         civil::addSeconds(ref, o_.seisView->axisRight()));
-    showWindow(inspector_.get());
+    placement::bringToFront(inspector_.get());
 }
 
 QImage groundswayController::seismogramImage(QSize size) {
-    QImage image(size.expandedTo(QSize(1, 1)), QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::white);
-    if (o_.seisView) {
-        QPainter p(&image);
-        o_.seisView->render(p, image.size());
-    }
-    return image;
+    return imageexport::image(size, frameview::drawing(o_.seisView));
 }
 
 bool groundswayController::writeImage(const QString& path, QSize size, QString* why) {
-    QuilmRealTimeDisplayView02* view = o_.seisView;
-    return imageexport::write(
-        path, size,
-        [view](QPainter& p, QSize s) {
-            if (view)
-                view->render(p, s);
-        },
-        view ? view->title() : QString(), why);
+    return imageexport::write(path, size, frameview::drawing(o_.seisView),
+                              o_.seisView ? o_.seisView->title() : QString(), why);
 }
 
 bool groundswayController::writeSeismograms(const QString& folder, QString* why) {

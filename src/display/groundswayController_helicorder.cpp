@@ -2,12 +2,12 @@
 // processed block by block off the GUI thread on one common scale, and kept up to date.
 #include "app/groundswayController.h"
 
-#include "app/SettingsReader.h"
-
 #include "acquisition/MonitorSession.h"
-
 #include "app/HelicorderWindow.h"
+#include "app/MonitorControls.h"
+#include "app/SettingsReader.h"
 #include "app/Snapshot.h"
+#include "app/WindowPlacement.h"
 #include "base/DateText.h"
 #include "base/Time.h"
 #include "components/HelicorderView.h"
@@ -15,7 +15,6 @@
 #include "components/QuilmRealTimeDisplayView02.h"
 #include "display/DrumSession.h"
 
-#include <QButtonGroup>
 #include <QComboBox>
 #include <QPushButton>
 #include <QSpinBox>
@@ -61,7 +60,7 @@ void groundswayController::showHelicorderWindow(QObject*) {
     if (!o_.helicorderWindow)
         return;
     fillHelicorderChannels();
-    showWindow(o_.helicorderWindow);
+    placement::bringToFront(o_.helicorderWindow);
     if (!drum_->active())
         startHelicorder();
 }
@@ -107,9 +106,9 @@ void groundswayController::openSpanInSeismogramWindow(Time from, Time to) {
     // The earthquakes the drum marks are marked on the traces too.
     if (o_.seisView && neicQueryController_)
         o_.seisView->setEventOrigins(neicQueryController_->seismicOrigins());
-    showWindowTimes(WindowRequest::of(WindowRequest::Mode::Typed, from, to));
+    monitorcontrols::showWindowTimes(o_, WindowRequest::of(WindowRequest::Mode::Typed, from, to));
     retrieveSeismograms(this);
-    showWindow(o_.seismogramWindow);
+    placement::bringToFront(o_.seismogramWindow);
 }
 
 bool groundswayController::writeHelicorderImage(const QString& path, QSize size, QString* why) {

@@ -5,6 +5,7 @@
 #include "acquisition/TraceList.h"
 #include "app/ControlValues.h"
 #include "app/SettingsReader.h"
+#include "app/WindowPlacement.h"
 #include "base/Time.h"
 #include "channels/StationPlaces.h"
 #include "components/NEIC_QueryController.h"
@@ -16,9 +17,8 @@
 #include <QTableView>
 
 void groundswayController::showEventListWindow(QObject*) {
-    showWindow(o_.eventListWindow);
+    placement::bringToFront(o_.eventListWindow, true);
     loadNEICInfo(nullptr);
-    makeNoFirstResponder(o_.eventListWindow);
 }
 
 void groundswayController::loadNEICInfo(QObject*) {
