@@ -128,6 +128,15 @@ TEST(StartUp, TheWindowCommandsShowTheirWindowsWithNoFieldFocused) {
         {&groundswayController::showHelpWindow, app.o().helpWindow},
     };
     for (const auto& [command, window] : commands) {
+        // A field that held the keyboard before gives it up.
+        window->show();
+        QWidget* field = nullptr;
+        for (QWidget* w : window->findChildren<QWidget*>())
+            if (!field && w->focusPolicy() != Qt::NoFocus && w->isVisible())
+                field = w;
+        ASSERT_NE(field, nullptr) << window->objectName().toStdString();
+        field->setFocus();
+        ASSERT_EQ(window->focusWidget(), field);
         (c.*command)(nullptr);
         EXPECT_TRUE(window->isVisible()) << window->objectName().toStdString();
         QWidget* focus = window->focusWidget();
