@@ -63,10 +63,9 @@ std::optional<QString> dataselectQueryUrl(QStringView serviceBase, const Channel
     return url;
 }
 
-std::optional<std::vector<Segment>> decodeDataselect(const QByteArray& body, long status,
-                                                     const ChannelId& channel,
-                                                     const RequestedWindow& window,
-                                                     AcquisitionFailure* failure) {
+std::optional<std::vector<Segment>>
+decodeDataselect(const QByteArray& body, long status, const ChannelId& channel,
+                 const RequestedWindow& window, AcquisitionFailure* failure, QStringList* notes) {
     auto refuse = [failure](K kind, const QString& why, bool logged = false) {
         *failure = {kind, why, logged ? QStringList{why} : QStringList{}};
         return std::nullopt;
@@ -104,8 +103,19 @@ std::optional<std::vector<Segment>> decodeDataselect(const QByteArray& body, lon
                                      "(%1 at least).")
                           .arg(read.tooMany ? limits.maxSamples : samples),
                       true);
-    if (!kept.empty())
+    if (!kept.empty()) {
+        if (notes && read.refused > 0)
+            *notes << QStringLiteral("The answer for %1 held %2 miniSEED record(s) that could not "
+                                     "be used (the first: %3); what they held is left as a gap.")
+                          .arg(channel.seedId())
+                          .arg(read.refused)
+                          .arg(read.firstProblem);
+        if (notes && read.truncated)
+            *notes << QStringLiteral("The answer for %1 ends inside a miniSEED record; what it "
+                                     "held is left as a gap.")
+                          .arg(channel.seedId());
         return kept;
+    }
     if (read.refused > 0)
         return refuse(K::NotSeismogram,
                       QStringLiteral("The answer holds no usable miniSEED record of the channel "
@@ -132,7 +142,8 @@ FetchedSeismogram fetchDataselect(const std::optional<QString>& url, const Chann
         return out;
     }
     out.bytes = response->body.size();
-    auto segments = decodeDataselect(response->body, response->status, channel, window, &failure);
+    auto segments =
+        decodeDataselect(response->body, response->status, channel, window, &failure, &out.notes);
     if (segments)
         out.segments = std::move(*segments);
     else

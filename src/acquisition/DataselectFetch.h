@@ -27,11 +27,12 @@ std::optional<QString> dataselectQueryUrl(QStringView serviceBase, const Channel
 // (and an empty body) mean no data. Nothing, and why, when no usable samples of the channel
 // came back, or when the answer holds more than twice the samples the window calls for. The
 // sound records of an answer that also holds broken ones, or that ends inside a record, are
-// kept: what is missing stays a gap.
+// kept: what is missing stays a gap, and `notes` gets a log line that says so.
 std::optional<std::vector<Segment>> decodeDataselect(const QByteArray& body, long status,
                                                      const ChannelId& channel,
                                                      const RequestedWindow& window,
-                                                     AcquisitionFailure* failure);
+                                                     AcquisitionFailure* failure,
+                                                     QStringList* notes = nullptr);
 
 // The exchange and the decoding, as one unit of work for any thread; the answer is in
 // `segments` of the result.

@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 #include <optional>
@@ -21,6 +22,7 @@ struct FetchedSeismogram {
     std::optional<std::vector<Segment>> segments;
     std::optional<AcquisitionFailure> failure;
     qint64 bytes = 0; // body bytes received
+    QStringList notes; // system-log lines of an answer used in part
 };
 
 // The body of a query, or nothing with the two system-log lines of a failed exchange

@@ -3,6 +3,7 @@
 #include "acquisition/DataselectFetch.h"
 #include "acquisition/QueryUrl.h"
 #include "base/DateText.h"
+#include "base/SystemLog.h"
 #include "components/sac/SacObject.h"
 
 #include <QTimer>
@@ -108,6 +109,8 @@ TimeSeriesSource::fetchOf(const ChannelRequest& request, Time now) const {
 }
 
 void TimeSeriesSource::deliver(quint64 id, int index, FetchedSeismogram& f) {
+    for (const QString& line : f.notes)
+        systemLog(line);
     if (f.segments)
         Q_EMIT segmentsReceived(id, index, std::move(*f.segments), f.bytes);
     else if (f.seismogram)
