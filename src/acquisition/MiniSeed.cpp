@@ -153,8 +153,18 @@ std::optional<Record> decodeRecord(const char* data, std::size_t length, QString
         return fail("a record without its samples");
     if (steimCheckFails(*msr, data, length))
         return fail("a record whose Steim frames fail their own check (damaged data)");
-    // libmseed's times are microseconds since 1970; years 1812 to 2255 are plausible.
-    if (msr->starttime < -5'000'000'000'000'000LL || msr->starttime > 9'000'000'000'000'000LL)
+    // libmseed's times are microseconds since 1970; years 1812 to 2255 are plausible, for the
+    // last sample too. libmseed carries a day 400 into the next year instead of refusing it.
+    if (!msr->fsdh)
+        return fail("a record libmseed cannot read");
+    const BTime& t = msr->fsdh->start_time;
+    const bool leap = (t.year % 4 == 0 && t.year % 100 != 0) || t.year % 400 == 0;
+    if (t.day < 1 || t.day > (leap ? 366 : 365) || t.hour > 23 || t.min > 59 || t.sec > 60 ||
+        t.fract > 9999)
+        return fail("a record whose start time is no date");
+    const double last = static_cast<double>(msr->starttime) +
+                        1e6 * static_cast<double>(msr->numsamples - 1) / msr->samprate;
+    if (msr->starttime < -5'000'000'000'000'000LL || last > 9e15)
         return fail("a record from an impossible time");
     Record r;
     r.channel = {codeOf(msr->network), codeOf(msr->station), codeOf(msr->location),
@@ -240,6 +250,7 @@ Contents readRecords(const char* data, std::size_t length, const ChannelId* only
         }
         const char* record = data + at;
         at += size;
+        ++out.seen;
         // Other channels' records are passed over before any decoding: a broken one is theirs.
         if (only && !sameChannel(headerChannel(record), *only))
             continue;

@@ -36,6 +36,7 @@ struct Limits {
 struct Contents {
     std::vector<Segment> segments;
     int records = 0; // data records used
+    int seen = 0;    // records of a length that could be told, used or not
     int refused = 0;
     QString firstProblem;
     bool truncated = false;

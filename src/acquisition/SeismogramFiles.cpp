@@ -105,9 +105,17 @@ std::optional<std::vector<Channel>> readBytes(const QByteArray& bytes, const QSt
     const miniseed::Contents m =
         miniseed::read(bytes.constData(), static_cast<std::size_t>(bytes.size()));
     if (m.segments.empty()) {
-        *why = m.refused > 0
-                   ? QStringLiteral("it is neither SAC nor miniSEED (%1)").arg(m.firstProblem)
-                   : QStringLiteral("it is neither SAC nor miniSEED");
+        if (bytes.isEmpty())
+            *why = QStringLiteral("it is empty");
+        else if (m.seen > 0 && m.refused > 0)
+            *why = QStringLiteral("none of its miniSEED records could be used (%1 refused, the "
+                                  "first: %2)")
+                       .arg(m.refused)
+                       .arg(m.firstProblem);
+        else if (m.refused > 0)
+            *why = QStringLiteral("it is neither SAC nor miniSEED (%1)").arg(m.firstProblem);
+        else
+            *why = QStringLiteral("it is neither SAC nor miniSEED");
         return std::nullopt;
     }
     if (skipped && m.refused > 0)

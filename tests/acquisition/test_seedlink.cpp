@@ -132,6 +132,14 @@ TEST(SeedLinkProtocol, RecordsThatCannotBeUsedAreRefusedButStillNameTheirChannel
     float64Past[48 + 4] = 5; // FLOAT64: 100 of them do not fit
     auto steimPast = recordIn(DE_STEIM1);
     setCount(steimPast, 7 * 15 * 7 + 1);
+    auto day400 = recordIn(DE_STEIM2); // the start's day of the year, at 22
+    day400[22] = static_cast<char>(400 >> 8);
+    day400[23] = static_cast<char>(400 & 0xff);
+    auto ages = recordIn(DE_STEIM2); // a rate of 1 / 32768², its last sample 100 000 years on
+    for (const int at : {32, 34}) {
+        ages[at] = static_cast<char>(0x80);
+        ages[at + 1] = 0;
+    }
     const auto text = demo::packText("<seedlink/>");
     ASSERT_EQ(text.size(), 1u);
     const std::pair<std::array<char, 512>, const char*> rows[] = {
@@ -140,6 +148,8 @@ TEST(SeedLinkProtocol, RecordsThatCannotBeUsedAreRefusedButStillNameTheirChannel
         {int32Past, "a record whose samples would not fit in it"},
         {float64Past, "a record whose samples would not fit in it"},
         {steimPast, "a record whose samples would not fit in it"},
+        {day400, "a record whose start time is no date"},
+        {ages, "a record from an impossible time"},
         {text[0], "a record of text, not samples"},
     };
     for (const auto& [record, reason] : rows) {

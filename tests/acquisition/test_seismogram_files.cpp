@@ -147,6 +147,17 @@ TEST_F(Files, DamagedRecordsAreLeftOutAndSaidSoTheRestIsRead) {
                                                i]);
     EXPECT_TRUE(seismogramfiles::read({write("whole.mseed", records("BHZ", kStart, 3000))})
                     .skipped.isEmpty());
+    // A file of records none of which can be used is miniSEED all the same; an empty one is
+    // empty.
+    QByteArray fast = records("BHZ", kStart, 100);
+    fast[32] = static_cast<char>(20000 >> 8);
+    fast[33] = static_cast<char>(20000 & 0xff); // 20 kHz
+    const auto refused = seismogramfiles::read({write("fast.mseed", fast), write("e.mseed", {})});
+    EXPECT_EQ(refused.problems,
+              (QStringList{"fast.mseed: none of its miniSEED records could be used (1 refused, "
+                           "the first: the record at offset 0: a record without a usable sample "
+                           "rate)",
+                           "e.mseed: it is empty"}));
 }
 
 TEST_F(Files, TheSameChannelInTwoFilesIsOneRowAndTitlesNameTheFiles) {
