@@ -104,16 +104,10 @@ decodeDataselect(const QByteArray& body, long status, const ChannelId& channel,
                           .arg(read.tooMany ? limits.maxSamples : samples),
                       true);
     if (!kept.empty()) {
-        if (notes && read.refused > 0)
-            *notes << QStringLiteral("The answer for %1 held %2 miniSEED record(s) that could not "
-                                     "be used (the first: %3); what they held is left as a gap.")
-                          .arg(channel.seedId())
-                          .arg(read.refused)
-                          .arg(read.firstProblem);
-        if (notes && read.truncated)
-            *notes << QStringLiteral("The answer for %1 ends inside a miniSEED record; what it "
-                                     "held is left as a gap.")
-                          .arg(channel.seedId());
+        if (const QString part = read.leftOut(); notes && !part.isEmpty())
+            *notes << QStringLiteral("The answer for %1 was read in part: %2. What is missing is "
+                                     "left as a gap.")
+                          .arg(channel.seedId(), part);
         return kept;
     }
     if (read.refused > 0)

@@ -2,6 +2,8 @@
 
 #include <libmseed.h>
 
+#include <QStringList>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -277,6 +279,18 @@ Contents readRecords(const char* data, std::size_t length, const ChannelId* only
 }
 
 } // namespace
+
+QString Contents::leftOut() const {
+    QStringList parts;
+    if (refused > 0)
+        parts << QStringLiteral("%1 of %2 records could not be used (the first: %3)")
+                     .arg(refused)
+                     .arg(refused + records)
+                     .arg(firstProblem);
+    if (truncated)
+        parts << QStringLiteral("it ends inside a record");
+    return parts.join(QStringLiteral("; "));
+}
 
 Contents read(const char* data, std::size_t length, Limits limits) {
     return readRecords(data, length, nullptr, limits);

@@ -41,6 +41,10 @@ struct Contents {
     QString firstProblem;
     bool truncated = false;
     bool tooMany = false; // samples beyond Limits::maxSamples were left out
+
+    // What could not be used, in words: "2 of 10 records could not be used (the first: …)",
+    // "it ends inside a record", or both joined by "; ". Empty when everything could.
+    QString leftOut() const;
 };
 // Records are read one after another; a record that cannot be read is skipped by its length
 // (or, when its length cannot be told, by the smallest record length) so the rest still count.

@@ -118,14 +118,8 @@ std::optional<std::vector<Channel>> readBytes(const QByteArray& bytes, const QSt
             *why = QStringLiteral("it is neither SAC nor miniSEED");
         return std::nullopt;
     }
-    if (skipped && m.refused > 0)
-        *skipped = QStringLiteral("%1 of %2 records could not be used (the first: %3)")
-                       .arg(m.refused)
-                       .arg(m.refused + m.records)
-                       .arg(m.firstProblem);
-    if (skipped && m.truncated)
-        *skipped += (skipped->isEmpty() ? QString() : QStringLiteral("; ")) +
-                    QStringLiteral("it ends inside a record");
+    if (skipped)
+        *skipped = m.leftOut();
     std::vector<Channel> out;
     for (const Segment& s : m.segments)
         merge(out, Channel{s.channel, {s}, std::nullopt, fileName, std::nullopt});

@@ -218,11 +218,11 @@ TEST_P(DataselectSource, EachAnswerBecomesTheChannelsGaplessSegments) {
     EXPECT_LT(answers[4].segments[0].size(), 1201u);
     // The log says why those two have a gap the service did not leave.
     EXPECT_EQ(log.lines(),
-              (QStringList{"The answer for IU.SPOIL.00.BHZ held 1 miniSEED record(s) that could "
-                           "not be used (the first: bytes at offset 512 are no miniSEED record); "
-                           "what they held is left as a gap.",
-                           "The answer for IU.TRUNC.00.BHZ ends inside a miniSEED record; what it "
-                           "held is left as a gap."}));
+              (QStringList{"The answer for IU.SPOIL.00.BHZ was read in part: 1 of 3 records "
+                           "could not be used (the first: bytes at offset 512 are no miniSEED "
+                           "record). What is missing is left as a gap.",
+                           "The answer for IU.TRUNC.00.BHZ was read in part: it ends inside a "
+                           "record. What is missing is left as a gap."}));
     ASSERT_EQ(server.dataselectTargets().size(), 5u);
     EXPECT_TRUE(server.seismogramTargets().empty());
 }
